@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs every test through ctest: the normal build (made by scripts/setup.sh), then the unit tests
+# again under AddressSanitizer and UndefinedBehaviorSanitizer (skip with ZEM_SKIP_ASAN=1).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-offscreen}
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+jobs=$(nproc)
+
+echo "== tests (RelWithDebInfo)"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+if [ "${ZEM_SKIP_ASAN:-0}" != 1 ]; then
+  echo "== unit tests under ASan+UBSan"
+  cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZEM_SANITIZE=ON >/dev/null
+  cmake --build build-asan
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs" -L unit
+fi

@@ -1,0 +1,58 @@
+// A picture in memory: rows top-down, each row padded to 4 bytes (as Windows bitmaps are).
+// Byte order within a pixel is blue, green, red(, alpha), so a 32-bit pixel read as a
+// little-endian word is ARGB. 8-bit pictures are grey (luminance) values.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace zem {
+
+enum class TPixelFormat : uint8_t { Grey8 = 8, Rgb24 = 24, Argb32 = 32 };
+
+class TBitmap {
+ public:
+  // Size limits every decoder checks before allocating: sides 1..65535, at most 2^28 pixels.
+  static constexpr int32_t kMaxSide = 65535;
+  static constexpr int64_t kMaxPixels = int64_t(1) << 28;
+  static bool SizeAllowed(int64_t width, int64_t height) {
+    return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide &&
+           width * height <= kMaxPixels;
+  }
+  static int64_t StrideFor(int32_t width, TPixelFormat f) {
+    return ((int64_t(width) * BytesPerPixel(f)) + 3) & ~int64_t(3);
+  }
+  static int BytesPerPixel(TPixelFormat f) { return static_cast<int>(f) / 8; }
+
+  TBitmap() = default;
+  // Allocates a zero-filled picture; false (and empty) when the size is not allowed.
+  bool Allocate(int32_t width, int32_t height, TPixelFormat format);
+  void Clear() { *this = TBitmap(); }
+  bool Empty() const { return width_ == 0; }
+
+  int32_t Width() const { return width_; }
+  int32_t Height() const { return height_; }
+  TPixelFormat Format() const { return format_; }
+  int BytesPerPixel() const { return BytesPerPixel(format_); }
+  int64_t Stride() const { return stride_; }
+  uint8_t* Row(int32_t y) { return data_.data() + int64_t(y) * stride_; }
+  const uint8_t* Row(int32_t y) const { return data_.data() + int64_t(y) * stride_; }
+  uint8_t* Data() { return data_.data(); }
+  const uint8_t* Data() const { return data_.data(); }
+  size_t DataSize() const { return data_.size(); }
+
+  // Pixel as ARGB (any format; grey gives equal channels, alpha 255 unless 32-bit).
+  uint32_t GetPixel(int32_t x, int32_t y) const;
+  void SetPixel(int32_t x, int32_t y, uint32_t argb);
+  void Fill(uint32_t argb);
+  // Converts in place to another format (alpha 255 when adding a channel).
+  void ConvertTo(TPixelFormat format);
+
+ private:
+  int32_t width_ = 0, height_ = 0;
+  TPixelFormat format_ = TPixelFormat::Argb32;
+  int64_t stride_ = 0;
+  std::vector<uint8_t> data_;
+};
+
+}  // namespace zem
