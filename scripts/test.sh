@@ -16,5 +16,6 @@ if [ "${ZEM_SKIP_ASAN:-0}" != 1 ]; then
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZEM_SANITIZE=ON >/dev/null
   cmake --build build-asan
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs" -L unit
 fi

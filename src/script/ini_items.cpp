@@ -1,0 +1,485 @@
+// Line items, collections and the key index.
+#include <typeinfo>
+
+#include "foundation/assert.h"
+#include "script/ini_file.h"
+#include "script/ini_names.h"
+
+namespace zem {
+
+EIniParseError::EIniParseError(int code)
+    : std::runtime_error("script parse error " + std::to_string(code)), code_(code) {}
+
+uint32_t IniNameHash(WideView lower_name) {
+  uint32_t h = 0;
+  for (char16_t c : lower_name) {
+    h = (h << 4) + (c & 0xFFu);
+    uint32_t top = h & 0xF0000000u;
+    if (top) h = (h ^ (top >> 24)) & ~0xF0000000u;
+  }
+  return h;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TCommonIniItem::~TCommonIniItem() {
+  if (owner_) owner_->RemoveChild(this);
+}
+
+void TCommonIniItem::AddChild(TCommonIniItem*) { ZEM_FAIL("AddChild on a line item"); }
+void TCommonIniItem::RemoveChild(TCommonIniItem*) { ZEM_FAIL("RemoveChild on a line item"); }
+
+void TCommonIniItem::SetOwner(TIniCollection* owner) {
+  if (owner_) owner_->RemoveChild(this);
+  if (owner) owner->AddChild(this);
+}
+
+void TIniEmptyLine::AddChild(TCommonIniItem*) { ZEM_FAIL("AddChild on a line item"); }
+void TIniEmptyLine::RemoveChild(TCommonIniItem*) { ZEM_FAIL("RemoveChild on a line item"); }
+void TIniEmptyLine::Write(TIniLineSink& sink) const { sink.WriteLine(WideView()); }
+
+TCommonIniItem* TIniEmptyLine::Clone(TIniCollection* owner) const {
+  auto* copy = new TIniEmptyLine();
+  if (owner) copy->SetOwner(owner);
+  return copy;
+}
+
+void TIniTextLine::Write(TIniLineSink& sink) const { sink.WriteLine(text_); }
+
+TCommonIniItem* TIniTextLine::Clone(TIniCollection* owner) const {
+  auto* copy = new TIniTextLine(text_);
+  if (owner) copy->SetOwner(owner);
+  return copy;
+}
+
+TCommonIniItem* TIniComment::Clone(TIniCollection* owner) const {
+  auto* copy = new TIniComment(text_, semicolon_pos_);
+  if (owner) copy->SetOwner(owner);
+  return copy;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TIniIdent::TIniIdent(WideString text, int32_t name_start, int32_t name_len, int32_t value_start)
+    : TIniTextLine(std::move(text)), name_start_(name_start), name_len_(name_len), value_start_(value_start) {
+  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
+             static_cast<size_t>(name_start_ - 1 + name_len_) <= text_.size() && value_start_ >= 1);
+  lower_name_ = LowerCase(NameView());
+  hash_ = IniNameHash(lower_name_);
+}
+
+TIniIdent::~TIniIdent() {
+  if (indexed_in_) indexed_in_->UnindexKey(this);
+}
+
+TCommonIniItem* TIniIdent::Clone(TIniCollection* owner) const {
+  auto* copy = new TIniIdent(text_, name_start_, name_len_, value_start_);
+  if (owner) copy->SetOwner(owner);
+  return copy;
+}
+
+void TIniIdent::SetOwner(TIniCollection* owner) {
+  TCommonIniItem::SetOwner(owner);
+  if (auto* list = dynamic_cast<TIniIdentList*>(owner)) list->IndexKey(this);
+}
+
+WideString TIniIdent::GetName() const { return WideString(NameView()); }
+
+WideView TIniIdent::NameView() const {
+  return WideView(text_).substr(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_));
+}
+
+WideView TIniIdent::ValueView() const {
+  size_t start = static_cast<size_t>(value_start_ - 1);
+  if (start >= text_.size()) return {};
+  size_t end = text_.size();
+  while (end > start && IsBlank(text_[end - 1])) --end;
+  return WideView(text_).substr(start, end - start);
+}
+
+void TIniIdent::SetValue(WideView value) {
+  size_t cut = static_cast<size_t>(value_start_ - 1);
+  if (cut < text_.size()) text_.resize(cut);
+  text_.append(value);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TIniCollection::~TIniCollection() { Clear(); }
+
+void TIniCollection::AddChild(TCommonIniItem* item) { InsertChild(item, nullptr); }
+
+void TIniCollection::InsertChild(TCommonIniItem* item, TCommonIniItem* before) {
+  ZEM_ASSERT(item && !item->owner_ && item != this);
+  ZEM_ASSERT(!before || before->owner_ == this);
+  item->owner_ = this;
+  item->next_ = before;
+  item->prev_ = before ? before->prev_ : last_;
+  if (item->prev_) item->prev_->next_ = item; else first_ = item;
+  if (before) before->prev_ = item; else last_ = item;
+}
+
+void TIniCollection::RemoveChild(TCommonIniItem* item) {
+  ZEM_ASSERT(item && item->owner_ == this);
+  if (item->prev_) item->prev_->next_ = item->next_; else first_ = item->next_;
+  if (item->next_) item->next_->prev_ = item->prev_; else last_ = item->prev_;
+  item->owner_ = nullptr;
+  item->prev_ = item->next_ = nullptr;
+}
+
+void TIniCollection::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
+  for (TCommonIniItem* c = first_; c;) {
+    TCommonIniItem* next = c->next_;
+    c->owner_ = nullptr;
+    c->prev_ = c->next_ = nullptr;
+    out.push_back(c);
+    c = next;
+  }
+  first_ = last_ = nullptr;
+}
+
+void TIniCollection::Clear() {
+  std::vector<TCommonIniItem*> work;
+  DetachAllChildren(work);
+  // Last first: later same-name sections let go of the first one's key index before it goes.
+  while (!work.empty()) {
+    TCommonIniItem* item = work.back();
+    work.pop_back();
+    if (item->IsCollection()) static_cast<TIniCollection*>(item)->DetachAllChildren(work);
+    delete item;
+  }
+}
+
+void TIniCollection::Write(TIniLineSink& sink) const {
+  WriteHeader(sink);
+  // Walks the subtree through the owner and sibling links: no recursion for deep blocks.
+  const TIniCollection* cur = this;
+  const TCommonIniItem* item = first_;
+  for (;;) {
+    if (!item) {
+      if (cur == this) break;
+      item = cur->next_;
+      cur = cur->owner_;
+      continue;
+    }
+    if (item->IsCollection()) {
+      auto* c = static_cast<const TIniCollection*>(item);
+      c->WriteHeader(sink);
+      cur = c;
+      item = c->first_;
+      continue;
+    }
+    item->Write(sink);
+    item = item->next_;
+  }
+}
+
+TIniCollection* TIniCollection::CloneTree(TIniCollection* owner) const {
+  TIniCollection* root = CloneEmpty(owner);
+  std::vector<std::pair<const TIniCollection*, TIniCollection*>> work{{this, root}};
+  while (!work.empty()) {
+    auto [src, dst] = work.back();
+    work.pop_back();
+    for (const TCommonIniItem* c = src->first_; c; c = c->next_) {
+      if (c->IsCollection()) {
+        auto* sc = static_cast<const TIniCollection*>(c);
+        work.emplace_back(sc, sc->CloneEmpty(dst));
+      } else {
+        c->Clone(dst);
+      }
+    }
+  }
+  return root;
+}
+
+void TIniCollection::Assign(const TIniCollection& other) {
+  ZEM_ASSERT(&other != this);
+  Clear();
+  for (const TCommonIniItem* c = other.first_; c; c = c->next_) c->Clone(this);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TIniIdentList::~TIniIdentList() { Clear(); }
+
+void TIniIdentList::IndexKey(TIniIdent* key) {
+  ZEM_ASSERT(key && !key->indexed_in_);
+  if (!buckets_) {
+    buckets_ = std::make_unique<TIniIdent*[]>(kIniKeyBuckets);  // all empty
+  }
+  TIniIdent*& head = buckets_[key->hash_ % kIniKeyBuckets];
+  key->bucket_next_ = head;
+  head = key;
+  key->indexed_in_ = this;
+  ++indexed_count_;
+}
+
+void TIniIdentList::UnindexKey(TIniIdent* key) {
+  ZEM_ASSERT(key->indexed_in_ == this && buckets_);
+  for (TIniIdent** p = &buckets_[key->hash_ % kIniKeyBuckets]; *p; p = &(*p)->bucket_next_) {
+    if (*p == key) {
+      *p = key->bucket_next_;
+      --indexed_count_;
+      break;
+    }
+  }
+  key->bucket_next_ = nullptr;
+  key->indexed_in_ = nullptr;
+}
+
+void TIniIdentList::RemoveChild(TCommonIniItem* item) {
+  if (auto* key = dynamic_cast<TIniIdent*>(item); key && key->indexed_in_) key->indexed_in_->UnindexKey(key);
+  TIniCollection::RemoveChild(item);
+}
+
+void TIniIdentList::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
+  int32_t own = 0;
+  for (TCommonIniItem* c = First(); c; c = c->Next())
+    if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_in_ == this) ++own;
+  if (buckets_ && own == indexed_count_) {
+    // Only our own keys: forget the whole index at once.
+    for (TCommonIniItem* c = First(); c; c = c->Next())
+      if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_in_ == this) {
+        key->bucket_next_ = nullptr;
+        key->indexed_in_ = nullptr;
+      }
+    buckets_.reset();
+    indexed_count_ = 0;
+  } else if (buckets_) {
+    // Drop the entries of our own keys; keep those of later same-name sections.
+    bool foreign = false;
+    for (int i = 0; i < kIniKeyBuckets; ++i) {
+      TIniIdent** p = &buckets_[i];
+      while (*p) {
+        TIniIdent* k = *p;
+        if (k->Owner() == this) {
+          *p = k->bucket_next_;
+          k->bucket_next_ = nullptr;
+          k->indexed_in_ = nullptr;
+          --indexed_count_;
+        } else {
+          foreign = true;
+          p = &k->bucket_next_;
+        }
+      }
+    }
+    if (!foreign) buckets_.reset();
+  }
+  for (TCommonIniItem* c = First(); c; c = c->Next())
+    if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_in_) key->indexed_in_->UnindexKey(key);
+  TIniCollection::DetachAllChildren(out);
+}
+
+TIniIdent* TIniIdentList::FindKeyLower(WideView lower, uint32_t hash) const {
+  if (!buckets_) return nullptr;
+  for (TIniIdent* k = buckets_[hash % kIniKeyBuckets]; k; k = k->bucket_next_)
+    if (k->hash_ == hash && k->lower_name_ == lower) return k;
+  return nullptr;
+}
+
+TIniIdent* TIniIdentList::FindKey(WideView name) const {
+  if (!buckets_) return nullptr;
+  TLowerName lower(name);
+  return FindKeyLower(lower.View(), lower.Hash());
+}
+
+TIniIdent* TIniIdentList::GetOrAddKey(WideView name) { return GetOrAddKey(name, DefaultIndentation()); }
+
+TIniIdent* TIniIdentList::GetOrAddKey(WideView name, int indentation) {
+  if (TIniIdent* k = FindKey(name)) return k;
+  if (indentation < 0) indentation = 0;
+  WideString text(static_cast<size_t>(indentation), u' ');
+  text.append(name);
+  text.push_back(u'=');
+  auto* key = new TIniIdent(std::move(text), indentation + 1, static_cast<int32_t>(name.size()),
+                            indentation + static_cast<int32_t>(name.size()) + 2);
+  // After the last key line, before trailing comments, blank and text lines and blocks.
+  TCommonIniItem* last_key = Last();
+  while (last_key && !dynamic_cast<TIniIdent*>(last_key)) last_key = last_key->Prev();
+  InsertChild(key, last_key ? last_key->Next() : First());
+  IndexKey(key);
+  return key;
+}
+
+TIniObject* TIniIdentList::FirstObject() const { return NextObject(nullptr); }
+
+TIniObject* TIniIdentList::NextObject(const TCommonIniItem* after) const {
+  for (const TCommonIniItem* c = after ? after->Next() : First(); c; c = c->Next())
+    if (auto* o = dynamic_cast<const TIniObject*>(c)) return const_cast<TIniObject*>(o);
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+WideString TCommonIniSection::GetName() const { return WideString(NameView()); }
+
+WideView TCommonIniSection::NameView() const {
+  return WideView(header_).substr(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_));
+}
+
+void TCommonIniSection::SetName(WideView name) { ReplaceName(name); }
+
+void TCommonIniSection::ReplaceName(WideView name) {
+  header_.replace(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_), name);
+  name_len_ = static_cast<int32_t>(name.size());
+}
+
+void TCommonIniSection::WriteHeader(TIniLineSink& sink) const { sink.WriteLine(header_); }
+
+WideString TCommonIniSection::ReadString(WideView name, WideView def) const {
+  const TIniIdent* k = FindKey(name);
+  return k ? k->Value() : WideString(def);
+}
+
+void TCommonIniSection::SetValue(WideView name, WideView value) {
+  TIniIdent* k = FindKey(name);
+  ZEM_ASSERT(k);
+  k->SetValue(value);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TIniSection::TIniSection(WideString header, int32_t name_start, int32_t name_len)
+    : TCommonIniSection(std::move(header), name_start, name_len) {
+  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
+             static_cast<size_t>(name_start_ - 1 + name_len_) <= header_.size());
+  UpdateLowerName();
+}
+
+TIniSection::~TIniSection() {
+  if (indexed_in_) indexed_in_->UnindexSection(this, false);
+}
+
+void TIniSection::UpdateLowerName() {
+  lower_name_ = LowerCase(NameView());
+  hash_ = IniNameHash(lower_name_);
+}
+
+TIniCollection* TIniSection::CloneEmpty(TIniCollection* owner) const {
+  auto* copy = new TIniSection(header_, name_start_, name_len_);
+  if (owner) copy->SetOwner(owner);
+  return copy;
+}
+
+TCommonIniItem* TIniSection::Clone(TIniCollection* owner) const { return CloneTree(owner); }
+
+void TIniSection::SetOwner(TIniCollection* owner) {
+  TCommonIniItem::SetOwner(owner);  // the old storage's RemoveChild drops the index entry
+  if (auto* storage = dynamic_cast<TIniStorage*>(owner)) storage->IndexSection(this);
+}
+
+void TIniSection::SetName(WideView name) {
+  TIniStorage* storage = indexed_in_;
+  if (storage) storage->UnindexSection(this, true);
+  ReplaceName(name);
+  UpdateLowerName();
+  if (storage) storage->IndexSection(this);
+}
+
+TIniSection* TIniSection::FirstSameName() const {
+  const TIniSection* s = this;
+  while (s->prev_same_) s = s->prev_same_;
+  return const_cast<TIniSection*>(s);
+}
+
+void TIniSection::IndexKey(TIniIdent* key) {
+  TIniSection* first = FirstSameName();
+  first->TIniIdentList::IndexKey(key);
+}
+
+TIniObject* TIniSection::FirstObject() const {
+  TIniSection* first = FirstSameName();
+  return first->TIniIdentList::FirstObject();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TIniObject::TIniObject(WideString header, int32_t name_start, int32_t name_len, int32_t value_start,
+                       int32_t indentation, bool colon)
+    : TCommonIniSection(std::move(header), name_start, name_len),
+      value_start_(value_start), indentation_(indentation), colon_(colon) {
+  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
+             static_cast<size_t>(name_start_ - 1 + name_len_) <= header_.size() && value_start_ >= 1);
+}
+
+TIniCollection* TIniObject::CloneEmpty(TIniCollection* owner) const {
+  auto* copy = new TIniObject(header_, name_start_, name_len_, value_start_, indentation_, colon_);
+  if (owner) copy->SetOwner(owner);
+  return copy;
+}
+
+TCommonIniItem* TIniObject::Clone(TIniCollection* owner) const {
+  TIniCollection* copy = CloneTree(nullptr);
+  if (owner) {
+    // Keep the copy inside the target block: before its "end" line.
+    TCommonIniItem* last = owner->Last();
+    if (dynamic_cast<TIniObject*>(owner) && last && typeid(*last) == typeid(TIniTextLine))
+      owner->InsertChild(copy, last);
+    else
+      copy->SetOwner(owner);
+  }
+  return copy;
+}
+
+WideView TIniObject::ValueView() const {
+  size_t start = static_cast<size_t>(value_start_ - 1);
+  if (start >= header_.size()) return {};
+  size_t end = header_.size();
+  while (end > start && IsBlank(header_[end - 1])) --end;
+  return WideView(header_).substr(start, end - start);
+}
+
+void TIniObject::SetName(WideView name) {
+  if (colon_) {
+    int32_t delta = static_cast<int32_t>(name.size()) - name_len_;
+    ReplaceName(name);
+    value_start_ += delta;
+    return;
+  }
+  if (name.empty()) return;
+  // No ":" yet: the header becomes "object name: rest" (a blank keeps the word apart).
+  size_t at = static_cast<size_t>(name_start_ - 1);
+  WideString insert;
+  if (at > 0 && !IsBlank(header_[at - 1])) insert.push_back(u' ');
+  size_t lead = insert.size();
+  insert.append(name);
+  insert += ValueView().empty() ? u":" : u": ";
+  header_.insert(at, insert);
+  name_start_ += static_cast<int32_t>(lead);
+  name_len_ = static_cast<int32_t>(name.size());
+  value_start_ = static_cast<int32_t>(at + insert.size()) + 1;
+  colon_ = true;
+}
+
+void TIniObject::SetValue(WideView value) {
+  if (colon_) {
+    size_t cut = static_cast<size_t>(value_start_ - 1);
+    if (cut < header_.size()) header_.resize(cut);
+    header_.append(value);
+    return;
+  }
+  // Without ":" the rest was the value; it becomes the name part before the new ":".
+  name_start_ = value_start_;
+  name_len_ = static_cast<int32_t>(ValueView().size());
+  if (name_len_ == 0 && !header_.empty() && !IsBlank(header_.back())) {
+    header_.push_back(u' ');
+    name_start_ = static_cast<int32_t>(header_.size()) + 1;
+  }
+  header_.push_back(u':');
+  value_start_ = static_cast<int32_t>(header_.size()) + 1;
+  header_.append(value);
+  colon_ = true;
+}
+
+TIniExtraObject::TIniExtraObject(WideString keyword, WideString header, int32_t name_start, int32_t name_len,
+                                 int32_t value_start, int32_t indentation, bool colon)
+    : TIniObject(std::move(header), name_start, name_len, value_start, indentation, colon),
+      keyword_(std::move(keyword)) {}
+
+TIniCollection* TIniExtraObject::CloneEmpty(TIniCollection* owner) const {
+  auto* copy = new TIniExtraObject(keyword_, header_, name_start_, name_len_, value_start_, indentation_, colon_);
+  if (owner) copy->SetOwner(owner);
+  return copy;
+}
+
+}  // namespace zem
