@@ -1,0 +1,32 @@
+// Whole-package operations of the authoring tools: extracting every member to a folder and
+// checking a package through.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zem {
+
+class TZemUnpack;
+
+struct TExtractReport {
+  int extracted = 0;
+  std::vector<std::string> refused;  // names that would leave the folder
+  std::vector<std::string> failed;   // "name: reason"
+};
+// Writes every member below dir ("\" becomes "/"). Names that would leave dir (absolute, drive
+// letter, ".." component) are refused; the others are still written. True when nothing was
+// refused or failed.
+bool ExtractPackage(const TZemUnpack& unpack, const std::string& dir, TExtractReport& report);
+
+struct TVerifyReport {
+  int members = 0;
+  int64_t bytes = 0;  // decoded bytes read
+  int64_t shift = 0;
+  std::vector<std::string> problems;
+};
+// Trailer, table and integrity test, then every member opened and read to its end; the script
+// "Project.zem" must be among them. True when all is well.
+bool VerifyPackage(const std::string& path, TVerifyReport& report);
+
+}  // namespace zem

@@ -1,0 +1,31 @@
+#include "platform/message_box.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace zem {
+
+bool MessageBoxDisplayAvailable() {
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  // Drivers without a screen: a box would either fail or, worse, wait for nobody.
+  if (driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy") ||
+                 !std::strcmp(driver, "evdev")))
+    return false;
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 && *x11) || (wayland && *wayland);
+}
+
+TMessageBoxResult ShowErrorBox(const std::string& text) {
+  if (MessageBoxDisplayAvailable() &&
+      SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, kErrorBoxCaption, text.c_str(), nullptr) == 0)
+    return TMessageBoxResult::Shown;
+  std::fprintf(stderr, "%s: %s\n", kErrorBoxCaption, text.c_str());
+  std::fflush(stderr);
+  return TMessageBoxResult::StandardError;
+}
+
+}  // namespace zem

@@ -1,0 +1,18 @@
+// The error box: caption "Slideshow Error", warning icon, OK button. Without a display the text
+// goes to standard error instead, so a run without a screen never waits on a box.
+#pragma once
+#include <string>
+
+namespace zem {
+
+inline constexpr const char* kErrorBoxCaption = "Slideshow Error";
+
+// How the last box was shown (tests and callers that must choose an exit status).
+enum class TMessageBoxResult { Shown, StandardError };
+
+// Shows the text as a warning box owned by no window (any thread; SDL serialises it).
+TMessageBoxResult ShowErrorBox(const std::string& text);
+// True when boxes can be shown on a display (a desktop session and a video driver that draws).
+bool MessageBoxDisplayAvailable();
+
+}  // namespace zem

@@ -1,0 +1,22 @@
+#include "shell/process_context.h"
+
+#include "foundation/process.h"
+
+namespace zem {
+
+TProcessContext TProcessContext::FromArgv(int argc, const char* const* argv) {
+  TProcessContext c;
+  c.own_path = OwnExecutablePath();
+  if (c.own_path.empty() && argc > 0 && argv[0]) c.own_path = argv[0];
+  c.own_folder = ExtractFileDir(c.own_path);
+  if (c.own_folder.empty() || c.own_folder.back() != '/') c.own_folder += '/';
+  c.command_line.ParseArgv(argc, argv);
+  return c;
+}
+
+std::string TProcessContext::ResolvePath(const std::string& path) const {
+  if (path.empty() || path[0] == '/') return path;
+  return own_folder + path;
+}
+
+}  // namespace zem

@@ -1,0 +1,137 @@
+// Runs the player program itself: as a published show (a copy with a package appended) and as a
+// plain copy. SDL is told to use no display, so errors go to standard error and nothing waits.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "../package/test_util.h"
+#include "package/package_writer.h"
+
+extern char** environ;
+
+namespace zem {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+  int status = -1;  // exit status; -1 when killed or not started
+  std::string err;
+};
+
+// Starts the program with a 20 s limit; standard error goes to a file that is read back.
+TRun RunPlayerProcess(const std::vector<std::string>& argv, const std::string& err_file) {
+  TRun r;
+  std::vector<char*> args;
+  for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::vector<std::string> env_store = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy"};
+  for (char** e = environ; *e; ++e)
+    if (std::strncmp(*e, "SDL_", 4) && std::strncmp(*e, "DISPLAY=", 8) && std::strncmp(*e, "WAYLAND_DISPLAY=", 16))
+      env_store.push_back(*e);
+  std::vector<char*> env;
+  for (auto& e : env_store) env.push_back(e.data());
+  env.push_back(nullptr);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid;
+  int rc = posix_spawn(&pid, args[0], &fa, nullptr, args.data(), env.data());
+  posix_spawn_file_actions_destroy(&fa);
+  if (rc != 0) return r;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  int status = 0;
+  for (;;) {
+    pid_t w = waitpid(pid, &status, WNOHANG);
+    if (w == pid) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return r;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
+  std::vector<uint8_t> bytes;
+  ReadFileBytes(err_file, bytes);
+  r.err.assign(bytes.begin(), bytes.end());
+  return r;
+}
+
+// A published show: a copy of the player with a package of a small project appended.
+void Publish(const test::TScratch& dir, const std::string& out_name) {
+  fs::create_directories(dir.Path("proj/pics"));
+  std::string script = "[Main]\r\nZemVersion=5.6\r\nopt_slidescount=3\r\n";
+  WriteFileBytes(dir.Path("proj/show.zem"), script.data(), script.size());
+  auto pic = test::Noise(1000);
+  WriteFileBytes(dir.Path("proj/pics/a.jpg"), pic.data(), pic.size());
+  auto out = TFileStream::Open(dir.Path(out_name), TFileMode::Create);
+  auto player = TFileStream::Open(ZEMVIEWER_PATH, TFileMode::Read);
+  ASSERT_TRUE(out && player);
+  out->CopyFrom(*player, -1);
+  TPackProjectResult result;
+  ASSERT_TRUE(PackProject(dir.Path("proj/show.zem"), *out, {}, true, out_name, result)) << result.error;
+  out.reset();
+  fs::permissions(dir.Path(out_name), fs::perms::owner_all);
+}
+
+TEST(ViewerProcess, PublishedShowOpensItsOwnPackage) {
+  test::TScratch dir;
+  Publish(dir, "myshow");
+  TRun r = RunPlayerProcess({dir.Path("myshow")}, dir.Path("err.txt"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  // The log switch writes the run to standard error, with the show's slide count and version.
+  r = RunPlayerProcess({dir.Path("myshow"), "-log"}, dir.Path("err.txt"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Program : " + dir.Path("myshow")), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("OpenShowFile: slides 3"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("OpenShowFile: version 5.6"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Program stoped"), std::string::npos) << r.err;
+  // The file log goes next to the program (and wins over "log").
+  r = RunPlayerProcess({dir.Path("myshow"), "-filelog", "-log"}, dir.Path("err.txt"));
+  EXPECT_EQ(r.status, 0);
+  std::vector<uint8_t> log;
+  ASSERT_TRUE(ReadFileBytes(dir.Path("myshow.log"), log));
+  std::string text(log.begin(), log.end());
+  EXPECT_EQ(text.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_NE(text.find("OpenShowFile: slides 3"), std::string::npos);
+  EXPECT_EQ(r.err.find("OpenShowFile"), std::string::npos);
+}
+
+TEST(ViewerProcess, OtherPackagesAndProjectsFromTheCommandLine) {
+  test::TScratch dir;
+  Publish(dir, "myshow");
+  fs::copy_file(ZEMVIEWER_PATH, dir.Path("player"));
+  fs::permissions(dir.Path("player"), fs::perms::owner_all);
+  // "-exename" names the file holding the package; a relative path is taken next to the player.
+  EXPECT_EQ(RunPlayerProcess({dir.Path("player"), "-exename", "myshow"}, dir.Path("e")).status, 0);
+  EXPECT_EQ(RunPlayerProcess({dir.Path("player"), "-FILENAME", dir.Path("proj/show.zem")}, dir.Path("e")).status, 0);
+  TRun r = RunPlayerProcess({dir.Path("player"), "-filename", dir.Path("proj/none.zem")}, dir.Path("e"));
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("Can`t Load .zem File"), std::string::npos) << r.err;
+}
+
+TEST(ViewerProcess, PlainCopyFailsNamingBothPaths) {
+  test::TScratch dir;
+  fs::copy_file(ZEMVIEWER_PATH, dir.Path("plain"));
+  fs::permissions(dir.Path("plain"), fs::perms::owner_all);
+  TRun r = RunPlayerProcess({dir.Path("plain")}, dir.Path("err.txt"));
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.status, -1) << "killed: the player waited for something";
+  EXPECT_NE(r.err.find("Can`t Load Show"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("\"" + dir.Path("plain") + "\" or \"" + dir.Path("plain.ZmShow") + "\""), std::string::npos)
+      << r.err;
+}
+
+}  // namespace
+}  // namespace zem
