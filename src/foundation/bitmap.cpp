@@ -1,6 +1,49 @@
 #include "foundation/bitmap.h"
 
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <utility>
+
 namespace zem {
+
+namespace {
+constexpr size_t kMapThreshold = size_t(4) << 20;
+constexpr size_t kHugePage = size_t(2) << 20;
+}  // namespace
+
+TPixelBuffer::TPixelBuffer(size_t size) {
+  if (size == 0) return;
+  if (size >= kMapThreshold) {
+    size_t len = (size + kHugePage - 1) & ~(kHugePage - 1);
+    void* p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    madvise(p, len, MADV_HUGEPAGE);  // a hint; ignored where unsupported
+    data_ = static_cast<uint8_t*>(p);
+    mapped_ = len;
+  } else {
+    data_ = static_cast<uint8_t*>(std::calloc(size, 1));
+    if (!data_) throw std::bad_alloc();
+  }
+  size_ = size;
+}
+
+TPixelBuffer::TPixelBuffer(const TPixelBuffer& o) : TPixelBuffer(o.size_) {
+  if (size_) std::memcpy(data_, o.data_, size_);
+}
+
+TPixelBuffer::~TPixelBuffer() {
+  if (mapped_) munmap(data_, mapped_);
+  else std::free(data_);
+}
+
+void TPixelBuffer::Swap(TPixelBuffer& o) noexcept {
+  std::swap(data_, o.data_);
+  std::swap(size_, o.size_);
+  std::swap(mapped_, o.mapped_);
+}
 
 bool TBitmap::Allocate(int32_t width, int32_t height, TPixelFormat format) {
   Clear();
@@ -9,7 +52,7 @@ bool TBitmap::Allocate(int32_t width, int32_t height, TPixelFormat format) {
   height_ = height;
   format_ = format;
   stride_ = StrideFor(width, format);
-  data_.assign(static_cast<size_t>(stride_ * height), 0);
+  data_ = TPixelBuffer(static_cast<size_t>(stride_ * height));
   return true;
 }
 

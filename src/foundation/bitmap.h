@@ -8,6 +8,28 @@
 
 namespace zem {
 
+// Zero-filled pixel memory. Large buffers come straight from the kernel (already zero, mapped
+// lazily, with huge pages where the system allows), so a decoder that writes every row pays no
+// separate clearing pass; small ones come from calloc.
+class TPixelBuffer {
+ public:
+  TPixelBuffer() = default;
+  explicit TPixelBuffer(size_t size);
+  TPixelBuffer(const TPixelBuffer& o);
+  TPixelBuffer(TPixelBuffer&& o) noexcept { Swap(o); }
+  TPixelBuffer& operator=(TPixelBuffer o) noexcept { Swap(o); return *this; }
+  ~TPixelBuffer();
+  uint8_t* data() { return data_; }
+  const uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+  void Swap(TPixelBuffer& o) noexcept;
+
+ private:
+  uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+  size_t mapped_ = 0;  // bytes mapped with mmap, 0 when from calloc
+};
+
 enum class TPixelFormat : uint8_t { Grey8 = 8, Rgb24 = 24, Argb32 = 32 };
 
 class TBitmap {
@@ -52,7 +74,7 @@ class TBitmap {
   int32_t width_ = 0, height_ = 0;
   TPixelFormat format_ = TPixelFormat::Argb32;
   int64_t stride_ = 0;
-  std::vector<uint8_t> data_;
+  TPixelBuffer data_;
 };
 
 }  // namespace zem

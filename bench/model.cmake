@@ -1,0 +1,2 @@
+# Show model: per-frame evaluation of a slide.
+zem_add_bench(zem_model_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/model_bench.cpp LIBS zem_model zem_script zem_foundation)

@@ -1,0 +1,85 @@
+// Picture loading: a 24-megapixel JPEG through LoadPicture against libjpeg's own djpeg on the
+// same file, and the cache's promise that a picture named by 100 objects is decoded once.
+// The JPEG is generated in /tmp when the benchmark starts (ImageMagick) and removed at the end.
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "package/file_accessor.h"
+#include "package/file_source.h"
+#include "resources/file_access.h"
+
+extern char** environ;
+
+namespace {
+
+const std::string& BigJpeg() {
+  // Kept to process end (not destroyed before the removal at exit).
+  static const std::string* path = [] {
+    auto* p = new std::string("/tmp/zem-bench-24mp-" + std::to_string(::getpid()) + ".jpg");
+    std::string cmd = "convert '" ZEM_TESTDATA_DIR "/images/jpeg/exif-orientation/Landscape_1.jpg' -resize '6000x4000!' "
+                      "-quality 90 '" + *p + "'";
+    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "cannot generate %s\n", p->c_str());
+    std::atexit([] { std::remove(BigJpeg().c_str()); });
+    return p;
+  }();
+  return *path;
+}
+
+// Every iteration uses a new file source, so the cache holds no decoded picture for it.
+void BM_LoadPictureJpeg24MP(benchmark::State& state) {
+  const std::string& path = BigJpeg();
+  for (auto _ : state) {
+    zem::TFileAccessor accessor(zem::MakeRef<zem::TRealFileSource>());
+    auto picture = zem::LoadPicture(accessor, path);
+    const zem::TBitmap& b = picture->Store()->Bitmap();
+    benchmark::DoNotOptimize(b.Data());
+    if (b.Width() != 6000) state.SkipWithError("not decoded");
+  }
+  state.counters["Mpixel/s"] = benchmark::Counter(24.0 * state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_LoadPictureJpeg24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+// djpeg decoding the same file to PPM, written to /dev/null.
+void BM_DjpegJpeg24MP(benchmark::State& state) {
+  const std::string& path = BigJpeg();
+  for (auto _ : state) {
+    pid_t pid;
+    const char* argv[] = {"djpeg", "-outfile", "/dev/null", path.c_str(), nullptr};
+    if (posix_spawnp(&pid, "djpeg", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+      state.SkipWithError("djpeg not found");
+      break;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }
+  state.counters["Mpixel/s"] = benchmark::Counter(24.0 * state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DjpegJpeg24MP)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+// 100 objects name one picture (in varying letter case): one decode per source.
+void BM_PictureNamedBy100Objects(benchmark::State& state) {
+  const std::string path = std::string(ZEM_TESTDATA_DIR) + "/images/jpeg/pillow/flower.jpg";
+  int64_t decodes = 0;
+  for (auto _ : state) {
+    zem::TFileAccessor accessor(zem::MakeRef<zem::TRealFileSource>());
+    const int64_t before = zem::TBitmapStore::DecodeCount();
+    std::vector<std::unique_ptr<zem::TZemImage>> objects;
+    for (int i = 0; i < 100; ++i) {
+      objects.push_back(zem::LoadPicture(accessor, path));
+      benchmark::DoNotOptimize(objects.back()->Store()->Bitmap().Data());
+    }
+    decodes += zem::TBitmapStore::DecodeCount() - before;
+  }
+  state.counters["decodes_per_100_objects"] = double(decodes) / double(state.iterations());
+}
+BENCHMARK(BM_PictureNamedBy100Objects)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,33 @@
+#include "model/draw_interface.h"
+
+#include "foundation/assert.h"
+
+namespace zem {
+
+bool TDeviceDrawer::SetOffset(float dx, float dy) {
+  offset_ = {dx, dy};
+  offsetActive_ = dx != 0 || dy != 0;
+  return offsetActive_;
+}
+
+void TDeviceDrawer::SetViewport(const TRectI& designRect, const TPointI& designSize) {
+  designRect_ = designRect;
+  designSize_ = designSize;
+}
+
+void TDeviceDrawer::Notify(TDrawItem* item, int code) {
+  ZEM_ASSERT(notify_);
+  notify_(*this, item, code);
+}
+
+TRectI TDeviceDrawer::EffectiveDesignRect() const {
+  if (designRect_.left < designRect_.right && designRect_.top < designRect_.bottom) return designRect_;
+  return targetRect_;
+}
+
+TPointI TDeviceDrawer::EffectiveDesignSize() const {
+  if (designSize_.x > 0 && designSize_.y > 0) return designSize_;
+  return {targetRect_.Width(), targetRect_.Height()};
+}
+
+}  // namespace zem

@@ -1,0 +1,63 @@
+// What the nodes of a slide ask of the world outside the tree: pictures by name (including the
+// generated ones, requested with the prefixes "Button: ", "Shadow: ", "Text: ", "Mask: "), the
+// camera, the view rectangle and the continue test while a slide is loaded. One host is shared
+// by all slides of one producer.
+#pragma once
+#include <functional>
+#include <map>
+
+#include "foundation/refobj.h"
+#include "foundation/strings.h"
+#include "model/draw_interface.h"
+#include "model/geometry.h"
+
+namespace zem {
+
+class TZemObject;
+
+class TZemSlideHost : public TRefObj {
+ public:
+  // Answers whether a node seen exactly edge-on counts as hit.
+  using TEdgeOnCallback = std::function<bool(TZemObject* node)>;
+
+  // The picture of that name, or none when it cannot be had.
+  virtual TRef<TDrawPicture> GetPicture(const WideString& name) = 0;
+  // Camera position in slide pixels; it must lie in front of the slide (negative z).
+  virtual TVec3 GetCameraPosition() = 0;
+  virtual TRectI GetViewRect() = 0;
+  // Consulted by long operations while a slide is being loaded; false asks them to stop early.
+  virtual bool ContinueLoading() { return true; }
+
+  void SetEdgeOnCallback(TEdgeOnCallback cb) { edgeOn_ = std::move(cb); }
+  bool HasEdgeOnCallback() const { return static_cast<bool>(edgeOn_); }
+  bool EdgeOnHit(TZemObject* node) const { return edgeOn_ ? edgeOn_(node) : false; }
+
+ private:
+  TEdgeOnCallback edgeOn_;
+};
+
+// A host over a fixed output size with pictures handed in by name; used by tools and tests.
+class TSimpleSlideHost : public TZemSlideHost {
+ public:
+  TSimpleSlideHost(int32_t outputWidth, int32_t outputHeight) : width_(outputWidth), height_(outputHeight) {}
+
+  TRef<TDrawPicture> GetPicture(const WideString& name) override {
+    ++requests_;
+    auto it = pictures_.find(name);
+    return it == pictures_.end() ? TRef<TDrawPicture>() : it->second;
+  }
+  TVec3 GetCameraPosition() override {
+    return {width_ / 2.0f, height_ / 2.0f, -static_cast<float>(height_)};
+  }
+  TRectI GetViewRect() override { return {0, 0, width_, height_}; }
+
+  void AddPicture(const WideString& name, TRef<TDrawPicture> picture) { pictures_[name] = std::move(picture); }
+  int32_t Requests() const { return requests_; }
+
+ private:
+  int32_t width_, height_;
+  int32_t requests_ = 0;
+  std::map<WideString, TRef<TDrawPicture>> pictures_;
+};
+
+}  // namespace zem

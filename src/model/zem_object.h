@@ -1,0 +1,273 @@
+// The show object tree: every node of a slide is a TZemObject. A node is read from its section
+// of the show script, animates through its keypoint list, places itself in its parent's frame,
+// draws through the drawer and answers hit tests.
+//
+// Threads: a tree is built by the slide loader and then used by the engine thread alone.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "model/draw_interface.h"
+#include "model/geometry.h"
+#include "model/keypoints.h"
+#include "script/action_info.h"
+
+namespace zem {
+
+class TCommonIniSection;
+class TZemObject;
+class TZemSlide;
+class TZemSlideHost;
+
+enum TFitMode : uint8_t { kFitNone = 0, kFitPlaceInto = 1, kFitCover = 2 };
+enum TPosMode : uint8_t { kModeAbsolute = 0, kModePercent = 1 };
+
+// Nodes nest at most this deep below their slide; deeper sections are skipped while reading,
+// so every walk over a tree has bounded recursion.
+constexpr int32_t kMaxTreeDepth = 64;
+
+// Visual state of nodes with a hover and a click look (buttons, text with an action).
+enum class TVisualState : uint8_t { Normal = 0, Hover = 1, Click = 2 };
+class IZemVisualStates {
+ public:
+  virtual void SetVisualState(TVisualState state) = 0;
+  virtual TVisualState GetVisualState() const = 0;
+
+ protected:
+  ~IZemVisualStates() = default;
+};
+
+// Owns the keypoint list and exposes its current values.
+class TZemParams : public TDrawItem {
+ public:
+  TKeyPoints& Keys() { return *keys_; }
+  const TKeyPoints& Keys() const { return *keys_; }
+  const TKeyValues& Current() const { return keys_->current; }
+
+  float Opacity() const { return keys_->current.opacity; }
+  float Angle() const { return keys_->current.angle; }
+  float ScaleX() const { return keys_->current.scaleX; }
+  float ScaleY() const { return keys_->current.scaleY; }
+  TVec3 Position() const { return {keys_->current.posX, keys_->current.posY, keys_->current.zPos}; }
+  TPointF CenterPos() const { return {keys_->current.centerX, keys_->current.centerY}; }
+  float AngleX() const { return keys_->current.angleX; }
+  float AngleY() const { return keys_->current.angleY; }
+  float Blur() const { return keys_->current.blur; }
+  bool PerspectiveCorrection() const { return keys_->perspectiveCorrection != 0; }
+
+ protected:
+  std::unique_ptr<TKeyPoints> keys_;
+};
+
+// Accepts or rejects a node found by the hit search.
+using THitFilter = bool (*)(TZemObject* node, void* data);
+
+class TZemObject : public TZemParams {
+ public:
+  // Makes a node of kind T and completes its construction (kind defaults). The node is owned by
+  // its parent; a node made without a parent is owned by the caller.
+  template <class T, class... A>
+  static T* Create(A&&... args) {
+    T* node = new T(std::forward<A>(args)...);
+    node->InitDefaults();
+    return node;
+  }
+
+  // Frees the children, detaches from the parent and frees the keypoint list.
+  ~TZemObject() override;
+  bool IsChanged() const override;
+  float GetBlur() const override { return Blur(); }
+  void FrameDone(TDeviceDrawer& drawer) override;
+  void Draw(TDeviceDrawer& drawer) override;
+  // Slide's opacity scale x own Opacity / 100; the parent's opacity is not inherited.
+  virtual float GetOpacity() const;
+  virtual void UpdateTransform(bool recursive);
+  virtual double GetAnchorTime(uint8_t origin) const;
+  virtual TPointI GetParentSize() const;
+  // The parent's world frame and matrix.
+  virtual const TFrame3& GetParentFrame() const;
+  // True when the screen point falls inside the node's rectangle; gives local coordinates.
+  virtual bool HitTestPoint(const TPointF& point, float& x, float& y);
+  virtual void AddPrimitives(TDeviceDrawer& drawer);
+  virtual void ReadKeypointValues(const TCommonIniSection& section);
+  virtual void ReadContent(const TCommonIniSection& section);
+  virtual void ReadSection(const TCommonIniSection& section, bool reload);
+  // Evaluates the keypoints at show time t (ms); answers and stores the in-window flag.
+  virtual bool SetTime(bool recursive, double t);
+  virtual void InitDefaults() {}
+  virtual void SetPressed(bool pressed) { pressed_ = pressed; }
+  virtual TZemSlideHost* GetHost() const;
+  virtual TZemSlide* GetSlide() const;
+  virtual bool CheckEdgeOnHit();
+  virtual bool KeypointsChanged() const;
+  virtual void Prepare(TDeviceDrawer& drawer);
+  virtual void Preload(TDeviceDrawer& drawer, double t);
+  virtual void Release(TDeviceDrawer& drawer);
+  // Topmost hit first: children from the last to the first, then the node itself.
+  virtual TZemObject* FindHit(float x, float y, THitFilter filter, void* filterData, TPointF& local);
+  virtual TZemObject* HitTest(float x, float y, bool searchChildren, TPointF& local);
+  virtual void SetTimeAndUpdate(bool recursive, double t);
+  // Remembers opacity, blur and colorisation; clears the dirty flags and keypoint changes.
+  virtual void SnapshotState(bool recursive);
+
+  // Name of the node's class, for tools and logs.
+  virtual const char* ClassName() const { return "TZemObject"; }
+  // Default of "ShadowEnable" (text nodes answer true).
+  virtual bool DefaultShadowEnable() const { return false; }
+
+  // Tree.
+  TZemObject* Parent() const { return parent_; }
+  int32_t ChildCount() const { return static_cast<int32_t>(children_.size()); }
+  TZemObject* Child(int32_t i) const { return children_[static_cast<size_t>(i)]; }
+  const std::vector<TZemObject*>& Children() const { return children_; }
+  int32_t Depth() const { return depth_; }
+
+  // Identity.
+  const WideString& Guid() const { return guid_; }
+  const WideString& Caption() const { return caption_; }
+  const WideString& ActionText() const { return actionText_; }
+  const TZemActionInfo& Action() const { return action_; }
+  void SetAction(const WideString& text);
+
+  // Common properties.
+  float TimeScale() const { return timeScale_; }
+  void SetTimeScale(float s) { timeScale_ = s; }
+  uint8_t FitMode() const { return fitMode_; }
+  uint8_t PosMode() const { return posMode_; }
+  uint8_t CenterMode() const { return centerMode_; }
+  void SetFitMode(uint8_t v) { SetProp(fitMode_, v); }
+  void SetPosMode(uint8_t v) { SetProp(posMode_, v); }
+  void SetCenterMode(uint8_t v) { SetProp(centerMode_, v); }
+  double DeltaTime1() const { return deltaTime1_; }
+  double DeltaTime2() const { return deltaTime2_; }
+  void SetDeltaTimes(double d1, double d2);
+  bool TranspForClick() const { return transpForClick_; }
+  bool HideFront() const { return hideFront_; }
+  bool HideBack() const { return hideBack_; }
+  bool ChildInvis() const { return childInvis_; }
+  void SetTranspForClick(bool v) { SetProp(transpForClick_, v); }
+  void SetHideMode(int32_t mode);
+  void SetChildInvis(bool v) { SetProp(childInvis_, v); }
+  TPointI Size() const { return size_; }
+  void SetSize(int32_t w, int32_t h);
+
+  // Shadow settings (used by the drop shadows of the kinds that draw one).
+  bool shadowEnable = false;
+  float shadowSize = 16;
+  uint8_t shadowR = 0, shadowG = 0, shadowB = 0;
+  float shadowOpacity = 59;
+  float shadowDistance = 1.5f;
+  double shadowAngle = 45;
+  int32_t shadowSpreadIndex = 0;
+  bool shadow3D = false;
+  bool treeNode = true;
+
+  // Derived transform state.
+  const TFrame3& Frame() const { return frame_; }
+  const TMatrix3& World() const { return world_; }
+  bool FrameValid() const { return frameValid_; }
+  TPointF LocalTopLeft() const { return localTopLeft_; }
+  double FitScaleX() const { return fitSx_; }
+  double FitScaleY() const { return fitSy_; }
+  // World corners: top-left, top-right, bottom-right, bottom-left.
+  void Corners(TVec3 out[4]) const;
+
+  // Visibility.
+  bool InWindow() const { return inWindow_; }
+  bool HiddenByAncestor() const { return hiddenByAncestor_; }
+  bool FacingShows() const { return facingShows_; }
+  // In its window, shown by the facing test and not hidden by an ancestor.
+  bool IsShown() const { return inWindow_ && facingShows_ && !hiddenByAncestor_; }
+  bool Pressed() const { return pressed_; }
+
+  // Display-size analysis results.
+  double largestWidth = 0, largestHeight = 0, nearestDepth = 1000000;
+  TPointF largestDisplayed;
+
+ protected:
+  TZemObject(TZemObject* parent, WideString guid);
+  template <class V>
+  void SetProp(V& field, V value) {
+    if (field != value) {
+      field = value;
+      changedProps_ = true;
+    }
+  }
+  // Computes the frame for this node from its parent's frame; used by UpdateTransform.
+  void ComputeFrame(const TFrame3& parentFrame, const TMatrix3& parentWorld, bool hasParent);
+  // The facing test of the node's current frame against the camera.
+  bool ComputeFacing() const;
+  // Recomputes the dirty flag from the snapshot and the previous frame.
+  void CompareWithSnapshot();
+  // Re-resolves keypoint times of this subtree (after the slide's anchors changed).
+  void RefreshKeypointTimes();
+
+  TZemObject* parent_ = nullptr;
+  std::vector<TZemObject*> children_;
+  TZemSlide* slide_ = nullptr;  // root of the tree, when it is a slide
+  int32_t depth_ = 0;
+
+  WideString guid_, caption_, actionText_;
+  TZemActionInfo action_;
+  float timeScale_ = 0;
+  uint8_t fitMode_ = kFitPlaceInto, posMode_ = kModePercent, centerMode_ = kModePercent;
+  double deltaTime1_ = 0, deltaTime2_ = 0;
+  bool transpForClick_ = false, hideFront_ = false, hideBack_ = false, childInvis_ = false;
+  TPointI size_;
+
+  double sin_[3] = {0, 0, 0}, cos_[3] = {1, 1, 1};  // AngleX, AngleY, Angle
+  double fitSx_ = 1, fitSy_ = 1;
+  TMatrix3 world_;
+  TFrame3 frame_;
+  float invDet_ = 1;
+  bool frameValid_ = true;
+  TPointF localTopLeft_;
+  TFrame3 prevFrame_;
+  TPointF prevTopLeft_;
+
+  bool inWindow_ = false;
+  bool facingShows_ = true;
+  bool hiddenByAncestor_ = false;
+
+  float snapOpacity_ = 100, snapBlur_ = 0;
+  uint8_t snapColorOff_ = 0, snapR_ = 0, snapG_ = 0, snapB_ = 0;
+  float snapAmount_ = 0;
+  bool pressed_ = false;
+
+ private:
+  friend class TZemSlide;
+  void DetachFromParent();
+};
+
+// Makes a new GUID text "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+WideString NewGuidText();
+
+// The chain of kind factories. Each factory returns a new node for the kinds it knows (section
+// name in lower case) and otherwise asks the factory installed before it; the end of the chain
+// answers null. Install factories at start-up, before slides are loaded.
+using TZemObjectFactory = TZemObject* (*)(const WideString& kind, TZemObject* parent, const WideString& guid);
+// Installs a factory and returns the one it must call for kinds it does not know.
+TZemObjectFactory InstallObjectFactory(TZemObjectFactory factory);
+// Asks the chain; null for an unknown kind.
+TZemObject* CreateZemObject(const WideString& kind, TZemObject* parent, const WideString& guid);
+
+}  // namespace zem
+
+namespace zem {
+
+// Calls f(node) for the node and every descendant, parents before children, without recursion.
+template <class F>
+void ForEachNode(TZemObject* root, F&& f) {
+  if (!root) return;
+  std::vector<TZemObject*> stack{root};
+  while (!stack.empty()) {
+    TZemObject* n = stack.back();
+    stack.pop_back();
+    f(n);
+    const auto& c = n->Children();
+    for (size_t i = c.size(); i-- > 0;) stack.push_back(c[i]);
+  }
+}
+
+}  // namespace zem
