@@ -13,6 +13,7 @@
 #include "foundation/refobj.h"
 #include "foundation/strings.h"
 #include "model/geometry.h"
+#include "model/yuv_image.h"
 
 namespace zem {
 
@@ -49,8 +50,8 @@ class TBitmapPicture : public TDrawPicture {
 };
 
 // Textures for video frames, made by the drawer (CreateVideoSurface); the video frame source
-// writes frames into it.
-class T3DYUV : public TObj {
+// writes frames into it through TYUVImage.
+class T3DYUV : public TYUVImage {
  public:
   virtual int32_t Width() const = 0;
   virtual int32_t Height() const = 0;
@@ -170,8 +171,8 @@ class TDeviceDrawer : public TObj {
   virtual void DrawFrame(const TVec3& position, const TVec3& axisX, const TVec3& axisY,
                          const TPointF& offset, const TPointF& borders, const TPointF& outerSize,
                          uint32_t colour, float opacity, bool antialias) = 0;
-  // The caller owns the surface; null when the drawer cannot make one.
-  virtual std::unique_ptr<T3DYUV> CreateVideoSurface(int32_t width, int32_t height, bool rgba,
+  // Shared with the video source that fills it; null when the drawer cannot make one.
+  virtual TRef<T3DYUV> CreateVideoSurface(int32_t width, int32_t height, bool rgba,
                                                      bool mask) = 0;
   virtual void DrawVideo(T3DYUV* surface, const TVec3& position, const TPointF& offset,
                          const TVec3& axisX, const TVec3& axisY, const TVideoParams& params) = 0;

@@ -179,10 +179,10 @@ void TRecordingDrawer::DrawFrame(const TVec3& position, const TVec3& axisX, cons
       " aa=" + std::to_string(antialias ? 1 : 0));
 }
 
-std::unique_ptr<T3DYUV> TRecordingDrawer::CreateVideoSurface(int32_t width, int32_t height, bool rgba, bool mask) {
+TRef<T3DYUV> TRecordingDrawer::CreateVideoSurface(int32_t width, int32_t height, bool rgba, bool mask) {
   Log("CreateVideoSurface " + std::to_string(width) + "x" + std::to_string(height) + " rgba=" +
       std::to_string(rgba ? 1 : 0) + " mask=" + std::to_string(mask ? 1 : 0));
-  return nullptr;
+  return {};
 }
 
 void TRecordingDrawer::DrawVideo(T3DYUV* surface, const TVec3& position, const TPointF& offset,

@@ -36,7 +36,7 @@ class TRecordingDrawer : public TDeviceDrawer {
   void DrawFrame(const TVec3& position, const TVec3& axisX, const TVec3& axisY,
                  const TPointF& offset, const TPointF& borders, const TPointF& outerSize,
                  uint32_t colour, float opacity, bool antialias) override;
-  std::unique_ptr<T3DYUV> CreateVideoSurface(int32_t width, int32_t height, bool rgba,
+  TRef<T3DYUV> CreateVideoSurface(int32_t width, int32_t height, bool rgba,
                                              bool mask) override;
   void DrawVideo(T3DYUV* surface, const TVec3& position, const TPointF& offset,
                  const TVec3& axisX, const TVec3& axisY, const TVideoParams& params) override;

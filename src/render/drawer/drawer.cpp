@@ -1,0 +1,571 @@
+#include "render/drawer/drawer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "foundation/assert.h"
+#include "foundation/log.h"
+#include "model/transition_choice.h"
+#include "render/drawer/device_window.h"
+#include "render/drawer/drawer_math.h"
+
+namespace zem {
+
+std::recursive_mutex& FrameLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+namespace {
+
+TBVec B(const TVec3& v) { return {v.x, v.y, v.z}; }
+TBRect B(const TRectI& r) { return {r.left, r.top, r.right, r.bottom}; }
+TRectI M(const TBRect& r) { return {r.left, r.top, r.right, r.bottom}; }
+bool RectValid(const TRectI& r) { return r.left < r.right && r.top < r.bottom; }
+
+TRectI Intersect(const TRectI& a, const TRectI& b) {
+  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+          std::min(a.bottom, b.bottom)};
+}
+
+// Runs a closing action on every way out of a scope.
+template <class F>
+struct TFinally {
+  F f;
+  ~TFinally() { f(); }
+};
+template <class F>
+TFinally(F) -> TFinally<F>;
+
+uint8_t EdgeBits(const uint8_t e[4]) {
+  return uint8_t((e[0] ? 1 : 0) | (e[1] ? 2 : 0) | (e[2] ? 4 : 0) | (e[3] ? 8 : 0));
+}
+
+uint32_t VertexAlpha(float opacity) {
+  return uint32_t(std::lround(std::clamp(opacity * 2.55f, 0.0f, 255.0f)));
+}
+
+}  // namespace
+
+T3DDrawer::T3DDrawer() = default;
+
+T3DDrawer::~T3DDrawer() {
+  std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  effecter_.reset();
+  offscreen_.reset();
+}
+
+bool T3DDrawer::CanDraw() {
+  ZEM_ASSERT(HasNotify());
+  return inScene_ && gl_.InScene();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Set-up and frames
+
+void T3DDrawer::Init(TDeviceWindow* window) {
+  std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  LogLine("T3DDrawer.Init");
+  ZEM_ASSERT(window != nullptr);
+  gl_.Assign(window->Device());
+  gl_.CreatePrograms();
+  targetRect_ = M(gl_.BackBufferRect());
+  gl_.RefreshPools(targetRect_.Width(), targetRect_.Height());
+}
+
+void T3DDrawer::Close() {
+  std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  LogLine("T3DDrawer.Close");
+  offscreen_.reset();
+  gl_.ReleaseDevice();
+}
+
+bool T3DDrawer::IsReady() { return gl_.IsReady(); }
+
+int32_t T3DDrawer::CheckDevice() { return gl_.DeviceState(); }
+
+TRectI T3DDrawer::GetTargetRect() {
+  if (gl_.InScene()) return M(gl_.CurrentTargetRect());
+  return targetRect_;
+}
+
+void T3DDrawer::SetDesignSize(int32_t width, int32_t height) {
+  designFixed_ = width > 0 && height > 0;
+  fixedSize_ = designFixed_ ? TPointI{width, height} : TPointI{};
+}
+
+void T3DDrawer::MapDesign() {
+  TRectI rect = RectValid(designRect_) ? designRect_ : frameClipRect_;
+  TPointI size = designSize_.x > 0 && designSize_.y > 0 ? designSize_ : TPointI{rect.Width(), rect.Height()};
+  gl_.SetMapping(B(rect), size.x, size.y);
+  // Frames are confined to the frame clip rectangle on the back buffer.
+  if (gl_.OnBackBuffer()) {
+    TRectI whole = M(gl_.CurrentTargetRect());
+    TRectI confine = Intersect(frameClipRect_, whole);
+    gl_.Confine(B(confine.IsEmpty() ? whole : confine));
+  }
+}
+
+void T3DDrawer::MapPixels() {
+  TBRect t = gl_.CurrentTargetRect();
+  gl_.SetMapping(t, t.Width(), t.Height());
+}
+
+void T3DDrawer::BeginFrame() {
+  targetRect_ = M(gl_.BackBufferRect());
+  gl_.RefreshPools(targetRect_.Width(), targetRect_.Height());
+  inScene_ = gl_.BeginScene();
+  // The back buffer may only exist once the scene began (device made again).
+  targetRect_ = M(gl_.BackBufferRect());
+  gl_.RefreshPools(targetRect_.Width(), targetRect_.Height());
+  TRectI clip = clipRect_.IsEmpty() ? targetRect_ : Intersect(clipRect_, targetRect_);
+  if (designFixed_) {
+    int32_t w = fixedSize_.x, h = fixedSize_.y;
+    int32_t l = clip.left + (clip.Width() - w) / 2, t = clip.top + (clip.Height() - h) / 2;
+    clip = {l, t, l + w, t + h};
+  }
+  frameClipRect_ = clip;
+  if (!effecter_) effecter_ = std::make_unique<TD3DEffecter>(*this, gl_);
+  TBRect target = B(targetRect_);
+  if (effecter_->Rect().left != target.left || effecter_->Rect().top != target.top ||
+      effecter_->Rect().right != target.right || effecter_->Rect().bottom != target.bottom)
+    effecter_->SetRect(target);
+  effecter_->SetClipRect(B(frameClipRect_));
+  if (inScene_) MapDesign();
+  Notify(nullptr, kDrawNotifyFrameBegin);
+}
+
+void T3DDrawer::EndFrame() { Notify(nullptr, kDrawNotifyFrameEnd); }
+
+bool T3DDrawer::Present() {
+  if (!inScene_) return false;
+  inScene_ = false;
+  if (noPresent_) {
+    // Capture mode: the frame stays in the back buffer for CopyToBitmap.
+    gl_.EndScene();
+    return true;
+  }
+  return gl_.Present();
+}
+
+bool T3DDrawer::DrawItem(TDrawItem* item) {
+  ZEM_ASSERT(item != nullptr);
+  ZEM_ASSERT(HasNotify());
+  if (depth_ > 0) {
+    if (!IsReady() || !inScene_) return false;
+    ++depth_;
+    TFinally leave{[this] { --depth_; }};
+    ItemEffect(item);
+    return true;
+  }
+  std::lock_guard<std::recursive_mutex> frame(FrameLock());
+  BeginFrame();
+  try {
+    ++depth_;
+    TFinally leave{[this] { --depth_; }};
+    if (IsReady() && inScene_) item->Draw(*this);
+  } catch (...) {
+    // The scene is closed on this path too; the frame is not presented.
+    effectRunning_ = false;
+    if (effecter_) effecter_->ReleaseCaptures();
+    while (offscreen_) {
+      gl_.PopTarget();
+      gl_.Return(kPoolFull, std::move(offscreen_));
+    }
+    if (inScene_) gl_.EndScene();
+    inScene_ = false;
+    item->FrameDone(*this);
+    throw;
+  }
+  EndFrame();
+  bool result = Present();
+  item->FrameDone(*this);
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Item effects
+
+void T3DDrawer::ItemEffect(TDrawItem* item) {
+  float b = item->GetBlur();
+  bool plain = effectRunning_ || (b >= 0 && b < 0.00001f) || (b < 0 && offscreen_) ||
+               gl_.ShaderLevel() != 2;
+  if (plain) {
+    item->Draw(*this);
+    return;
+  }
+  effectRunning_ = true;
+  TFinally done{[this] { effectRunning_ = false; }};
+  Notify(item, kDrawNotifyItemEffect);
+  float s = float(frameClipRect_.Width());
+  if (b > 0) {
+    bounds_ = {};
+    BlurItem(item, b / 1000.0f * s);
+  } else {
+    BeginOffscreen();
+    bool ok = false;
+    TFinally close{[&] {
+      if (!ok) EndOffscreen(0, 0);
+    }};
+    item->Draw(*this);
+    ok = true;
+    EndOffscreen(0, -b / 100.0f * s);
+  }
+}
+
+void T3DDrawer::Track(const TBVec* corners, int count) {
+  if (!effectRunning_) return;
+  float xs[4], ys[4];
+  bool valid[4];
+  for (int i = 0; i < count && i < 4; ++i) valid[i] = gl_.Project(corners[i], xs[i], ys[i]);
+  GrowBounds(bounds_, gl_.CurrentTargetRect(), xs, ys, valid, std::min(count, 4));
+}
+
+void T3DDrawer::GaussPass(TRenderTargetTexture* src, TRenderTargetTexture* dst, bool horizontal,
+                          float weight, float step, const TBRect& half) {
+  int32_t sw = TGLBackend::TargetWidth(src), sh = TGLBackend::TargetHeight(src);
+  int32_t grow = int32_t(std::ceil(7 * step));
+  TBRect area{std::max(0, half.left - grow), std::max(0, half.top - grow), std::min(sw, half.right + grow),
+              std::min(sh, half.bottom + grow)};
+  if (dst) {
+    gl_.PushTarget(dst);
+    gl_.Clear(0, false);
+  }
+  MapPixels();
+  gl_.SetProgram(horizontal ? kPrgGaussBlurH7 : kPrgGaussBlurV7);
+  auto w = GaussWeights(weight);
+  gl_.SetConstant(0, w[0], w[1], w[2], w[3]);
+  float size = float(horizontal ? TGLBackend::AllocWidth(src) : TGLBackend::AllocHeight(src));
+  gl_.SetConstant(1, step / size);
+  TBRectF s{float(area.left), float(area.top), float(area.right), float(area.bottom)};
+  TBRectF d = s;
+  if (!dst) d = {s.left * 2, s.top * 2, s.right * 2, s.bottom * 2};  // onto the frame: scaled up
+  gl_.DrawTarget(src, s, d);
+  gl_.SetProgram(-1);
+  if (dst) gl_.PopTarget();
+}
+
+void T3DDrawer::BlurItem(TDrawItem* item, float radius) {
+  TTargetPtr a = gl_.Take(kPoolFull);
+  if (!a) {
+    item->Draw(*this);
+    return;
+  }
+  TFinally giveA{[&] {
+    gl_.Return(kPoolFull, std::move(a));
+    MapDesign();
+  }};
+  // 1: the item alone, sharp, into A.
+  gl_.PushTarget(a.get());
+  gl_.Clear(0, false);
+  MapDesign();
+  {
+    TFinally pop{[&] { gl_.PopTarget(); }};
+    item->Draw(*this);
+  }
+  TBRect full = bounds_;
+  if (full.Empty()) return;
+  // 2: its drawn bounds at half scale into B.
+  TTargetPtr b = gl_.Take(kPoolHalf);
+  if (!b) return;
+  TFinally giveB{[&] { gl_.Return(kPoolHalf, std::move(b)); }};
+  TBRect half{full.left / 2, full.top / 2, (full.right + 1) / 2, (full.bottom + 1) / 2};
+  half.right = std::min(half.right, TGLBackend::TargetWidth(b.get()));
+  half.bottom = std::min(half.bottom, TGLBackend::TargetHeight(b.get()));
+  gl_.PushTarget(b.get());
+  gl_.Clear(0, false);
+  MapPixels();
+  gl_.DrawTarget(a.get(), {float(half.left * 2), float(half.top * 2), float(half.right * 2), float(half.bottom * 2)},
+                 {float(half.left), float(half.top), float(half.right), float(half.bottom)});
+  gl_.PopTarget();
+
+  TBlurPlan plan = PlanBlur(radius * 0.5f);
+  if (plan.separable) {
+    TTargetPtr c = gl_.Take(kPoolHalf);
+    if (!c) return;
+    TFinally giveC{[&] { gl_.Return(kPoolHalf, std::move(c)); }};
+    float step = 1;
+    for (int i = 0; i < plan.passes; ++i) {
+      GaussPass(b.get(), c.get(), true, 1, step, half);
+      GaussPass(c.get(), b.get(), false, 1, step, half);
+      step *= 2;
+    }
+    GaussPass(b.get(), c.get(), true, plan.lastWeight, step, half);
+    GaussPass(c.get(), nullptr, false, plan.lastWeight, step, half);
+  } else {
+    MapPixels();
+    gl_.SetProgram(kPrgGaussMix);
+    gl_.SetConstant(0, plan.mixWeight);
+    TBRectF dest{float(full.left), float(full.top), float(full.right), float(full.bottom)};
+    TBRectF halfSrc{full.left * 0.5f, full.top * 0.5f, full.right * 0.5f, full.bottom * 0.5f};
+    gl_.DrawTarget(a.get(), dest, dest, 0xFFFFFFFFu, b.get(), &halfSrc);
+    gl_.SetProgram(-1);
+  }
+}
+
+void T3DDrawer::BeginOffscreen() {
+  if (gl_.ShaderLevel() != 2 || !CanDraw()) return;
+  if (offscreen_) {
+    ++offscreenSkipped_;
+    return;
+  }
+  offscreen_ = gl_.Take(kPoolFull);
+  if (!offscreen_) return;
+  gl_.PushTarget(offscreen_.get());
+  gl_.Clear(0, false);
+  MapDesign();
+}
+
+void T3DDrawer::EndOffscreen(uint8_t threshold, float amount) {
+  if (gl_.ShaderLevel() != 2) return;
+  if (offscreenSkipped_ > 0) {
+    --offscreenSkipped_;
+    return;
+  }
+  if (!offscreen_) return;
+  LogLine("apply unsharp, amount= " + FormatAmount(amount));
+  TTargetPtr t = std::move(offscreen_);
+  gl_.PopTarget();
+  MapPixels();
+  gl_.SetProgram(kPrgUnsharp);
+  gl_.SetConstant(0, 1.0f / float(TGLBackend::AllocWidth(t.get())), 1.0f / float(TGLBackend::AllocHeight(t.get())));
+  gl_.SetConstant(1, float(threshold) / 256.0f);
+  gl_.SetConstant(2, amount / 100.0f);
+  TBRect whole = gl_.CurrentTargetRect();
+  TBRectF r{0, 0, float(whole.Width()), float(whole.Height())};
+  gl_.DrawTarget(t.get(), r, r);
+  gl_.SetProgram(-1);
+  MapDesign();
+  gl_.Return(kPoolFull, std::move(t));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Primitives
+
+void T3DDrawer::Clear(uint32_t colour, bool withDepth) {
+  if (CanDraw()) gl_.Clear(colour, withDepth);
+}
+
+void T3DDrawer::ClearRect(uint32_t colour, const TRectI& rect) {
+  if (CanDraw()) gl_.ClearRect(colour, B(rect));
+}
+
+void T3DDrawer::DrawBox(const TVec3& position, const TPointF& offset, const TVec3& axisX,
+                        const TVec3& axisY, const TBoxParams& params) {
+  auto colours = BoxCornerColours(params.fillStyle, params.colour1, params.colour2, params.opacity);
+  if (!CanDraw() || !(params.opacity > 0)) return;
+  TVec3 d{offset_.x, offset_.y, 0};
+  TVec3 tl = position + d - axisX * offset.x - axisY * offset.y;
+  TBVec c[4] = {B(tl), B(tl + axisX * params.width), B(tl + axisY * params.height),
+                B(tl + axisX * params.width + axisY * params.height)};
+  Track(c, 4);
+  uint8_t edges = EdgeBits(params.edgeAntialias);
+  if (edges)
+    gl_.AntialiasedQuad(c, colours.data(), edges);
+  else
+    gl_.ColoredQuad(c, colours.data());
+}
+
+void T3DDrawer::DrawFrame(const TVec3& position, const TVec3& axisX, const TVec3& axisY,
+                          const TPointF& offset, const TPointF& borders, const TPointF& outerSize,
+                          uint32_t colour, float opacity, bool antialias) {
+  if (!(borders.x > 0) || !(borders.y > 0)) return;
+  uint8_t on = antialias ? 1 : 0;
+  TBoxParams p;
+  p.fillStyle = kFillSolid;
+  p.colour1 = p.colour2 = colour;
+  p.opacity = opacity;
+  // Left band.
+  p.width = borders.x;
+  p.height = outerSize.y;
+  p.edgeAntialias[0] = on, p.edgeAntialias[1] = on, p.edgeAntialias[2] = 0, p.edgeAntialias[3] = on;
+  DrawBox(position, offset, axisX, axisY, p);
+  // Right band.
+  p.edgeAntialias[0] = 0, p.edgeAntialias[1] = on, p.edgeAntialias[2] = on, p.edgeAntialias[3] = on;
+  DrawBox(position, {offset.x - (outerSize.x - borders.x), offset.y}, axisX, axisY, p);
+  // Top band.
+  p.width = outerSize.x - 2 * borders.x;
+  p.height = borders.y;
+  p.edgeAntialias[0] = 0, p.edgeAntialias[1] = on, p.edgeAntialias[2] = 0, p.edgeAntialias[3] = 0;
+  DrawBox(position, {offset.x - borders.x, offset.y}, axisX, axisY, p);
+  // Bottom band.
+  p.edgeAntialias[1] = 0, p.edgeAntialias[3] = on;
+  DrawBox(position, {offset.x - borders.x, offset.y - (outerSize.y - borders.y)}, axisX, axisY, p);
+}
+
+namespace {
+TBImageDraw ImageDraw(const TImageParams& params, const TDrawPicture& image) {
+  TBImageDraw d;
+  d.mipLevel = std::clamp(params.mipLevel, 0, 16);
+  d.columns = std::max(1, params.spriteColumns);
+  d.rows = std::max(1, params.spriteRows);
+  d.reserved = params.reserved != 0;
+  d.nearest = params.filtering == 0;
+  d.mipBias = params.mipBias;
+  d.border = int32_t(params.border);
+  d.antialiased = params.antialiased != 0;
+  uint32_t a = VertexAlpha(params.opacity) << 24;
+  uint32_t rgb = (uint32_t(params.colourR) << 16) | (uint32_t(params.colourG) << 8) | params.colourB;
+  d.colorise = params.coloriseAmount > 0 ? params.coloriseAmount : 0;
+  d.colour = a | ((params.textColouring || d.colorise > 0) ? rgb : 0x00FFFFFFu);
+  float f = float(1 << d.mipLevel);
+  TRectF s = params.sourceRect;
+  if (s.IsEmpty()) s = {0, 0, float(image.Width()), float(image.Height())};
+  d.source = {s.left / f, s.top / f, s.right / f, s.bottom / f};
+  return d;
+}
+}  // namespace
+
+void T3DDrawer::DrawImageQuad(TDrawPicture* image, const TVec3& origin, const TVec3& axisX,
+                              const TVec3& axisY, const TImageParams& params, bool premulOutput) {
+  const TBitmap* pixels = image->Pixels();
+  if (!pixels) return;
+  TBImageDraw d = ImageDraw(params, *image);
+  d.premulOutput = premulOutput;
+  float f = float(1 << d.mipLevel);
+  TVec3 x = axisX * f, y = axisY * f;
+  TBVec c[4] = {B(origin + x * d.source.left + y * d.source.top), B(origin + x * d.source.right + y * d.source.top),
+                B(origin + x * d.source.left + y * d.source.bottom),
+                B(origin + x * d.source.right + y * d.source.bottom)};
+  Track(c, 4);
+  std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  gl_.DrawImage(image->textureCache, *pixels, d, B(origin), B(x), B(y));
+  // Drawn before the lock is left: the loader may release the image's tiles right after.
+  gl_.Flush();
+}
+
+void T3DDrawer::DrawImage(TDrawPicture* image, const TVec3& position, const TPointF& offset,
+                          const TVec3& axisX, const TVec3& axisY, const TImageParams& params) {
+  if (!CanDraw() || !image) return;
+  TVec3 origin = position + TVec3{offset_.x, offset_.y, 0} - axisX * offset.x - axisY * offset.y;
+  DrawImageQuad(image, origin, axisX, axisY, params, false);
+}
+
+void T3DDrawer::PrepareImage(TDrawPicture* image, const TImageParams& params) {
+  if (!image || !image->Pixels()) return;
+  std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  gl_.PrepareImage(image->textureCache, *image->Pixels(), ImageDraw(params, *image), false);
+}
+
+void T3DDrawer::ReleaseImage(TDrawPicture* image) {
+  if (!image) return;
+  std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  TGLBackend::ReleaseImage(image->textureCache);
+}
+
+void T3DDrawer::FillQuad(const TPointF& corner1, const TPointF& corner2, uint32_t colour) {
+  if (!CanDraw()) return;
+  TBVec c[4] = {{corner1.x, corner1.y, 0}, {corner2.x, corner1.y, 0}, {corner1.x, corner2.y, 0},
+                {corner2.x, corner2.y, 0}};
+  uint32_t colours[4] = {colour, colour, colour, colour};
+  Track(c, 4);
+  gl_.ColoredQuad(c, colours);
+}
+
+void T3DDrawer::PaintBorder(uint32_t rgb) {
+  if (!CanDraw()) return;
+  TBRect inner = B(frameClipRect_);
+  inner = {inner.left - 1, inner.top - 1, inner.right + 1, inner.bottom + 1};
+  for (const TBRect& band : BorderBands(gl_.CurrentTargetRect(), inner))
+    gl_.ClearRect(0xFF000000u | (rgb & 0x00FFFFFFu), band);
+}
+
+void T3DDrawer::DrawMasked(TDrawItem* maskItem, std::span<const TMaskedLayer> layers, TDrawPicture* tileImage) {
+  if (gl_.ShaderLevel() != 2 || !CanDraw()) return;
+  TTargetPtr m = gl_.Take(kPoolFull);
+  TTargetPtr l = gl_.Take(kPoolFull);
+  TFinally give{[&] {
+    gl_.Return(kPoolFull, std::move(m));
+    gl_.Return(kPoolFull, std::move(l));
+    MapDesign();
+  }};
+  if (!m || !l) return;
+  // 1: the mask, over a grid of the tile picture when there is one.
+  gl_.PushTarget(m.get());
+  {
+    TFinally pop{[&] { gl_.PopTarget(); }};
+    gl_.Clear(0, false);
+    MapDesign();
+    if (tileImage && tileImage->Width() > 0 && tileImage->Height() > 0) {
+      TRectI area = RectValid(designRect_) ? designRect_ : frameClipRect_;
+      TPointI size = designSize_.x > 0 && designSize_.y > 0 ? designSize_ : TPointI{area.Width(), area.Height()};
+      for (int32_t y = 0; y < size.y; y += tileImage->Height())
+        for (int32_t x = 0; x < size.x; x += tileImage->Width())
+          DrawImageQuad(tileImage, {float(x), float(y), 0}, {1, 0, 0}, {0, 1, 0}, TImageParams{}, false);
+    }
+    if (maskItem) DrawItem(maskItem);
+  }
+  // 3: every layer into L, premultiplied.
+  gl_.PushTarget(l.get());
+  {
+    TFinally pop{[&] { gl_.PopTarget(); }};
+    gl_.Clear(0, true);
+    MapDesign();
+    gl_.SetProgram(kPrgPremul3);
+    for (const TMaskedLayer& layer : layers) {
+      TVec3 origin = layer.position + TVec3{offset_.x, offset_.y, 0} - layer.axisX * layer.offset.x -
+                     layer.axisY * layer.offset.y;
+      if (layer.image) DrawImageQuad(layer.image, origin, layer.axisX, layer.axisY, layer.imageParams, true);
+    }
+    gl_.SetProgram(-1);
+  }
+  // L through M onto the target.
+  MapPixels();
+  TBRect whole = gl_.CurrentTargetRect();
+  TBRectF r{0, 0, float(whole.Width()), float(whole.Height())};
+  gl_.SetProgram(kPrgPremul);
+  gl_.SetPremultiplied(l.get(), false);  // the program writes straight colour
+  gl_.DrawTarget(l.get(), r, r, 0xFFFFFFFFu, m.get(), &r);
+  gl_.SetProgram(-1);
+  gl_.SetPremultiplied(l.get(), true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Video surfaces: made by the video layer's surface class once it joins the drawer.
+
+TRef<T3DYUV> T3DDrawer::CreateVideoSurface(int32_t, int32_t, bool, bool) { return {}; }
+
+void T3DDrawer::DrawVideo(T3DYUV* surface, const TVec3&, const TPointF&, const TVec3&, const TVec3&,
+                          const TVideoParams& params) {
+  ZEM_ASSERT(surface != nullptr);
+  ZEM_ASSERT(!params.sourceRect.IsEmpty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transitions
+
+void T3DDrawer::DrawTransition(TDrawItem* first, TDrawItem* second, TZemFilter* filter) {
+  if (!filter) {
+    if (first) DrawItem(first);
+    return;
+  }
+  if (filter->progressTime < 0 || filter->progressTime >= filter->duration) {
+    if (second) DrawItem(second);
+    return;
+  }
+  // No transition filter can be made yet: the older slide stays until the newer one is due.
+  if (first) DrawItem(first);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Snapshots and viewport
+
+bool T3DDrawer::CopyToBitmap(TBitmap& bitmap) {
+  if (!noPresent_) return true;
+  return gl_.CopyBackBuffer(bitmap);
+}
+
+TRef<TDrawPicture> T3DDrawer::Snapshot() {
+  TBitmap bitmap;
+  if (targetRect_.IsEmpty() || !bitmap.Allocate(targetRect_.Width(), targetRect_.Height(), TPixelFormat::Argb32))
+    return {};
+  if (!CopyToBitmap(bitmap)) return {};
+  return MakeRef<TBitmapPicture>(std::move(bitmap));
+}
+
+void T3DDrawer::SetViewport(const TRectI& designRect, const TPointI& designSize) {
+  TDeviceDrawer::SetViewport(designRect, designSize);
+  if (inScene_ && !offscreen_ && gl_.InScene()) MapDesign();
+}
+
+}  // namespace zem

@@ -1,0 +1,101 @@
+// T3DDrawer: the drawer over the device layer. Whole frames, item blur and sharpen effects,
+// boxes with their fill styles and edge antialiasing, frames, tiled images with their texture
+// cache, masked layers, offscreen passes with the unsharp mask, snapshots.
+//
+// Threads: drawing from the engine thread; whole frames of all drawers are serialised by the
+// process-wide frame lock. Init, Close, PrepareImage, ReleaseImage and destruction take the
+// resource mutex, so the loader thread can prepare textures while frames are drawn.
+#pragma once
+#include <memory>
+#include <mutex>
+
+#include "model/draw_interface.h"
+#include "render/drawer/effecter.h"
+#include "render/drawer/gl_backend.h"
+
+namespace zem {
+
+// The frame lock shared by every drawer: one frame at a time.
+std::recursive_mutex& FrameLock();
+
+class T3DDrawer : public TDeviceDrawer {
+ public:
+  T3DDrawer();
+  ~T3DDrawer() override;
+
+  void BeginFrame() override;
+  void EndFrame() override;
+  bool Present() override;
+  bool IsReady() override;
+  TRectI GetTargetRect() override;
+  void Init(TDeviceWindow* window) override;
+  void Close() override;
+  void PrepareImage(TDrawPicture* image, const TImageParams& params) override;
+  void ReleaseImage(TDrawPicture* image) override;
+  void SetDesignSize(int32_t width, int32_t height) override;
+  int32_t CheckDevice() override;
+  void Clear(uint32_t colour, bool withDepth) override;
+  void ClearRect(uint32_t colour, const TRectI& rect) override;
+  bool DrawItem(TDrawItem* item) override;
+  void DrawTransition(TDrawItem* first, TDrawItem* second, TZemFilter* filter) override;
+  void DrawImage(TDrawPicture* image, const TVec3& position, const TPointF& offset,
+                 const TVec3& axisX, const TVec3& axisY, const TImageParams& params) override;
+  void DrawBox(const TVec3& position, const TPointF& offset, const TVec3& axisX,
+               const TVec3& axisY, const TBoxParams& params) override;
+  void DrawFrame(const TVec3& position, const TVec3& axisX, const TVec3& axisY,
+                 const TPointF& offset, const TPointF& borders, const TPointF& outerSize,
+                 uint32_t colour, float opacity, bool antialias) override;
+  TRef<T3DYUV> CreateVideoSurface(int32_t width, int32_t height, bool rgba,
+                                             bool mask) override;
+  void DrawVideo(T3DYUV* surface, const TVec3& position, const TPointF& offset,
+                 const TVec3& axisX, const TVec3& axisY, const TVideoParams& params) override;
+  void FillQuad(const TPointF& corner1, const TPointF& corner2, uint32_t colour) override;
+  void DrawMasked(TDrawItem* maskItem, std::span<const TMaskedLayer> layers,
+                  TDrawPicture* tileImage) override;
+  void BeginOffscreen() override;
+  void EndOffscreen(uint8_t threshold, float amount) override;
+  bool CopyToBitmap(TBitmap& bitmap) override;
+  TRef<TDrawPicture> Snapshot() override;
+  void SetViewport(const TRectI& designRect, const TPointI& designSize) override;
+
+  // Fills the parts of the target outside the frame clip rectangle (widened by one pixel)
+  // with the colour made opaque.
+  void PaintBorder(uint32_t rgb);
+  TRectI FrameClipRect() const { return frameClipRect_; }
+  // The bounds primitives covered while the current item effect runs (target pixels).
+  TRectI DrawnBounds() const { return {bounds_.left, bounds_.top, bounds_.right, bounds_.bottom}; }
+  bool ItemEffectRunning() const { return effectRunning_; }
+  bool OffscreenOpen() const { return offscreen_ != nullptr; }
+  TGLBackend& Backend() { return gl_; }
+  // The transition capture side; made at the first frame.
+  TD3DEffecter* Effecter() { return effecter_.get(); }
+  // Maps the design space onto the current target again (after a target change).
+  void RemapDesign() { MapDesign(); }
+
+ private:
+  void ItemEffect(TDrawItem* item);
+  void BlurItem(TDrawItem* item, float radius);
+  void GaussPass(TRenderTargetTexture* src, TRenderTargetTexture* dst, bool horizontal,
+                 float weight, float step, const TBRect& half);
+  // Maps the design space onto the current target.
+  void MapDesign();
+  // Maps target pixels one to one.
+  void MapPixels();
+  void Track(const TBVec* corners, int count);
+  void DrawImageQuad(TDrawPicture* image, const TVec3& origin, const TVec3& axisX, const TVec3& axisY,
+                     const TImageParams& params, bool premulOutput);
+  bool CanDraw();
+
+  TGLBackend gl_;
+  std::recursive_mutex resourceLock_;
+  bool inScene_ = false;
+  bool designFixed_ = false;
+  TPointI fixedSize_;
+  bool effectRunning_ = false;
+  TBRect bounds_;
+  TTargetPtr offscreen_;  // the open offscreen pass
+  int32_t offscreenSkipped_ = 0;                       // nested BeginOffscreen calls ignored
+  std::unique_ptr<TD3DEffecter> effecter_;
+};
+
+}  // namespace zem

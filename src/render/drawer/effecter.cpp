@@ -1,0 +1,116 @@
+#include "render/drawer/effecter.h"
+
+#include <algorithm>
+
+#include "foundation/assert.h"
+#include "render/drawer/drawer.h"
+#include "render/drawer/drawer_math.h"
+
+namespace zem {
+
+namespace {
+constexpr int32_t kScratch = 256;
+}
+
+TD3DEffecter::~TD3DEffecter() { ReleaseCaptures(); }
+
+void TD3DEffecter::SetCaptureMode(bool pair) {
+  if (!captures_[0]) captures_[0] = gl_.Take(kPoolFull);
+  if (pair && !captures_[1]) captures_[1] = gl_.Take(kPoolFull);
+  current_ = false;
+}
+
+void TD3DEffecter::ReleaseCaptures() {
+  for (auto& c : captures_) gl_.Return(kPoolFull, std::move(c));
+  current_ = false;
+}
+
+TRenderTargetTexture* TD3DEffecter::Capture(int index) const {
+  ZEM_ASSERT(index == 0 || index == 1);
+  return captures_[index].get();
+}
+
+TBRect TD3DEffecter::Render(TRenderTargetTexture* t, TDrawItem* item, uint32_t clear) {
+  int32_t w = TGLBackend::TargetWidth(t), h = TGLBackend::TargetHeight(t);
+  TBRect area{output_.left, output_.top, output_.left + w, output_.top + h};
+  if (!clip_.Empty())
+    area = {std::max(area.left, clip_.left), std::max(area.top, clip_.top), std::min(area.right, clip_.right),
+            std::min(area.bottom, clip_.bottom)};
+  gl_.PushTarget(t, output_.left, output_.top);
+  gl_.Clear(clear, false);
+  drawer_.RemapDesign();
+  drawer_.DrawItem(item);
+  // In texels of the capture; what fell outside the area is cleared again (the item is
+  // confined to it).
+  TBRect texels{area.left - output_.left, area.top - output_.top, area.right - output_.left, area.bottom - output_.top};
+  gl_.PopTarget();
+  gl_.PushTarget(t);
+  for (const TBRect& band : BorderBands({0, 0, w, h}, texels)) gl_.ClearRect(clear, band);
+  gl_.PopTarget();
+  drawer_.RemapDesign();
+  return texels;
+}
+
+void TD3DEffecter::Copy(TRenderTargetTexture* t, const TBRect& from, int32_t dx, int32_t dy) {
+  if (from.Empty()) return;
+  if (!scratch_) scratch_ = gl_.MakeTarget(kScratch, kScratch, true);
+  if (!scratch_) return;  // no scratch target: the capture is used without the copy
+  gl_.SetBlendMode(3);    // replace, alpha included
+  for (int32_t y = from.top; y < from.bottom; y += kScratch)
+    for (int32_t x = from.left; x < from.right; x += kScratch) {
+      float pw = float(std::min(kScratch, from.right - x)), ph = float(std::min(kScratch, from.bottom - y));
+      TBRectF src{float(x), float(y), float(x) + pw, float(y) + ph};
+      TBRectF piece{0, 0, pw, ph};
+      gl_.PushTarget(scratch_.get());
+      gl_.SetMapping(gl_.CurrentTargetRect(), kScratch, kScratch);
+      gl_.DrawTarget(t, src, piece);
+      gl_.PopTarget();
+      gl_.PushTarget(t);
+      TBRect whole = gl_.CurrentTargetRect();
+      gl_.SetMapping(whole, whole.Width(), whole.Height());
+      gl_.DrawTarget(scratch_.get(), piece, {src.left + float(dx), src.top + float(dy), src.right + float(dx), src.bottom + float(dy)});
+      gl_.PopTarget();
+    }
+  gl_.SetBlendMode(0);
+  drawer_.RemapDesign();
+}
+
+TRenderTargetTexture* TD3DEffecter::CaptureForTriangles(bool extend, TDrawItem* item) {
+  TRenderTargetTexture* t = captures_[0].get();
+  if (!t) return nullptr;
+  area_ = Render(t, item, 0x00808080u);
+  if (extend && !area_.Empty()) {
+    int32_t w = TGLBackend::TargetWidth(t), h = TGLBackend::TargetHeight(t);
+    bool column = area_.right < w;
+    if (column) Copy(t, {area_.right - 1, area_.top, area_.right, area_.bottom}, 1, 0);
+    if (area_.bottom < h)
+      Copy(t, {area_.left, area_.bottom - 1, area_.right + (column ? 1 : 0), area_.bottom}, 0, 1);
+  }
+  return t;
+}
+
+void TD3DEffecter::CapturePair(TDrawItem* item) {
+  TRenderTargetTexture* t = captures_[current_ ? 1 : 0].get();
+  if (!t) return;
+  area_ = Render(t, item, 0);
+  if (area_.Empty()) return;
+  int32_t w = TGLBackend::TargetWidth(t), h = TGLBackend::TargetHeight(t);
+  int32_t b = std::min(w - area_.right + 1, 32);
+  int32_t right = area_.right;
+  for (int32_t k = 1; 2 * k - 1 <= b; k *= 2) {
+    int32_t from = area_.right - 1;
+    int32_t count = std::min(k, w - (from + k));
+    if (count <= 0) break;
+    Copy(t, {from, area_.top, from + count, area_.bottom}, k, 0);
+    right = std::max(right, from + k + count);
+  }
+  int32_t c = std::min(h - area_.bottom + 1, 32);
+  for (int32_t k = 1; 2 * k - 1 <= c; k *= 2) {
+    int32_t from = area_.bottom - 1;
+    int32_t count = std::min(k, h - (from + k));
+    if (count <= 0) break;
+    Copy(t, {area_.left, from, right, from + count}, 0, k);
+  }
+}
+
+}  // namespace zem

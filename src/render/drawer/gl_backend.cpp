@@ -1,0 +1,372 @@
+#include "render/drawer/gl_backend.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <set>
+
+#include "foundation/assert.h"
+#include "render/screen.h"
+#include "render/shaders.h"
+#include "render/texture_store.h"
+#include "render/textures.h"
+#include "render/tiling.h"
+
+namespace zem {
+
+namespace {
+
+struct TCacheRegistry;
+
+// An image's textures, kept on the picture. Registered with the drawer that made it, so the
+// drawer can empty it when it goes first.
+class TImageCache : public TObj {
+ public:
+  explicit TImageCache(std::shared_ptr<TCacheRegistry> registry);
+  ~TImageCache() override;
+  TTextureStore2 store;
+  const TCacheRegistry* Registry() const { return registry_.get(); }
+
+ private:
+  std::shared_ptr<TCacheRegistry> registry_;
+};
+
+struct TCacheRegistry {
+  std::mutex lock;
+  std::set<TImageCache*> caches;  // guarded by lock
+};
+
+TImageCache::TImageCache(std::shared_ptr<TCacheRegistry> registry) : registry_(std::move(registry)) {
+  std::lock_guard<std::mutex> g(registry_->lock);
+  registry_->caches.insert(this);
+}
+
+TImageCache::~TImageCache() {
+  std::lock_guard<std::mutex> g(registry_->lock);
+  registry_->caches.erase(this);
+}
+
+constexpr int32_t kAntiSize = 256;
+
+TVec3 V(const TBVec& v) { return {v.x, v.y, v.z}; }
+
+}  // namespace
+
+const char* ProgramName(int id) {
+  ZEM_ASSERT(id >= 0 && id < kPrgCount);
+  return ProgramNames()[size_t(id)].c_str();
+}
+
+struct TGLBackend::TImpl {
+  std::unique_ptr<T3DScreen> screen;
+  std::unique_ptr<TShader> programs[kPrgCount];
+  std::unique_ptr<TRenderTargetManager> pools[2];
+  std::unique_ptr<TTextureManager6> textures;
+  std::unique_ptr<TBoxAntiTexture> anti;
+  std::shared_ptr<TCacheRegistry> caches = std::make_shared<TCacheRegistry>();
+};
+
+TGLBackend::TGLBackend() : impl_(std::make_unique<TImpl>()) {}
+
+TGLBackend::~TGLBackend() {
+  // Order: everything made on the screen goes before it, the pictures' textures first.
+  {
+    std::lock_guard<std::mutex> g(impl_->caches->lock);
+    for (TImageCache* c : impl_->caches->caches) c->store.Clear();
+  }
+  impl_->anti.reset();
+  for (auto& p : impl_->programs) p.reset();
+  for (auto& p : impl_->pools) p.reset();
+  impl_->textures.reset();
+  impl_->screen.reset();
+}
+
+void TGLBackend::Assign(TDrawDevice* device) {
+  if (!impl_->screen) {
+    impl_->screen = std::make_unique<T3DScreen>();
+    impl_->textures = std::make_unique<TTextureManager6>(impl_->screen.get());
+  }
+  impl_->screen->AssignDevice(device);
+}
+
+void TGLBackend::ReleaseDevice() {
+  if (impl_->screen) impl_->screen->AssignDevice(nullptr);
+}
+
+bool TGLBackend::HasScreen() const { return impl_->screen != nullptr; }
+bool TGLBackend::IsReady() const { return impl_->screen && impl_->screen->IsReady(); }
+int TGLBackend::ShaderLevel() { return impl_->screen ? impl_->screen->ShaderLevel() : 0; }
+
+int TGLBackend::DeviceState() const {
+  if (!impl_->screen || !impl_->screen->Renderer()) return 3;
+  return impl_->screen->Renderer()->State();
+}
+
+void TGLBackend::CreatePrograms() {
+  if (!impl_->screen) return;
+  for (int i = 0; i < kPrgCount; ++i)
+    if (!impl_->programs[i]) impl_->programs[i] = impl_->screen->CreateShader(ProgramName(i));
+}
+
+TBRect TGLBackend::BackBufferRect() const {
+  if (!impl_->screen || !impl_->screen->Renderer()) return {};
+  T3DSurface* b = impl_->screen->Renderer()->BackBuffer();
+  if (!b) return {};
+  return {0, 0, b->Width(), b->Height()};
+}
+
+TBRect TGLBackend::CurrentTargetRect() const {
+  if (!impl_->screen) return {};
+  TIntRect r = impl_->screen->TargetRect();
+  return {r.left, r.top, r.right, r.bottom};
+}
+
+void TGLBackend::RefreshPools(int32_t w, int32_t h) {
+  if (!impl_->screen || w <= 0 || h <= 0) return;
+  int32_t hw = std::max(1, w / 2), hh = std::max(1, h / 2);
+  if (!impl_->pools[kPoolFull])
+    impl_->pools[kPoolFull] = std::make_unique<TRenderTargetManager>(impl_->screen.get(), w, h, true);
+  else if (impl_->pools[kPoolFull]->Width() != w || impl_->pools[kPoolFull]->Height() != h)
+    impl_->pools[kPoolFull]->SetSize(w, h);
+  if (!impl_->pools[kPoolHalf])
+    impl_->pools[kPoolHalf] = std::make_unique<TRenderTargetManager>(impl_->screen.get(), hw, hh, true);
+  else if (impl_->pools[kPoolHalf]->Width() != hw || impl_->pools[kPoolHalf]->Height() != hh)
+    impl_->pools[kPoolHalf]->SetSize(hw, hh);
+}
+
+bool TGLBackend::BeginScene() { return impl_->screen && impl_->screen->BeginScene(); }
+void TGLBackend::EndScene() {
+  if (impl_->screen) impl_->screen->EndScene();
+}
+bool TGLBackend::Present() { return impl_->screen && impl_->screen->Present(); }
+bool TGLBackend::InScene() const { return impl_->screen && impl_->screen->InScene(); }
+void TGLBackend::WaitIdle() {
+  if (impl_->screen) impl_->screen->WaitIdle();
+}
+
+void TGLBackend::Clear(uint32_t argb, bool depth) {
+  if (impl_->screen) impl_->screen->Clear(argb, depth);
+}
+
+void TGLBackend::ClearRect(uint32_t argb, const TBRect& r) {
+  if (impl_->screen && !r.Empty()) impl_->screen->ClearRect(argb, {r.left, r.top, r.right, r.bottom});
+}
+
+void TGLBackend::SetMapping(const TBRect& designRect, int32_t w, int32_t h) {
+  if (impl_->screen)
+    impl_->screen->SetProjection({designRect.left, designRect.top, designRect.right, designRect.bottom}, w, h);
+}
+
+void TGLBackend::Confine(const TBRect& r) {
+  if (impl_->screen) impl_->screen->SetViewport({r.left, r.top, r.right, r.bottom});
+}
+
+bool TGLBackend::OnBackBuffer() const { return impl_->screen && impl_->screen->TargetDepth() <= 1; }
+
+bool TGLBackend::Project(const TBVec& p, float& x, float& y) const {
+  if (!impl_->screen) return false;
+  TPointF out;
+  if (!impl_->screen->Projection().Project(V(p), out)) return false;
+  x = out.x;
+  y = out.y;
+  return true;
+}
+
+void TGLBackend::ColoredQuad(const TBVec c[4], const uint32_t colours[4]) {
+  if (!impl_->screen) return;
+  TVec3 v[4] = {V(c[0]), V(c[1]), V(c[2]), V(c[3])};
+  impl_->screen->DrawColoredQuad(v, colours);
+}
+
+void TGLBackend::AntialiasedQuad(const TBVec c[4], const uint32_t colours[4], uint8_t edges) {
+  if (!impl_->screen) return;
+  if (!impl_->anti) {
+    // Made on first use: an opaque white picture the corner colours tint.
+    impl_->anti = std::make_unique<TBoxAntiTexture>(impl_->screen.get(), kAntiSize, kAntiSize);
+    TBitmap white;
+    white.Allocate(kAntiSize, kAntiSize, TPixelFormat::Argb32);
+    white.Fill(0xFFFFFFFFu);
+    impl_->anti->SetPixels(white.Data(), white.Stride());
+    antiTexture_ = impl_->anti.get();
+  }
+  TVec3 v[4] = {V(c[0]), V(c[1]), V(c[2]), V(c[3])};
+  // Inset by one texel so bilinear sampling never reaches past the white area.
+  TQuadTexture q{impl_->anti.get(), {1, 1, float(kAntiSize - 1), float(kAntiSize - 1)}};
+  impl_->screen->DrawTexturedQuad(v, &q, 1, colours, edges);
+}
+
+void TTargetDeleter::operator()(TRenderTargetTexture* t) const { delete t; }
+
+TTargetPtr TGLBackend::Take(int pool) {
+  ZEM_ASSERT(pool == kPoolFull || pool == kPoolHalf);
+  if (!impl_->pools[pool]) return nullptr;
+  auto t = impl_->pools[pool]->Take();
+  if (t) t->premultiplied = true;  // drawn into from transparent black: premultiplied colour
+  return TTargetPtr(t.release());
+}
+
+void TGLBackend::Return(int pool, TTargetPtr t) {
+  if (!t) return;
+  ZEM_ASSERT(pool == kPoolFull || pool == kPoolHalf);
+  Flush();  // pending triangles may still read it
+  auto& p = impl_->pools[pool];
+  // A target from before a resize does not fit the pool any more: it is simply freed.
+  if (p && t->Width() == p->Width() && t->Height() == p->Height())
+    p->Return(std::unique_ptr<TRenderTargetTexture>(t.release()));
+}
+
+int32_t TGLBackend::AllocWidth(TRenderTargetTexture* t) { return t ? t->AllocWidth() : 0; }
+int32_t TGLBackend::AllocHeight(TRenderTargetTexture* t) { return t ? t->AllocHeight() : 0; }
+
+void TGLBackend::SetPremultiplied(TRenderTargetTexture* t, bool on) {
+  Flush();
+  if (t) t->premultiplied = on;
+}
+
+int32_t TGLBackend::TargetWidth(TRenderTargetTexture* t) { return t ? t->Width() : 0; }
+int32_t TGLBackend::TargetHeight(TRenderTargetTexture* t) { return t ? t->Height() : 0; }
+
+TTargetPtr TGLBackend::MakeTarget(int32_t w, int32_t h, bool alpha) {
+  if (!impl_->screen || w <= 0 || h <= 0) return nullptr;
+  auto* t = new TRenderTargetTexture(impl_->screen.get(), w, h, alpha);
+  t->premultiplied = true;
+  return TTargetPtr(t);
+}
+
+void TGLBackend::PushTarget(TRenderTargetTexture* t, int32_t ox, int32_t oy) {
+  if (impl_->screen) impl_->screen->PushRenderTarget(t, ox, oy);
+}
+
+void TGLBackend::PopTarget() {
+  if (impl_->screen) impl_->screen->PopRenderTarget();
+}
+
+void TGLBackend::DrawTarget(TRenderTargetTexture* a, const TBRectF& source, const TBRectF& dest,
+                            uint32_t colour, TRenderTargetTexture* b, const TBRectF* sourceB) {
+  if (!impl_->screen || !a) return;
+  TVec3 c[4] = {{dest.left, dest.top, 0}, {dest.right, dest.top, 0}, {dest.left, dest.bottom, 0},
+                {dest.right, dest.bottom, 0}};
+  uint32_t colours[4] = {colour, colour, colour, colour};
+  TQuadTexture q[2] = {{a, {source.left, source.top, source.right, source.bottom}}, {}};
+  int n = 1;
+  if (b) {
+    const TBRectF& sb = sourceB ? *sourceB : source;
+    q[1] = {b, {sb.left, sb.top, sb.right, sb.bottom}};
+    n = 2;
+  }
+  impl_->screen->DrawTexturedQuad(c, q, n, colours, 0);
+}
+
+void TGLBackend::SetProgram(int id) {
+  if (!impl_->screen) return;
+  if (id < 0) {
+    impl_->screen->SetShader(nullptr);
+    return;
+  }
+  ZEM_ASSERT(id < kPrgCount);
+  impl_->screen->SetShader(impl_->programs[id].get());
+}
+
+void TGLBackend::SetConstant(int reg, float x, float y, float z, float w) {
+  if (impl_->screen) impl_->screen->SetShaderConstant(reg, x, y, z, w);
+}
+
+void TGLBackend::SetBlendMode(int mode) {
+  if (impl_->screen) impl_->screen->SetBlendMode(mode);
+}
+
+void TGLBackend::Flush() {
+  if (impl_->screen) impl_->screen->Flush();
+}
+
+std::string TGLBackend::ImageKey(const TBImageDraw& d) {
+  return TTextureStore2::MakeKey(d.mipLevel, d.columns, d.rows, d.reserved);
+}
+
+namespace {
+TMultiTexture6* FindOrMake(TTextureManager6* manager, const std::shared_ptr<TCacheRegistry>& registry,
+                           std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d) {
+  auto* store = dynamic_cast<TImageCache*>(cache.get());
+  if (!store || store->Registry() != registry.get()) {
+    // None yet, or made by another drawer: this drawer's own store replaces it.
+    cache = std::make_unique<TImageCache>(registry);
+    store = static_cast<TImageCache*>(cache.get());
+  }
+  std::string key = TGLBackend::ImageKey(d);
+  if (TMultiTexture6* m = store->store.Find(key)) return m;
+  TBitmap reduced = ReduceBitmap(pixels, d.mipLevel);
+  if (reduced.Empty()) return nullptr;
+  auto m = std::make_unique<TMultiTexture6>(manager, reduced, std::max(1, d.columns), std::max(1, d.rows));
+  return store->store.Add(key, std::move(m));
+}
+}  // namespace
+
+bool TGLBackend::PrepareImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels,
+                              const TBImageDraw& d, bool upload) {
+  if (!impl_->textures || pixels.Empty()) return false;
+  TMultiTexture6* m = FindOrMake(impl_->textures.get(), impl_->caches, cache, pixels, d);
+  if (!m) return false;
+  if (upload && impl_->screen->IsReady()) m->Upload();
+  return true;
+}
+
+void TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
+                           const TBVec& origin, const TBVec& x, const TBVec& y) {
+  if (!impl_->textures || pixels.Empty()) return;
+  TMultiTexture6* m = FindOrMake(impl_->textures.get(), impl_->caches, cache, pixels, d);
+  if (!m) return;
+  m->nearest = d.nearest;
+  m->border = d.border;
+  for (const auto& t : m->Tiles()) t.texture->mip_bias = d.mipBias;
+  if (d.premulOutput) {
+    Flush();
+    for (const auto& t : m->Tiles()) t.texture->premultiplied = true;
+  }
+  if (d.colorise > 0) {
+    SetProgram(kPrgColorCorrection);
+    SetConstant(0, d.colorise, d.colorise, d.colorise, d.colorise);
+  }
+  m->Draw(impl_->screen.get(), {d.source.left, d.source.top, d.source.right, d.source.bottom}, V(origin),
+          V(x), V(y), d.colour, d.antialiased);
+  if (d.colorise > 0) SetProgram(-1);
+  if (d.premulOutput) {
+    Flush();
+    for (const auto& t : m->Tiles()) t.texture->premultiplied = false;
+  }
+}
+
+void TGLBackend::ReleaseImage(std::unique_ptr<TObj>& cache) { cache.reset(); }
+
+int TGLBackend::MultiTextureCount() const {
+  return impl_->textures ? impl_->textures->MultiTextureCount() : 0;
+}
+
+bool TGLBackend::CopyBackBuffer(TBitmap& out) { return impl_->screen && impl_->screen->CopyToBitmap(out); }
+bool TGLBackend::ReadTarget(TBitmap& out) { return impl_->screen && impl_->screen->ReadTarget(out); }
+
+TBitmap ReduceBitmap(const TBitmap& src, int32_t level) {
+  TBitmap in = src;
+  if (in.Empty()) return in;
+  if (in.Format() != TPixelFormat::Argb32) in.ConvertTo(TPixelFormat::Argb32);
+  if (level <= 0) return in;
+  level = std::min(level, 16);
+  int32_t f = 1 << level;
+  int32_t w = std::max(1, in.Width() >> level), h = std::max(1, in.Height() >> level);
+  TBitmap out;
+  if (!out.Allocate(w, h, TPixelFormat::Argb32)) return {};
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* o = out.Row(y);
+    for (int32_t x = 0; x < w; ++x) {
+      uint32_t sum[4] = {0, 0, 0, 0}, n = 0;
+      for (int32_t sy = y * f; sy < std::min(in.Height(), (y + 1) * f); ++sy) {
+        const uint8_t* r = in.Row(sy);
+        for (int32_t sx = x * f; sx < std::min(in.Width(), (x + 1) * f); ++sx, ++n)
+          for (int c = 0; c < 4; ++c) sum[c] += r[sx * 4 + c];
+      }
+      for (int c = 0; c < 4; ++c) o[x * 4 + c] = uint8_t(n ? (sum[c] + n / 2) / n : 0);
+    }
+  }
+  return out;
+}
+
+}  // namespace zem

@@ -1,0 +1,154 @@
+// The drawer's view of the device layer. The drawer's own sources see the show model's
+// geometry types; the device layer has vectors of its own, so everything that touches the
+// screen, textures and programs lives behind this small interface with plain records.
+//
+// Threads: drawing calls come from the drawing thread inside the frame lock; PrepareImage /
+// ReleaseImage from any thread under the drawer's resource mutex.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "foundation/bitmap.h"
+#include "foundation/refobj.h"
+
+namespace zem {
+
+class TDrawDevice;
+class TRenderTargetTexture;
+
+// Owning handle of a pooled target whose type the drawer does not see.
+struct TTargetDeleter {
+  void operator()(TRenderTargetTexture* t) const;
+};
+using TTargetPtr = std::unique_ptr<TRenderTargetTexture, TTargetDeleter>;
+
+struct TBVec {
+  float x = 0, y = 0, z = 0;
+};
+struct TBRect {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+  int32_t Width() const { return right - left; }
+  int32_t Height() const { return bottom - top; }
+  bool Empty() const { return right <= left || bottom <= top; }
+};
+struct TBRectF {
+  float left = 0, top = 0, right = 0, bottom = 0;
+  bool Empty() const { return !(right > left) || !(bottom > top); }
+};
+
+// Pixel programs of the drawer, in the order they are made.
+enum TProgramId : int {
+  kPrgUnsharp = 0, kPrgYuvLum, kPrgYuvDeinterlaceLum, kPrgChromakey, kPrgChromaDeinter,
+  kPrgVideomask, kPrgColorCorrection, kPrgPremul, kPrgPremul2, kPrgPremul3, kPrgGaussBlurH7,
+  kPrgGaussBlurV7, kPrgGaussMix, kPrgCount
+};
+const char* ProgramName(int id);
+
+// What an image draw needs of the image parameters.
+struct TBImageDraw {
+  int32_t mipLevel = 0;
+  int32_t columns = 1, rows = 1;
+  bool reserved = false;
+  bool nearest = false;
+  float mipBias = 0;
+  int32_t border = 0;
+  bool antialiased = false;
+  uint32_t colour = 0xFFFFFFFFu;  // vertex colour
+  float colorise = 0;             // colour-correction amount, 0 = off
+  bool premulOutput = false;      // the program set writes premultiplied colour
+  TBRectF source;                 // at the mip level
+};
+
+// Which pool a target came from.
+enum : int { kPoolFull = 0, kPoolHalf = 1 };
+
+class TGLBackend {
+ public:
+  TGLBackend();
+  ~TGLBackend();
+
+  void Assign(TDrawDevice* device);
+  void ReleaseDevice();
+  bool HasScreen() const;
+  bool IsReady() const;
+  int ShaderLevel();
+  int DeviceState() const;  // 0 usable, 1 requested, 2 lost, 3 none
+  // Makes the programs that do not exist yet.
+  void CreatePrograms();
+  // Back-buffer rectangle (0, 0, w, h); empty without a device.
+  TBRect BackBufferRect() const;
+  TBRect CurrentTargetRect() const;
+  // Makes or resizes the two pools for a target of w × h.
+  void RefreshPools(int32_t w, int32_t h);
+
+  bool BeginScene();
+  void EndScene();
+  bool Present();
+  bool InScene() const;
+  void WaitIdle();
+
+  void Clear(uint32_t argb, bool depth);
+  void ClearRect(uint32_t argb, const TBRect& r);
+  void SetMapping(const TBRect& designRect, int32_t w, int32_t h);
+  // Drawing on the current target is confined to `r` (the mapping stays).
+  void Confine(const TBRect& r);
+  bool OnBackBuffer() const;
+  // Target pixel of a design point; false behind the camera.
+  bool Project(const TBVec& p, float& x, float& y) const;
+
+  // Corners TL, TR, BL, BR in design space.
+  void ColoredQuad(const TBVec c[4], const uint32_t colours[4]);
+  // The box antialiaser: a quad textured with opaque white, tinted by the corner colours,
+  // flagged edges (1 left, 2 top, 4 right, 8 bottom) antialiased.
+  void AntialiasedQuad(const TBVec c[4], const uint32_t colours[4], uint8_t edges);
+  bool HasAntialiaser() const { return antiTexture_ != nullptr; }
+
+  // Render-target pools.
+  TTargetPtr Take(int pool);
+  void Return(int pool, TTargetPtr t);
+  static int32_t TargetWidth(TRenderTargetTexture* t);
+  static int32_t TargetHeight(TRenderTargetTexture* t);
+  static int32_t AllocWidth(TRenderTargetTexture* t);
+  static int32_t AllocHeight(TRenderTargetTexture* t);
+  // Whether the target's colour counts as premultiplied when it is drawn (flushes first).
+  void SetPremultiplied(TRenderTargetTexture* t, bool on);
+  // A target of its own size, outside the pools (scratch copies).
+  TTargetPtr MakeTarget(int32_t w, int32_t h, bool alpha);
+  // Offset: the target pixel of the current mapping's origin is shifted by (-ox, -oy).
+  void PushTarget(TRenderTargetTexture* t, int32_t ox = 0, int32_t oy = 0);
+  void PopTarget();
+  // Draws target `a` (source in texels) onto dest (in current mapping units), optionally with a
+  // second texture `b` read over `sourceB`.
+  void DrawTarget(TRenderTargetTexture* a, const TBRectF& source, const TBRectF& dest,
+                  uint32_t colour = 0xFFFFFFFFu, TRenderTargetTexture* b = nullptr,
+                  const TBRectF* sourceB = nullptr);
+  void SetProgram(int id);  // -1: none
+  void SetConstant(int reg, float x, float y = 0, float z = 0, float w = 0);
+  void SetBlendMode(int mode);
+  void Flush();
+
+  // Images: the texture store kept in `cache` (made on demand) for the key of `d`.
+  static std::string ImageKey(const TBImageDraw& d);
+  // Makes (or finds) the multi-texture; false when there are no pixels or no screen.
+  bool PrepareImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
+                    bool upload);
+  void DrawImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
+                 const TBVec& origin, const TBVec& x, const TBVec& y);
+  static void ReleaseImage(std::unique_ptr<TObj>& cache);
+  int MultiTextureCount() const;
+
+  bool CopyBackBuffer(TBitmap& out);
+  bool ReadTarget(TBitmap& out);
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> impl_;
+  void* antiTexture_ = nullptr;  // set once the antialiaser's texture exists
+};
+
+// The picture reduced by 2^level (box filter, 32-bit output); the picture itself at level 0
+// converted to 32 bits.
+TBitmap ReduceBitmap(const TBitmap& src, int32_t level);
+
+}  // namespace zem

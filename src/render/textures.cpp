@@ -1,0 +1,121 @@
+#include "render/textures.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "foundation/assert.h"
+#include "render/screen.h"
+
+namespace zem {
+
+TCustomTexture::TCustomTexture(T3DScreen* screen, int32_t width, int32_t height, int format, bool staged)
+    : screen_(screen), width_(width), height_(height), format_(format), staged_(staged) {
+  ZEM_ASSERT(screen != nullptr);
+  ZEM_ASSERT(width > 0 && height > 0 && width <= 16384 && height <= 16384);
+  alloc_w_ = std::max(32, NextPow2(width));
+  alloc_h_ = std::max(32, NextPow2(height));
+  if (staged_) staging_.assign(size_t(alloc_w_) * alloc_h_ * BytesPerTexel(format_), 0);
+  screen_->RegisterObject(this);
+}
+
+TCustomTexture::~TCustomTexture() {
+  std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+  screen_->UnregisterObject(this);
+  device_.reset();
+}
+
+bool TCustomTexture::HasDeviceTexture() const {
+  std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+  return device_ != nullptr;
+}
+
+T3DTexture* TCustomTexture::DeviceTexture() {
+  std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+  T3DRenderer* r = screen_->Renderer();
+  if (!r || r->State() != T3DRenderer::kUsable) return nullptr;
+  if (!device_) {
+    device_ = r->CreateTexture(alloc_w_, alloc_h_, format_, this);
+    if (!device_) return nullptr;
+    std::lock_guard<std::mutex> s(staging_lock_);
+    dirty_ = staged_;
+  }
+  if (staged_) {
+    std::lock_guard<std::mutex> s(staging_lock_);
+    if (dirty_ && !locked_) {
+      int64_t pitch = int64_t(alloc_w_) * BytesPerTexel(format_);
+      if (device_->Upload({0, 0, alloc_w_, alloc_h_}, staging_.data(), pitch)) dirty_ = false;
+    }
+  }
+  return device_.get();
+}
+
+void TCustomTexture::DropDeviceObject() {
+  std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+  if (!device_) return;
+  device_.reset();
+  DeviceCopyLost();
+}
+
+uint8_t* TCustomTexture::LockStaging(int64_t& pitch) {
+  std::lock_guard<std::mutex> s(staging_lock_);
+  if (!staged_ || locked_) return nullptr;
+  locked_ = true;
+  pitch = int64_t(alloc_w_) * BytesPerTexel(format_);
+  return staging_.data();
+}
+
+void TCustomTexture::UnlockStaging(bool changed) {
+  {
+    std::lock_guard<std::mutex> s(staging_lock_);
+    ZEM_ASSERT(locked_);
+    locked_ = false;
+    if (changed) dirty_ = true;
+  }
+  if (changed) screen_->QueueUpload(this);
+}
+
+void TCustomTexture::SetPixels(const uint8_t* data, int64_t pitch) {
+  int64_t own = 0;
+  uint8_t* p = LockStaging(own);
+  ZEM_ASSERT(p != nullptr);
+  int64_t n = std::min(own, pitch);
+  for (int32_t y = 0; y < alloc_h_; ++y) std::memcpy(p + y * own, data + y * pitch, size_t(n));
+  UnlockStaging(true);
+}
+
+T3DSurface* TRenderTargetTexture::Surface() {
+  std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+  T3DTexture* t = DeviceTexture();
+  return t ? t->Surface() : nullptr;
+}
+
+TRenderTargetManager::TRenderTargetManager(T3DScreen* screen, int32_t width, int32_t height, bool alpha)
+    : screen_(screen), width_(NextPow2(std::max(1, width))), height_(NextPow2(std::max(1, height))),
+      alpha_(alpha) {}
+
+TRenderTargetManager::~TRenderTargetManager() = default;
+
+void TRenderTargetManager::SetSize(int32_t width, int32_t height) {
+  int32_t w = NextPow2(std::max(1, width)), h = NextPow2(std::max(1, height));
+  if (w == width_ && h == height_) return;
+  width_ = w;
+  height_ = h;
+  free_.clear();
+}
+
+std::unique_ptr<TRenderTargetTexture> TRenderTargetManager::Take() {
+  if (!free_.empty()) {
+    auto t = std::move(free_.back());
+    free_.pop_back();
+    return t;
+  }
+  return std::make_unique<TRenderTargetTexture>(screen_, width_, height_, alpha_);
+}
+
+void TRenderTargetManager::Return(std::unique_ptr<TRenderTargetTexture> t) {
+  ZEM_ASSERT(t != nullptr);
+  ZEM_ASSERT(t->Width() == width_ && t->Height() == height_ && t->Alpha() == alpha_);
+  free_.push_back(std::move(t));
+}
+
+}  // namespace zem

@@ -1,0 +1,184 @@
+#include "render/tiling.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "foundation/assert.h"
+#include "foundation/log.h"
+
+namespace zem {
+
+const TTileSize kTileSizes[6] = {{256, 256}, {128, 256}, {64, 256}, {256, 128}, {256, 64}, {64, 64}};
+
+int ChooseTileSize(int32_t d, int32_t c) {
+  int best = 0;
+  int64_t best_useful = -1, best_waste = 0;
+  for (int i = 0; i < 6; ++i) {
+    int64_t useful = int64_t(std::min(d + 2, kTileSizes[i].w)) * std::min(c + 2, kTileSizes[i].h);
+    int64_t waste = int64_t(kTileSizes[i].w) * kTileSizes[i].h - useful;
+    if (useful > best_useful || (useful == best_useful && waste < best_waste)) {
+      best = i;
+      best_useful = useful;
+      best_waste = waste;
+    }
+  }
+  return best;
+}
+
+std::vector<TTilePlacement> LayoutTiles(const TIntRect& cell) {
+  std::vector<TTilePlacement> out;
+  int32_t y = cell.top;
+  while (y < cell.bottom) {
+    int32_t x = cell.left;
+    int32_t row_h = INT_MAX;
+    while (x < cell.right) {
+      int idx = ChooseTileSize(cell.right - x, cell.bottom - y);
+      const TTileSize& s = kTileSizes[idx];
+      TTilePlacement p;
+      p.size_index = idx;
+      p.area = {x - 1, y - 1, x - 1 + s.w, y - 1 + s.h};
+      p.useful = {x, y, std::min(x + s.w - 2, cell.right), std::min(y + s.h - 2, cell.bottom)};
+      p.cell = cell;
+      out.push_back(p);
+      x += s.w - 2;
+      row_h = std::min(row_h, s.h);
+    }
+    // Every tile of a row covers the row; the lowest one decides where the next row starts.
+    y += row_h - 2;
+  }
+  return out;
+}
+
+TTextureManager6::TTextureManager6(T3DScreen* screen) : screen_(screen) { ZEM_ASSERT(screen != nullptr); }
+
+TTextureManager6::~TTextureManager6() {
+  // Raising here would end the process; the fault is logged instead.
+  if (alive_ != 0) LogLine("Error: Multi Textures Count = " + std::to_string(alive_));
+}
+
+std::unique_ptr<TTextureTile> TTextureManager6::TakeTile(int size_index) {
+  ZEM_ASSERT(size_index >= 0 && size_index < 6);
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    auto& pool = free_[size_index];
+    if (!pool.empty()) {
+      auto t = std::move(pool.back());
+      pool.pop_back();
+      return t;
+    }
+  }
+  return std::make_unique<TTextureTile>(screen_, kTileSizes[size_index].w, kTileSizes[size_index].h);
+}
+
+void TTextureManager6::ReturnTile(int size_index, std::unique_ptr<TTextureTile> tile) {
+  ZEM_ASSERT(size_index >= 0 && size_index < 6 && tile);
+  ZEM_ASSERT(tile->Width() == kTileSizes[size_index].w && tile->Height() == kTileSizes[size_index].h);
+  std::lock_guard<std::mutex> g(lock_);
+  free_[size_index].push_back(std::move(tile));
+}
+
+size_t TTextureManager6::FreeTiles(int size_index) const {
+  std::lock_guard<std::mutex> g(lock_);
+  return free_[size_index].size();
+}
+
+TMultiTexture6::TMultiTexture6(TTextureManager6* manager, const TBitmap& bitmap, int cols, int rows)
+    : manager_(manager), width_(bitmap.Width()), height_(bitmap.Height()) {
+  ZEM_ASSERT(manager != nullptr && !bitmap.Empty());
+  ZEM_ASSERT(cols >= 1 && rows >= 1 && cols <= width_ && rows <= height_);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) {
+      TIntRect cell{int32_t(int64_t(width_) * c / cols), int32_t(int64_t(height_) * r / rows),
+                    int32_t(int64_t(width_) * (c + 1) / cols), int32_t(int64_t(height_) * (r + 1) / rows)};
+      for (const TTilePlacement& p : LayoutTiles(cell)) tiles_.push_back({p, manager_->TakeTile(p.size_index)});
+    }
+  {
+    std::lock_guard<std::mutex> g(manager_->lock_);
+    ++manager_->alive_;
+  }
+  Fill(bitmap);
+}
+
+TMultiTexture6::~TMultiTexture6() {
+  for (TTile& t : tiles_) manager_->ReturnTile(t.place.size_index, std::move(t.texture));
+  std::lock_guard<std::mutex> g(manager_->lock_);
+  --manager_->alive_;
+}
+
+void TMultiTexture6::Fill(const TBitmap& bitmap) {
+  ZEM_ASSERT(bitmap.Width() == width_ && bitmap.Height() == height_);
+  const int bpp = bitmap.BytesPerPixel();
+  for (TTile& t : tiles_) {
+    t.texture->nearest = nearest;
+    int64_t pitch = 0;
+    uint8_t* dst = t.texture->LockStaging(pitch);
+    ZEM_ASSERT(dst != nullptr);
+    const TIntRect& a = t.place.area;
+    const TIntRect& cell = t.place.cell;
+    const int32_t tw = t.texture->Width(), th = t.texture->Height();
+    // Texel columns map to picture columns clamped to the cell: edge pixels repeat outward.
+    std::vector<int32_t> src_x(tw);
+    for (int32_t i = 0; i < tw; ++i) src_x[i] = std::clamp(a.left + i, cell.left, cell.right - 1);
+    for (int32_t j = 0; j < th; ++j) {
+      int32_t sy = std::clamp(a.top + j, cell.top, cell.bottom - 1);
+      const uint8_t* row = bitmap.Row(sy);
+      uint8_t* out = dst + j * pitch;
+      switch (bitmap.Format()) {
+        case TPixelFormat::Argb32:
+          for (int32_t i = 0; i < tw; ++i) std::memcpy(out + 4 * i, row + 4 * src_x[i], 4);
+          break;
+        case TPixelFormat::Rgb24:
+          for (int32_t i = 0; i < tw; ++i) {
+            const uint8_t* p = row + 3 * src_x[i];
+            out[4 * i] = p[0];
+            out[4 * i + 1] = p[1];
+            out[4 * i + 2] = p[2];
+            out[4 * i + 3] = 255;
+          }
+          break;
+        case TPixelFormat::Grey8:
+          for (int32_t i = 0; i < tw; ++i) {
+            uint8_t g = row[src_x[i]];
+            out[4 * i] = out[4 * i + 1] = out[4 * i + 2] = g;
+            out[4 * i + 3] = 255;
+          }
+          break;
+      }
+      (void)bpp;
+    }
+    t.texture->UnlockStaging(true);
+  }
+}
+
+void TMultiTexture6::Upload() {
+  std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+  for (TTile& t : tiles_) t.texture->DeviceTexture();
+}
+
+void TMultiTexture6::Draw(T3DScreen* screen, const TFloatRect& source, const TVec3& origin,
+                          const TVec3& x_axis, const TVec3& y_axis, uint32_t color, bool antialiased) {
+  TFloatRect src = source.Empty() ? TFloatRect{0, 0, float(width_), float(height_)} : source;
+  uint32_t colors[4] = {color, color, color, color};
+  for (TTile& t : tiles_) {
+    const TIntRect& u = t.place.useful;
+    TFloatRect r{std::max(src.left, float(u.left)), std::max(src.top, float(u.top)),
+                 std::min(src.right, float(u.right)), std::min(src.bottom, float(u.bottom))};
+    if (r.Empty()) continue;
+    t.texture->nearest = nearest;
+    TVec3 c[4] = {origin + x_axis * r.left + y_axis * r.top, origin + x_axis * r.right + y_axis * r.top,
+                  origin + x_axis * r.left + y_axis * r.bottom, origin + x_axis * r.right + y_axis * r.bottom};
+    const TIntRect& a = t.place.area;
+    TQuadTexture q{t.texture.get(), {r.left - a.left, r.top - a.top, r.right - a.left, r.bottom - a.top}};
+    uint8_t edges = 0;
+    if (antialiased) {
+      if (r.left <= src.left) edges |= kEdgeLeft;
+      if (r.top <= src.top) edges |= kEdgeTop;
+      if (r.right >= src.right) edges |= kEdgeRight;
+      if (r.bottom >= src.bottom) edges |= kEdgeBottom;
+    }
+    screen->DrawTexturedQuad(c, &q, 1, colors, edges);
+  }
+}
+
+}  // namespace zem
