@@ -112,11 +112,11 @@ int RunTimeline(const zemtool::Args& args) {
       const TEndAction action = source->GetEndAction(index, loop);
       std::string act = action == TEndAction::Pause ? "pause" : action == TEndAction::Loop ? "loop:" + Ms(loop) : "none";
       const TSlideEffect e = source->GetSlideEffect(index);
-      const TFilterSpec spec = DescribeFilter(e.effectClass, e.effectType, e.params);
+      const TFilterSpec desc = DescribeFilter(e.effectClass, e.effectType, e.params);
       std::printf("%d %d %s %s %s %s %s %s %s %d %d %s %s\n", p, source->SlideNumber(index) + 1,
                   section ? WideToUtf8(section->Name()).c_str() : "-", Ms(info.start).c_str(), Ms(info.next).c_str(),
                   Ms(info.inLength).c_str(), Ms(info.outLength).c_str(), Ms(info.end).c_str(), act.c_str(),
-                  e.effectClass, e.effectType, Ms(e.Length()).c_str(), FilterKindName(spec.kind));
+                  e.effectClass, e.effectType, Ms(e.Length()).c_str(), FilterKindName(desc.kind));
     } catch (const std::exception& ex) {
       return zemtool::Fail(std::string("position ") + std::to_string(p) + ": " + ex.what());
     }

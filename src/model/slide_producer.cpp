@@ -408,6 +408,8 @@ bool TSlideCache::Update(double t) {
   while (items_.size() >= 2) {
     auto it = std::find_if(items_.begin(), items_.end(), outside);
     if (it == items_.end()) break;
+    // The listener still holds the old list: it hears of the change before the container dies.
+    std::unique_ptr<TDrawContainer> dropped = std::move(*it);
     items_.erase(it);
     if (onChange_) onChange_();
   }

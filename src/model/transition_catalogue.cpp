@@ -150,7 +150,7 @@ TFilterRequest MakeFilterRequest(const TRectI& rect, int32_t cls, int32_t type, 
   r.params.rollDiameter = float(params.rollDiameter * w);
   r.params.broomOffset = float(params.broomOffset * (w + h) / 2);
   r.smoothWidth = float(std::lround(params.smoothLine * w));
-  r.spec = DescribeFilter(cls, type, params);
+  r.desc = DescribeFilter(cls, type, params);
   return r;
 }
 
@@ -158,13 +158,13 @@ std::unique_ptr<TObj> CreateFilter(const TRectI& rect, int32_t cls, int32_t type
                                    const TEffectParams& params, double duration) {
   if (cls <= 0) return nullptr;
   TFilterRequest r = MakeFilterRequest(rect, cls, type, slide, params, duration);
-  if (r.spec.kind == TFilterKind::Custom) {
+  if (r.desc.kind == TFilterKind::Custom) {
     if (TFilterMaker custom = CurrentMaker(true)) {
       if (auto f = custom(r)) return f;
     }
     // Without a custom effect the slide still enters by a cross-fade.
-    r.spec = DescribeFilter(2, 0, params);
-    r.spec.effectClass = cls;
+    r.desc = DescribeFilter(2, 0, params);
+    r.desc.effectClass = cls;
   }
   TFilterMaker maker = CurrentMaker(false);
   return maker ? maker(r) : nullptr;

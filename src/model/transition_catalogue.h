@@ -56,7 +56,7 @@ TFilterSpec DescribeFilter(int32_t effectClass, int32_t effectType, const TEffec
 
 // Everything a filter maker needs to build and initialise one filter.
 struct TFilterRequest {
-  TFilterSpec spec;
+  TFilterSpec desc;
   TRectI rect;           // output rectangle
   float smoothWidth = 0; // pixels
   double duration = 0;   // ms

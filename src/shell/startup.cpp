@@ -1,11 +1,15 @@
 // Program entry of the player, from the display test to the exit status.
+#include <cstdio>
 #include <memory>
 
 #include "foundation/log.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
 #include "script/ini_file.h"
+#include "transitions/filter_factory.h"
+#include "transitions/gl_tri_painter.h"
 #include "shell/show_shell.h"
+#include "shell/snapshot_mode.h"
 
 namespace zem {
 
@@ -13,7 +17,9 @@ int RunPlayer(int argc, const char* const* argv) {
   TProcessContext context = TProcessContext::FromArgv(argc, argv);
   const TCommandsStorage& commands = context.command_line.Commands();
 
-  const int depth = PrimaryDisplayDepth();
+  // A snapshot draws off screen: no display is needed and errors go to standard error.
+  const bool snapshot = commands.Has(kSnapshotSwitch);
+  const int depth = snapshot ? 0 : PrimaryDisplayDepth();
   if (depth > 0 && depth < 16) {
     ShowErrorBox(kErrDisplayDepth);
     return 1;
@@ -26,6 +32,16 @@ int RunPlayer(int argc, const char* const* argv) {
   InstallShowOpenHooks();
 
   TShowShell shell(context);
+  if (snapshot) {
+    InstallTransitionFilters();
+    InstallDrawerTriangles();
+    shell.error_box = [](const std::string& text) {
+      std::string line = text;
+      for (char& c : line)
+        if (c == '\n') c = ' ';
+      std::fprintf(stderr, "zemviewer: %s\n", line.c_str());
+    };
+  }
   std::string path;
   if (commands.HasValue("filename")) {
     path = commands.FirstValue("filename");
@@ -40,7 +56,9 @@ int RunPlayer(int argc, const char* const* argv) {
   const TStartPosition start = StartPositionFromCommands(commands);
 
   int status = 0;
-  if (shell.OpenShowFile(path, !shell.file_name_given, start.is_time, true, start.given ? start.value : 0)) {
+  if (snapshot) {
+    status = shell.OpenShowFile(path, !shell.file_name_given, false, true, 0) ? RunSnapshot(shell, commands) : 1;
+  } else if (shell.OpenShowFile(path, !shell.file_name_given, start.is_time, true, start.given ? start.value : 0)) {
     TZemShowLocator& show = *shell.CurrentLocator();
     shell.SetShowVersion(show.ZemVersion());
     // Playback belongs to the viewer; until it exists the run ends after the open.

@@ -26,11 +26,11 @@ std::unique_ptr<TDrawFilter> MakeOfKind(const TFilterSpec& s) {
 }  // namespace
 
 std::unique_ptr<TDrawFilter> MakeFlatFilter(const TFilterRequest& r) {
-  std::unique_ptr<TDrawFilter> f = MakeOfKind(r.spec);
+  std::unique_ptr<TDrawFilter> f = MakeOfKind(r.desc);
   if (!f) return nullptr;
-  f->SetEffect(r.spec.effectClass, r.spec.effectType, r.params);
+  f->SetEffect(r.desc.effectClass, r.desc.effectType, r.params);
   // The diagonal wipes take their direction from class and type themselves.
-  if (r.spec.kind != TFilterKind::DiagLines) f->SetReverse(r.spec.reverse);
+  if (r.desc.kind != TFilterKind::DiagLines) f->SetReverse(r.desc.reverse);
   f->Init(r.rect, r.smoothWidth, float(r.duration));
   return f;
 }

@@ -44,7 +44,7 @@ TFilterMaker MakeCustomEffectMaker(std::shared_ptr<const TFileAccessor> files, f
     auto effect = std::make_unique<TCustomEffect>();
     if (!effect->Open(*files, name, size, viewScaleX, viewScaleY) || !effect->Init()) return nullptr;
     auto f = std::make_unique<TRealSlideFilter>(std::move(effect));
-    f->SetEffect(r.spec.effectClass, r.spec.effectType, r.params);
+    f->SetEffect(r.desc.effectClass, r.desc.effectType, r.params);
     f->Init(r.rect, r.smoothWidth, float(r.duration));
     return f;
   };

@@ -289,3 +289,52 @@ TEST(SlideDialogs, NamesSectionsAndPause) {
 
 }  // namespace
 }  // namespace zem
+
+namespace zem {
+namespace {
+
+// The engine keeps the list it was last told about: a dropped container must outlive the report
+// of the new list, and every container of the old list must still be readable inside it.
+TEST(SlideCacheTest, ReportsTheNewListBeforeFreeingADroppedContainer) {
+  TSlideProducer p(Source(Show()));
+  p.SetOutput({800, 600}, 0, 100, 100);
+  p.SetCurrentTiming(MakeRef<TTiming>());
+  TSlideCache cache(p, 2);
+  // Each container gets its own timing record; a record with a second owner means its
+  // container is alive.
+  std::vector<TRef<TTiming>> tokens;
+  cache.SetOnLoaded([&](TDrawContainer& c) {
+    auto own = MakeRef<TTiming>();
+    own->current = c.timing ? c.timing->current.load() : 0.0;
+    c.timing = own;
+    tokens.push_back(own);
+  });
+  auto alive = [&] {
+    size_t n = 0;
+    for (const auto& t : tokens) n += t->RefCount() > 1 ? 1 : 0;
+    return n;
+  };
+  std::vector<TDrawContainer*> reported;
+  std::vector<size_t> aliveAtReport;
+  int64_t positionSum = 0;
+  cache.SetOnChange([&] {
+    aliveAtReport.push_back(alive());
+    for (TDrawContainer* c : reported) positionSum += c->position;  // the old list is still valid
+    reported.clear();
+    for (const auto& c : cache.Containers()) reported.push_back(c.get());
+  });
+  while (cache.Update(0)) {
+  }
+  ASSERT_EQ(cache.Containers().size(), 2u);
+  aliveAtReport.clear();
+  positionSum = 0;
+  EXPECT_TRUE(cache.Update(3500));  // drops position -1, then loads position 1
+  ASSERT_EQ(aliveAtReport.size(), 2u);
+  EXPECT_EQ(aliveAtReport[0], 2u) << "the dropped container died before the new list was reported";
+  EXPECT_EQ(aliveAtReport[1], 2u);
+  EXPECT_EQ(alive(), 2u);  // and it is freed once the report is over
+  EXPECT_EQ(positionSum, -1 + 0 + 0);
+}
+
+}  // namespace
+}  // namespace zem

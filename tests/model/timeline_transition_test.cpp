@@ -285,11 +285,11 @@ TEST(TransitionCatalogue, CreateFilterConvertsParametersAndFallsBackToCrossFade)
   EXPECT_FLOAT_EQ(probe->request.params.rollDiameter, 80);
   EXPECT_FLOAT_EQ(probe->request.params.broomOffset, 350);
   EXPECT_EQ(probe->request.smoothWidth, 10);
-  EXPECT_EQ(probe->request.spec.kind, TFilterKind::Roll);
+  EXPECT_EQ(probe->request.desc.kind, TFilterKind::Roll);
   // No custom maker: a custom effect enters by a cross-fade.
   auto custom = CreateFilter(rect, 18, 0, nullptr, p, 1000);
   ASSERT_NE(dynamic_cast<TProbeFilter*>(custom.get()), nullptr);
-  EXPECT_EQ(dynamic_cast<TProbeFilter*>(custom.get())->request.spec.kind, TFilterKind::Alpha);
+  EXPECT_EQ(dynamic_cast<TProbeFilter*>(custom.get())->request.desc.kind, TFilterKind::Alpha);
   InstallFilterMaker(previous);
   InstallCustomEffectMaker(previousCustom);
   // Without any maker nothing is made.

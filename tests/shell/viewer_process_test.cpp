@@ -2,71 +2,18 @@
 // plain copy. SDL is told to use no display, so errors go to standard error and nothing waits.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstring>
 #include <filesystem>
-#include <thread>
 
 #include "../package/test_util.h"
 #include "package/package_writer.h"
-
-extern char** environ;
+#include "player_process.h"
 
 namespace zem {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TRun {
-  int status = -1;  // exit status; -1 when killed or not started
-  std::string err;
-};
-
-// Starts the program with a 20 s limit; standard error goes to a file that is read back.
-TRun RunPlayerProcess(const std::vector<std::string>& argv, const std::string& err_file) {
-  TRun r;
-  std::vector<char*> args;
-  for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  std::vector<std::string> env_store = {"SDL_VIDEODRIVER=offscreen", "SDL_AUDIODRIVER=dummy"};
-  for (char** e = environ; *e; ++e)
-    if (std::strncmp(*e, "SDL_", 4) && std::strncmp(*e, "DISPLAY=", 8) && std::strncmp(*e, "WAYLAND_DISPLAY=", 16))
-      env_store.push_back(*e);
-  std::vector<char*> env;
-  for (auto& e : env_store) env.push_back(e.data());
-  env.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addopen(&fa, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-  pid_t pid;
-  int rc = posix_spawn(&pid, args[0], &fa, nullptr, args.data(), env.data());
-  posix_spawn_file_actions_destroy(&fa);
-  if (rc != 0) return r;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  int status = 0;
-  for (;;) {
-    pid_t w = waitpid(pid, &status, WNOHANG);
-    if (w == pid) break;
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return r;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
-  std::vector<uint8_t> bytes;
-  ReadFileBytes(err_file, bytes);
-  r.err.assign(bytes.begin(), bytes.end());
-  return r;
-}
+using test::RunPlayerProcess;
+using test::TRun;
 
 // A published show: a copy of the player with a package of a small project appended.
 void Publish(const test::TScratch& dir, const std::string& out_name) {

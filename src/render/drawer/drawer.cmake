@@ -7,4 +7,4 @@ target_sources(zem_render PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/root_item.cpp
   ${CMAKE_CURRENT_LIST_DIR}/snapshot.cpp
 )
-target_link_libraries(zem_render PUBLIC zem_model)
+target_link_libraries(zem_render PUBLIC zem_model zem_transitions)

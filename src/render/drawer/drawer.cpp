@@ -5,9 +5,13 @@
 
 #include "foundation/assert.h"
 #include "foundation/log.h"
+#include "model/transition_catalogue.h"
 #include "model/transition_choice.h"
+#include "model/zem_slide.h"
 #include "render/drawer/device_window.h"
 #include "render/drawer/drawer_math.h"
+#include "transitions/draw_filter.h"
+#include "transitions/slide_eff_filter.h"
 
 namespace zem {
 
@@ -51,6 +55,11 @@ T3DDrawer::T3DDrawer() = default;
 
 T3DDrawer::~T3DDrawer() {
   std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  triPainter_.reset();
+  // Surfaces may outlive the drawer in their video sources: their textures go now.
+  const std::vector<T3DYUVGL*> live = surfaces_;
+  for (T3DYUVGL* s : live) s->Close();
+  surfaces_.clear();
   effecter_.reset();
   offscreen_.reset();
 }
@@ -523,7 +532,25 @@ void T3DDrawer::DrawMasked(TDrawItem* maskItem, std::span<const TMaskedLayer> la
 // ---------------------------------------------------------------------------------------------
 // Video surfaces: made by the video layer's surface class once it joins the drawer.
 
-TRef<T3DYUV> T3DDrawer::CreateVideoSurface(int32_t, int32_t, bool, bool) { return {}; }
+TRef<T3DYUV> T3DDrawer::CreateVideoSurface(int32_t width, int32_t height, bool rgba, bool mask) {
+  std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  constexpr int32_t kMaxVideoSide = 8192;
+  if (width <= 0 || height <= 0 || width > kMaxVideoSide || height > kMaxVideoSide || !gl_.Screen()) return {};
+  // The surface picks its layout (three planes, RGBA, mask or grey) from the screen.
+  TRef<T3DYUVGL> surface(new T3DYUVGL(gl_.Screen(), this, width, height, rgba, mask));
+  surfaces_.push_back(surface.get());
+  return surface;
+}
+
+void T3DDrawer::SurfaceClosed(T3DYUVGL* surface) {
+  std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  std::erase(surfaces_, surface);
+}
+
+size_t T3DDrawer::VideoSurfaceCount() {
+  std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  return surfaces_.size();
+}
 
 void T3DDrawer::DrawVideo(T3DYUV* surface, const TVec3&, const TPointF&, const TVec3&, const TVec3&,
                           const TVideoParams& params) {
@@ -534,17 +561,106 @@ void T3DDrawer::DrawVideo(T3DYUV* surface, const TVec3&, const TPointF&, const T
 // ---------------------------------------------------------------------------------------------
 // Transitions
 
-void T3DDrawer::DrawTransition(TDrawItem* first, TDrawItem* second, TZemFilter* filter) {
-  if (!filter) {
+namespace {
+TTriPainterMaker& TriPainterMaker() {
+  static TTriPainterMaker maker;
+  return maker;
+}
+}  // namespace
+
+TTriPainterMaker InstallTriPainterMaker(TTriPainterMaker maker) {
+  TTriPainterMaker previous = std::move(TriPainterMaker());
+  TriPainterMaker() = std::move(maker);
+  return previous;
+}
+
+void T3DDrawer::DrawThroughFilter(TDrawItem* item, TDrawFilter& filter) {
+  if (!item) return;
+  TRenderTargetTexture* capture = effecter_->CaptureForTriangles(filter.ExtendsEdges(), item);
+  if (!capture) return;
+  gl_.Flush();
+  gl_.SetProgram(-1);
+  MapPixels();
+  // The triangles carry their opacity in the vertex alpha, which only blends a capture read as
+  // straight (not premultiplied) colour.
+  gl_.SetPremultiplied(capture, false);
+  triPainter_->Paint(filter, capture, M(effecter_->Rect()), frameClipRect_);
+  gl_.SetPremultiplied(capture, true);
+  MapDesign();
+}
+
+void T3DDrawer::DrawTransition(TDrawItem* first, TDrawItem* second, TZemFilter* descriptor) {
+  if (!descriptor) {
     if (first) DrawItem(first);
     return;
   }
-  if (filter->progressTime < 0 || filter->progressTime >= filter->duration) {
+  if (!descriptor->filter) {
+    TZemSlide* slide = dynamic_cast<TZemSlide*>(second);
+    descriptor->filter = CreateFilter(frameClipRect_, descriptor->effectClass, descriptor->effectType, slide,
+                                      descriptor->params, descriptor->duration);
+    if (auto* made = dynamic_cast<TDrawFilter*>(descriptor->filter.get())) made->SetClipRect(frameClipRect_);
+  }
+  auto* filter = dynamic_cast<TDrawFilter*>(descriptor->filter.get());
+  if (filter) filter->SetTime(float(descriptor->progressTime));
+  if (descriptor->progressTime < 0 || descriptor->progressTime >= (filter ? double(filter->Duration()) : descriptor->duration)) {
     if (second) DrawItem(second);
     return;
   }
-  // No transition filter can be made yet: the older slide stays until the newer one is due.
-  if (first) DrawItem(first);
+  if (!triPainter_ && TriPainterMaker() && gl_.Screen()) triPainter_ = TriPainterMaker()(gl_.Screen());
+  // Shader transitions are not drawn here yet; without a filter or the triangle tiles the
+  // older slide stays until the newer one is due.
+  if (!filter || dynamic_cast<TSlideEffFilter*>(filter) || !triPainter_ || !effecter_ || !CanDraw()) {
+    if (first) DrawItem(first);
+    return;
+  }
+
+  // The capture covers the whole target (set at BeginFrame); the frame clip confines it.
+  effecter_->SetCaptureMode(false);
+  const float p = filter->Progress();
+  const TFilterKind kind = DescribeFilter(filter->EffectClass(), filter->EffectType(), filter->Params()).kind;
+  auto through = [&](TDrawItem* item) { DrawThroughFilter(item, *filter); };
+  auto plain = [&](TDrawItem* item) {
+    if (item) DrawItem(item);
+  };
+  try {
+    if (filter->Reverse()) {
+      if (kind == TFilterKind::Overturn) {
+        through(p >= 0.5f ? first : second);
+      } else if (kind == TFilterKind::TwoSlides) {
+        through(p >= 0.5f ? second : first);
+        through(p >= 0.5f ? first : second);
+      } else {
+        plain(second);
+        through(first);
+      }
+    } else if (kind == TFilterKind::Overturn) {
+      through(p >= 0.5f ? second : first);
+    } else if (kind == TFilterKind::TwoSlides) {
+      through(p >= 0.5f ? first : second);
+      through(p >= 0.5f ? second : first);
+    } else if (auto* push = dynamic_cast<TPushFilter*>(filter)) {
+      // The push offset is in target pixels; the translation is in design pixels.
+      const TPointF o = push->PushOffset(float(frameClipRect_.Width()), float(frameClipRect_.Height()), p);
+      const TRectI dr = EffectiveDesignRect();
+      const TPointI ds = EffectiveDesignSize();
+      const float sx = dr.Width() > 0 ? float(ds.x) / float(dr.Width()) : 1.0f;
+      const float sy = dr.Height() > 0 ? float(ds.y) / float(dr.Height()) : 1.0f;
+      const TPointF saved = offset_;
+      const bool savedActive = offsetActive_;
+      SetOffset(saved.x + o.x * sx, saved.y + o.y * sy);
+      plain(first);
+      offset_ = saved;
+      offsetActive_ = savedActive;
+      through(second);
+    } else {
+      plain(first);
+      through(second);
+    }
+  } catch (...) {
+    effecter_->ReleaseCaptures();
+    throw;
+  }
+  effecter_->ReleaseCaptures();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -6,19 +6,39 @@
 // process-wide frame lock. Init, Close, PrepareImage, ReleaseImage and destruction take the
 // resource mutex, so the loader thread can prepare textures while frames are drawn.
 #pragma once
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "model/draw_interface.h"
 #include "render/drawer/effecter.h"
 #include "render/drawer/gl_backend.h"
+#include "render/yuv.h"
 
 namespace zem {
+
+class T3DScreen;
+class TDrawFilter;
+
+// Paints a flat transition filter's triangles textured from a capture whose texel (0, 0) is the
+// output rectangle's top-left corner, in target pixels. The triangle tiles sit above the drawer
+// in the link order, so they install the maker at start-up; without one, transitions show the
+// older slide until the newer one is due.
+class TTriPainter {
+ public:
+  virtual ~TTriPainter() = default;
+  virtual void Paint(TDrawFilter& filter, TRenderTargetTexture* capture, const TRectI& output,
+                     const TRectI& clip) = 0;
+};
+using TTriPainterMaker = std::function<std::unique_ptr<TTriPainter>(T3DScreen* screen)>;
+// Start-up only (before any drawer draws a transition); returns the previous maker.
+TTriPainterMaker InstallTriPainterMaker(TTriPainterMaker maker);
 
 // The frame lock shared by every drawer: one frame at a time.
 std::recursive_mutex& FrameLock();
 
-class T3DDrawer : public TDeviceDrawer {
+class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
  public:
   T3DDrawer();
   ~T3DDrawer() override;
@@ -58,6 +78,10 @@ class T3DDrawer : public TDeviceDrawer {
   TRef<TDrawPicture> Snapshot() override;
   void SetViewport(const TRectI& designRect, const TPointI& designSize) override;
 
+  // A surface tells the drawer when it closes (any thread).
+  void SurfaceClosed(T3DYUVGL* surface) override;
+  size_t VideoSurfaceCount();
+
   // Fills the parts of the target outside the frame clip rectangle (widened by one pixel)
   // with the colour made opaque.
   void PaintBorder(uint32_t rgb);
@@ -74,6 +98,8 @@ class T3DDrawer : public TDeviceDrawer {
 
  private:
   void ItemEffect(TDrawItem* item);
+  // Renders the item into the capture and lets the filter draw its triangles from it.
+  void DrawThroughFilter(TDrawItem* item, TDrawFilter& filter);
   void BlurItem(TDrawItem* item, float radius);
   void GaussPass(TRenderTargetTexture* src, TRenderTargetTexture* dst, bool horizontal,
                  float weight, float step, const TBRect& half);
@@ -96,6 +122,8 @@ class T3DDrawer : public TDeviceDrawer {
   TTargetPtr offscreen_;  // the open offscreen pass
   int32_t offscreenSkipped_ = 0;                       // nested BeginOffscreen calls ignored
   std::unique_ptr<TD3DEffecter> effecter_;
+  std::unique_ptr<TTriPainter> triPainter_;  // made on the first transition
+  std::vector<T3DYUVGL*> surfaces_;          // live video surfaces; under resourceLock_
 };
 
 }  // namespace zem

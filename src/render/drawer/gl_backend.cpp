@@ -94,6 +94,7 @@ void TGLBackend::ReleaseDevice() {
 }
 
 bool TGLBackend::HasScreen() const { return impl_->screen != nullptr; }
+T3DScreen* TGLBackend::Screen() const { return impl_->screen.get(); }
 bool TGLBackend::IsReady() const { return impl_->screen && impl_->screen->IsReady(); }
 int TGLBackend::ShaderLevel() { return impl_->screen ? impl_->screen->ShaderLevel() : 0; }
 

@@ -14,6 +14,7 @@
 
 namespace zem {
 
+class T3DScreen;
 class TDrawDevice;
 class TRenderTargetTexture;
 
@@ -71,6 +72,9 @@ class TGLBackend {
   void Assign(TDrawDevice* device);
   void ReleaseDevice();
   bool HasScreen() const;
+  // For drawing code that works on the screen directly (transition triangles); null before
+  // the first Assign.
+  T3DScreen* Screen() const;
   bool IsReady() const;
   int ShaderLevel();
   int DeviceState() const;  // 0 usable, 1 requested, 2 lost, 3 none
