@@ -1,6 +1,7 @@
 // A show drawn at one show time without a display.
 #include <gtest/gtest.h>
 
+#include "drawer_support.h"
 #include "model/slide_source.h"
 #include "render/drawer/headless_window.h"
 #include "render/drawer/snapshot.h"
@@ -16,7 +17,9 @@ TRef<TZemSource> Show(const std::u16string& text) {
 }
 
 TEST(ShowSnapshot, DrawsTheSlideOnScreenAtThatTimeInsideTheLetterbox) {
-  if (!THeadlessWindow::Create(8, 8)) GTEST_SKIP() << "no headless window here";
+  auto probe = THeadlessWindow::Create(8, 8);
+  if (!probe) GTEST_SKIP() << "no headless window here";
+  test::PinDriverModules();  // keeps the driver's exit-time allocations nameable for the leak check
   // Slide 1 red, slide 2 blue; a 4:3 show into a 16:9 picture; hider colour green (code 0xFF00).
   auto show = Show(
       u"[Main]\nopt_scr_width=800\nopt_scr_height=600\nopt_slidescount=2\n"
