@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "engine/engine_messages.h"
 #include "script/action_info.h"
 
 namespace zem {
@@ -15,8 +16,9 @@ class TIniStorage;
 
 // Key event types.
 enum : uint8_t { kKeyUp = 0, kKeyDown = 1, kKeyChar = 2 };
-// Mouse event kinds and buttons.
-enum : uint8_t { kMouseMove = 0, kMouseDown = 1, kMouseUp = 2, kMouseDblClick = 3 };
+// Mouse event kinds are the engine's (kMouseMove, kMouseDown, kMouseUp); a double click:
+inline constexpr uint8_t kMouseDblClick = kMouseDouble;
+// Mouse buttons.
 enum : uint8_t { kButtonLeft = 1, kButtonRight = 4, kButtonMiddle = 5 };
 
 // One mapping of a key; the maps of one key form a list, newest first.

@@ -8,12 +8,14 @@
 #include "foundation/bitmap.h"
 #include "foundation/log.h"
 #include "model/slide_source.h"
+#include "model/transition_catalogue.h"
 #include "render/drawer/snapshot.h"
 #include "resources/png_writer.h"
 #include "script/ini_file.h"
 #include "shell/command_line.h"
 #include "shell/show_options.h"
 #include "shell/show_shell.h"
+#include "transitions/slide_eff_filter.h"
 
 namespace zem {
 
@@ -86,9 +88,19 @@ int RunSnapshot(TShowShell& shell, const TCommandsStorage& commands) {
     return Fail(std::string("the show's time line is broken: ") + e.what());
   }
 
+  // Custom effects read their effect files from this show.
+  InstallCustomEffectMaker(MakeCustomEffectMaker(std::shared_ptr<const TFileAccessor>(locator->Accessor().Clone())));
   TBitmap frame;
   std::string error;
-  if (!RenderShowSnapshot(source, at, width, height, frame, &error)) return Fail(error);
+  bool drawn = false;
+  try {
+    drawn = RenderShowSnapshot(source, at, width, height, frame, &error);
+  } catch (const std::exception& e) {
+    // A script without a usable design size, for instance.
+    error = e.what();
+  }
+  InstallCustomEffectMaker({});
+  if (!drawn) return Fail(error);
   if (!WritePngFile(frame, out_path)) return Fail("cannot write \"" + out_path + "\"");
   LogLine("Snapshot written: " + out_path);
   return 0;

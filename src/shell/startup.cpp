@@ -8,8 +8,10 @@
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
 #include "transitions/gl_tri_painter.h"
+#include "shell/main_form.h"
 #include "shell/show_shell.h"
 #include "shell/snapshot_mode.h"
+#include "sound/channel_killer.h"
 
 namespace zem {
 
@@ -58,15 +60,28 @@ int RunPlayer(int argc, const char* const* argv) {
   int status = 0;
   if (snapshot) {
     status = shell.OpenShowFile(path, !shell.file_name_given, false, true, 0) ? RunSnapshot(shell, commands) : 1;
-  } else if (shell.OpenShowFile(path, !shell.file_name_given, start.is_time, true, start.given ? start.value : 0)) {
-    TZemShowLocator& show = *shell.CurrentLocator();
-    shell.SetShowVersion(show.ZemVersion());
-    // Playback belongs to the viewer; until it exists the run ends after the open.
-    CurrentLog().WriteLine("OpenShowFile: " + shell.ShowPath());
-    CurrentLog().WriteInt("OpenShowFile: slides ", show.Script()->ReadInteger(u"Main", u"opt_slidescount", 0));
-    CurrentLog().WriteLine("OpenShowFile: version " + shell.ShowVersion());
   } else {
-    status = 1;
+    InstallTransitionFilters();
+    InstallDrawerTriangles();
+    {
+      TMainForm form(context, shell);
+      if (!form.Create()) {
+        ShowErrorBox("Cannot create the main window");
+        status = 1;
+      } else if (form.OpenFirstShow(path, start)) {
+        TZemShowLocator& show = *shell.CurrentLocator();
+        CurrentLog().WriteLine("OpenShowFile: " + shell.ShowPath());
+        CurrentLog().WriteInt("OpenShowFile: slides ", show.Script()->ReadInteger(u"Main", u"opt_slidescount", 0));
+        CurrentLog().WriteLine("OpenShowFile: version " + shell.ShowVersion());
+        form.Run();
+        status = form.ExitCode();
+      } else {
+        status = 1;
+      }
+      // The engine, its loader and the music player stop before the process-wide sound threads.
+      form.Shutdown();
+    }
+    ShutdownChannelKiller();
   }
   CurrentLog().WriteRunFooter();
   return status;

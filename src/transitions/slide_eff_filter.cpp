@@ -34,6 +34,28 @@ void TRealSlideFilter::SetItems(TDrawItem* older, TDrawItem* newer) {
   effect_->SetItems(dynamic_cast<TZemSlide*>(older), dynamic_cast<TZemSlide*>(newer), progress_);
 }
 
+void PrepareSlideTransition(TZemFilter* transition, TZemSlide* slide, TDeviceDrawer& drawer) {
+  if (!transition || !drawer.IsReady()) return;
+  const TFilterSpec described = DescribeFilter(transition->effectClass, transition->effectType, transition->params);
+  if (described.kind != TFilterKind::Custom) return;
+  if (!transition->filter) {
+    const TRectI rect = drawer.GetTargetRect();
+    if (rect.IsEmpty()) return;
+    transition->filter = CreateFilter(rect, transition->effectClass, transition->effectType, slide,
+                                      transition->params, transition->duration);
+    if (auto* made = dynamic_cast<TDrawFilter*>(transition->filter.get())) made->SetClipRect(rect);
+  }
+  auto* fx = dynamic_cast<TSlideEffFilter*>(transition->filter.get());
+  if (!fx) {
+    // The fall-back cross-fade is made by the drawer for its frame clip rectangle.
+    transition->filter.reset();
+    return;
+  }
+  fx->SetTime(float(transition->progressTime));
+  fx->SetProgress(fx->Progress());
+  fx->Prepare(drawer);
+}
+
 TFilterMaker MakeCustomEffectMaker(std::shared_ptr<const TFileAccessor> files, float viewScaleX, float viewScaleY) {
   return [files, viewScaleX, viewScaleY](const TFilterRequest& r) -> std::unique_ptr<TObj> {
     if (!files) return nullptr;

@@ -57,6 +57,13 @@ class TRealSlideFilter : public TSlideEffFilter {
   float progress_ = 0;
 };
 
+// The preparing step of a slide's custom effect (the descriptor belongs to the slide's
+// container): makes the filter when missing, for the drawer's target rectangle; for a custom
+// effect filter brings it to its current progress and prepares its effect slide. Nothing for
+// other transitions or while the drawer is not ready. Loader or engine thread, before the
+// transition is drawn.
+void PrepareSlideTransition(TZemFilter* transition, TZemSlide* slide, TDeviceDrawer& drawer);
+
 // The maker of custom effects for the catalogue: reads effect files through `files`; gives
 // nothing (so a cross-fade) when no name is given or the file cannot be used. View scales are
 // percentages of the slide size (100 in playback).

@@ -11,7 +11,7 @@ export SDL_VIDEODRIVER=offscreen
 unset DISPLAY WAYLAND_DISPLAY
 
 mkdir -p "$W/proj/Pics/sub" "$W/proj/music"
-printf '[Main]\r\nZemVersion=5.6\r\nopt_slidescount=2\r\n' > "$W/proj/show.zem"
+printf '[Main]\r\nZemVersion=5.6\r\nopt_slidescount=2\r\nopt_scr_full=0\r\nopt_scr_width=64\r\nopt_scr_height=48\r\n' > "$W/proj/show.zem"
 head -c 50000 /dev/urandom > "$W/proj/Pics/photo[1].jpg"
 yes "slide text" | head -c 40000 > "$W/proj/Pics/sub/notes.txt"
 head -c 3333 /dev/urandom > "$W/proj/music/song.mp3"
@@ -23,7 +23,9 @@ for opts in "" "--store" "--scramble" "--store --scramble --allow-modify"; do
     if [ $player = yes ]; then
       "$ZEMTOOL" pack "$W/proj/show.zem" "$out" --player "$VIEWER" $opts > /dev/null || fail "pack $opts"
       [ -x "$out" ] || fail "published show not executable"
-      "$out" || fail "published show ($opts) did not open its package"
+      # A frame drawn off screen proves the copy opened the package in its own file.
+      "$out" -snapshot "$W/frame.png" -at 0 || fail "published show ($opts) did not open its package"
+      [ -s "$W/frame.png" ] || fail "published show ($opts) drew no frame"
     else
       "$ZEMTOOL" pack "$W/proj/show.zem" "$out" $opts > /dev/null || fail "pack $opts"
     fi

@@ -15,10 +15,15 @@ namespace fs = std::filesystem;
 using test::RunPlayerProcess;
 using test::TRun;
 
-// A published show: a copy of the player with a package of a small project appended.
+// A published show: a copy of the player with a package of a small project appended. The show
+// lasts 0.6 s, closes at its end and plays without the window's focus (no display here), so the
+// player ends by itself.
 void Publish(const test::TScratch& dir, const std::string& out_name) {
   fs::create_directories(dir.Path("proj/pics"));
-  std::string script = "[Main]\r\nZemVersion=5.6\r\nopt_slidescount=3\r\n";
+  std::string script =
+      "[Main]\r\nZemVersion=5.6\r\nopt_slidescount=3\r\nopt_synchpos1=200\r\nopt_synchpos2=400\r\n"
+      "opt_synchpos3=600\r\nopt_repeat=close\r\nopt_pausewheninactive=0\r\nopt_scr_full=0\r\n"
+      "opt_scr_width=160\r\nopt_scr_height=120\r\n";
   WriteFileBytes(dir.Path("proj/show.zem"), script.data(), script.size());
   auto pic = test::Noise(1000);
   WriteFileBytes(dir.Path("proj/pics/a.jpg"), pic.data(), pic.size());

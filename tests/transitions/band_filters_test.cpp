@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <set>
 
 #include "recording_controller.h"
 #include "transitions/common_filter.h"
@@ -110,6 +111,28 @@ TEST(BandFilters, SoftEdgeUsesNoMoreBandsThanItsWidthNeeds) {
     const int needed = std::min(14, int(smooth / 2) + 1);
     EXPECT_LE(bands, needed) << "smooth " << smooth;
     EXPECT_GE(bands, 1) << "smooth " << smooth;
+  }
+}
+
+// Every shape: each band carries its own opacity at its outer outline, so the distinct vertex
+// opacities count the bands (plus the opaque interior).
+TEST(BandFilters, EveryShapeUsesNoMoreBandsThanItsSoftEdgeNeeds) {
+  for (const TShapeCase& sc : Shapes()) {
+    for (float smooth : {0.0f, 3.0f, 10.0f, 40.0f, 200.0f}) {
+      for (float progress : {0.3f, 0.6f}) {
+        auto f = sc.make();
+        f->Init(kRect, smooth, kDuration);
+        f->SetTime(kDuration * progress);
+        TUncutController c;
+        f->Draw(&c);
+        std::set<int> levels;
+        for (const auto& t : c.tris)
+          for (const auto& v : t.v) levels.insert(int(std::lround(v.value * 16)));
+        const int needed = std::min(14, int(smooth / 2) + 1);
+        EXPECT_LE(int(levels.size()), needed + 1) << sc.name << " smooth " << smooth << " progress " << progress;
+        EXPECT_FALSE(c.tris.empty()) << sc.name;
+      }
+    }
   }
 }
 

@@ -51,6 +51,24 @@ uint32_t VertexAlpha(float opacity) {
 
 }  // namespace
 
+// A capture shown as a picture by the images of a custom effect: the capture's texels of the
+// rendered area. Lives only while the transition frame holds the capture.
+class TCapturePicture : public TDrawPicture {
+ public:
+  TCapturePicture(TRenderTargetTexture* target, const TBRect& area) : target_(target), area_(area) {}
+  int32_t Width() const override { return area_.Width(); }
+  int32_t Height() const override { return area_.Height(); }
+  const TBitmap* Pixels() const override { return nullptr; }
+  WideString Name() const override { return u"capture"; }
+  TRenderTargetTexture* Target() const { return target_; }
+  const TBRect& Area() const { return area_; }
+  void Drop() { target_ = nullptr; }
+
+ private:
+  TRenderTargetTexture* target_;
+  TBRect area_;
+};
+
 T3DDrawer::T3DDrawer() = default;
 
 T3DDrawer::~T3DDrawer() {
@@ -447,7 +465,32 @@ void T3DDrawer::DrawImage(TDrawPicture* image, const TVec3& position, const TPoi
                           const TVec3& axisX, const TVec3& axisY, const TImageParams& params) {
   if (!CanDraw() || !image) return;
   TVec3 origin = position + TVec3{offset_.x, offset_.y, 0} - axisX * offset.x - axisY * offset.y;
+  if (auto* capture = dynamic_cast<TCapturePicture*>(image)) {
+    DrawCapture(*capture, origin, axisX, axisY, params);
+    return;
+  }
   DrawImageQuad(image, origin, axisX, axisY, params, false);
+}
+
+void T3DDrawer::DrawCapture(TCapturePicture& capture, const TVec3& origin, const TVec3& axisX, const TVec3& axisY,
+                            const TImageParams& params) {
+  if (!capture.Target() || capture.Area().Empty()) return;
+  TImageParams flat = params;
+  flat.mipLevel = 0;  // a capture has no reduced levels
+  TBImageDraw d = ImageDraw(flat, capture);
+  TBVec c[4] = {B(origin + axisX * d.source.left + axisY * d.source.top),
+                B(origin + axisX * d.source.right + axisY * d.source.top),
+                B(origin + axisX * d.source.left + axisY * d.source.bottom),
+                B(origin + axisX * d.source.right + axisY * d.source.bottom)};
+  Track(c, 4);
+  const TBRect& a = capture.Area();
+  TBRectF texels{d.source.left + float(a.left), d.source.top + float(a.top), d.source.right + float(a.left),
+                 d.source.bottom + float(a.top)};
+  // The image's opacity and edge coverage reach the colour only when the capture is blended as
+  // straight colour (its slides are opaque, so both readings agree inside).
+  gl_.SetPremultiplied(capture.Target(), false);
+  gl_.TargetQuad(capture.Target(), texels, c, d.colour, d.antialiased ? 15 : 0);
+  gl_.SetPremultiplied(capture.Target(), true);
 }
 
 void T3DDrawer::PrepareImage(TDrawPicture* image, const TImageParams& params) {
@@ -504,19 +547,52 @@ void T3DDrawer::DrawMasked(TDrawItem* maskItem, std::span<const TMaskedLayer> la
     }
     if (maskItem) DrawItem(maskItem);
   }
+  if (MaskedFastPath(layers)) {
+    // 2: the one flat image straight onto the target, the mask as its second texture.
+    const TMaskedLayer& layer = layers[0];
+    const TBitmap* pixels = layer.image->Pixels();
+    if (!pixels) return;
+    TBImageDraw d = ImageDraw(layer.imageParams, *layer.image);
+    const float f = float(1 << d.mipLevel);
+    const TVec3 origin = layer.position + TVec3{offset_.x, offset_.y, 0} - layer.axisX * layer.offset.x -
+                         layer.axisY * layer.offset.y;
+    const TVec3 x = layer.axisX * f, y = layer.axisY * f;
+    TBVec c[4] = {B(origin + x * d.source.left + y * d.source.top), B(origin + x * d.source.right + y * d.source.top),
+                  B(origin + x * d.source.left + y * d.source.bottom),
+                  B(origin + x * d.source.right + y * d.source.bottom)};
+    Track(c, 4);
+    ++fastMaskedDraws_;
+    MapDesign();
+    gl_.SetProgram(kPrgPremul2);
+    {
+      std::lock_guard<std::recursive_mutex> g(resourceLock_);
+      gl_.DrawImageOverMask(layer.image->textureCache, *pixels, d, B(origin), B(x), B(y), m.get());
+      gl_.Flush();
+    }
+    gl_.SetProgram(-1);
+    return;
+  }
   // 3: every layer into L, premultiplied.
   gl_.PushTarget(l.get());
   {
     TFinally pop{[&] { gl_.PopTarget(); }};
     gl_.Clear(0, true);
     MapDesign();
-    gl_.SetProgram(kPrgPremul3);
     for (const TMaskedLayer& layer : layers) {
-      TVec3 origin = layer.position + TVec3{offset_.x, offset_.y, 0} - layer.axisX * layer.offset.x -
-                     layer.axisY * layer.offset.y;
-      if (layer.image) DrawImageQuad(layer.image, origin, layer.axisX, layer.axisY, layer.imageParams, true);
+      if (layer.image) {
+        gl_.SetProgram(kPrgPremul3);
+        TVec3 origin = layer.position + TVec3{offset_.x, offset_.y, 0} - layer.axisX * layer.offset.x -
+                       layer.axisY * layer.offset.y;
+        DrawImageQuad(layer.image, origin, layer.axisX, layer.axisY, layer.imageParams, true);
+        gl_.SetProgram(-1);
+      } else if (layer.video && layer.video->Width() > 0 && layer.video->Height() > 0) {
+        // The layer record carries no video parameters: the whole frame, opaque. Video
+        // programs write straight colour, which the blend into L premultiplies.
+        TVideoParams vp;
+        vp.sourceRect = {0, 0, float(layer.video->Width()), float(layer.video->Height())};
+        DrawVideo(layer.video, layer.position, layer.offset, layer.axisX, layer.axisY, vp);
+      }
     }
-    gl_.SetProgram(-1);
   }
   // L through M onto the target.
   MapPixels();
@@ -527,6 +603,19 @@ void T3DDrawer::DrawMasked(TDrawItem* maskItem, std::span<const TMaskedLayer> la
   gl_.DrawTarget(l.get(), r, r, 0xFFFFFFFFu, m.get(), &r);
   gl_.SetProgram(-1);
   gl_.SetPremultiplied(l.get(), true);
+}
+
+bool T3DDrawer::MaskedFastPath(std::span<const TMaskedLayer> layers) {
+  if (!fastMasked_ || layers.size() != 1) return false;
+  const TMaskedLayer& layer = layers[0];
+  if (!layer.image || layer.video) return false;
+  if (layer.position.z != 0 || layer.axisX.z != 0 || layer.axisY.z != 0) return false;
+  const TRectI target = M(gl_.CurrentTargetRect());
+  const TRectI window = M(gl_.BackBufferRect());
+  return gl_.OnBackBuffer() && target.left == window.left && target.top == window.top &&
+         target.right == window.right && target.bottom == window.bottom && frameClipRect_.left == target.left &&
+         frameClipRect_.top == target.top && frameClipRect_.right == target.right &&
+         frameClipRect_.bottom == target.bottom;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -552,10 +641,59 @@ size_t T3DDrawer::VideoSurfaceCount() {
   return surfaces_.size();
 }
 
-void T3DDrawer::DrawVideo(T3DYUV* surface, const TVec3&, const TPointF&, const TVec3&, const TVec3&,
-                          const TVideoParams& params) {
+void T3DDrawer::DrawVideo(T3DYUV* surface, const TVec3& position, const TPointF& offset, const TVec3& axisX,
+                          const TVec3& axisY, const TVideoParams& params) {
   ZEM_ASSERT(surface != nullptr);
   ZEM_ASSERT(!params.sourceRect.IsEmpty());
+  auto* s = dynamic_cast<T3DYUVGL*>(surface);
+  ZEM_ASSERT(s != nullptr);
+  if (!CanDraw()) return;
+  const TRectF& r = params.sourceRect;
+  const TVec3 origin = position + TVec3{offset_.x, offset_.y, 0} - axisX * offset.x - axisY * offset.y;
+  TBVec c[4] = {B(origin + axisX * r.left + axisY * r.top), B(origin + axisX * r.right + axisY * r.top),
+                B(origin + axisX * r.left + axisY * r.bottom), B(origin + axisX * r.right + axisY * r.bottom)};
+  Track(c, 4);
+  const uint32_t colour = (VertexAlpha(params.opacity) << 24) | (uint32_t(params.tintR) << 16) |
+                          (uint32_t(params.tintG) << 8) | params.tintB;
+  // The decoder must not free or refill the textures while they are drawn: surface lock
+  // first, the device mutex (taken by the flush) inside it.
+  s->Enter();
+  TFinally leave{[&] { s->Leave(); }};
+  if (s->Closed()) return;
+  int program = -1;
+  if (s->Luma() && s->ChromaU() && s->ChromaV()) {
+    static const float kYuv[5] = {1.596f, 0.813f, 0.391f, 2.018f, 1.164f};
+    const bool keyed = params.chromaTolerance > 0 || params.coloriseAmount > 0;
+    const float h = float(TGLBackend::VideoLumaRows(s));
+    const float fa = params.deinterlace == 2 ? 1.0f : 0.0f, fb = params.deinterlace == 2 ? -1.0f : 0.0f;
+    if (keyed)
+      program = params.deinterlace == 0 ? kPrgChromakey : kPrgChromaDeinter;
+    else
+      program = params.deinterlace == 0 ? kPrgYuvLum : kPrgYuvDeinterlaceLum;
+    gl_.Flush();
+    gl_.SetProgram(program);
+    for (int i = 0; i < 5; ++i) gl_.SetConstant(i, kYuv[i]);
+    gl_.SetConstant(5, h, h > 0 ? 1.0f / h : 0.0f);
+    if (keyed) {
+      const float t = params.chromaTolerance;
+      gl_.SetConstant(6, fa, fb, t, t > 0 ? 1.0f / t : 0.0f);
+      gl_.SetConstant(7, params.coloriseAmount, params.chromaKey[1], params.chromaKey[2]);
+    } else {
+      gl_.SetConstant(6, fa, fb);
+    }
+  } else if (s->Mask()) {
+    program = kPrgVideomask;
+    gl_.Flush();
+    gl_.SetProgram(program);
+    gl_.SetConstant(0, params.maskInvert ? 1.0f : 0.0f);
+  }
+  // The tint only feeds the colorising programs; a surface drawn plainly would be darkened by it.
+  const uint32_t vertex = program >= 0 ? colour : (colour | 0x00FFFFFFu);
+  const uint8_t edges = params.antialiased ? 15 : 0;
+  gl_.VideoQuad(s, c, vertex, {r.left, r.top, r.right, r.bottom}, edges);
+  // Drawn while the surface is held.
+  gl_.Flush();
+  if (program >= 0) gl_.SetProgram(-1);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -599,6 +737,11 @@ void T3DDrawer::DrawTransition(TDrawItem* first, TDrawItem* second, TZemFilter* 
     descriptor->filter = CreateFilter(frameClipRect_, descriptor->effectClass, descriptor->effectType, slide,
                                       descriptor->params, descriptor->duration);
     if (auto* made = dynamic_cast<TDrawFilter*>(descriptor->filter.get())) made->SetClipRect(frameClipRect_);
+    if (auto* fx = dynamic_cast<TSlideEffFilter*>(descriptor->filter.get())) {
+      fx->SetTime(float(descriptor->progressTime));
+      fx->SetProgress(fx->Progress());
+      fx->Prepare(*this);
+    }
   }
   auto* filter = dynamic_cast<TDrawFilter*>(descriptor->filter.get());
   if (filter) filter->SetTime(float(descriptor->progressTime));
@@ -606,9 +749,12 @@ void T3DDrawer::DrawTransition(TDrawItem* first, TDrawItem* second, TZemFilter* 
     if (second) DrawItem(second);
     return;
   }
+  if (auto* fx = dynamic_cast<TSlideEffFilter*>(filter); fx && effecter_ && CanDraw()) {
+    DrawShaderTransition(first, second, *fx);
+    return;
+  }
   if (!triPainter_ && TriPainterMaker() && gl_.Screen()) triPainter_ = TriPainterMaker()(gl_.Screen());
-  // Shader transitions are not drawn here yet; without a filter or the triangle tiles the
-  // older slide stays until the newer one is due.
+  // Without a filter or the triangle tiles the older slide stays until the newer one is due.
   if (!filter || dynamic_cast<TSlideEffFilter*>(filter) || !triPainter_ || !effecter_ || !CanDraw()) {
     if (first) DrawItem(first);
     return;
@@ -661,6 +807,42 @@ void T3DDrawer::DrawTransition(TDrawItem* first, TDrawItem* second, TZemFilter* 
     throw;
   }
   effecter_->ReleaseCaptures();
+}
+
+void T3DDrawer::DrawShaderTransition(TDrawItem* first, TDrawItem* second, TSlideEffFilter& fx) {
+  TRef<TCapturePicture> older, newer;
+  const bool flag = fx.CaptureFlag() != 0;
+  TFinally done{[&] {
+    if (first) first->effectCapture_ = false;
+    if (second) second->effectCapture_ = false;
+    fx.Finish();
+    if (older) older->Drop();
+    if (newer) newer->Drop();
+    effecter_->ReleaseCaptures();
+  }};
+  // Both slides into the pair of captures.
+  if (first) first->effectCapture_ = flag;
+  if (second) second->effectCapture_ = flag;
+  effecter_->SetCaptureMode(true);
+  TBRect areas[2];
+  for (int i = 0; i < 2; ++i) {
+    TDrawItem* item = i == 0 ? first : second;
+    if (item) {
+      effecter_->CapturePair(item);
+      areas[i] = effecter_->Area();
+    }
+    effecter_->Toggle();
+  }
+  if (first) first->effectCapture_ = false;
+  if (second) second->effectCapture_ = false;
+  older = MakeRef<TCapturePicture>(first ? effecter_->Capture(0) : nullptr, areas[0]);
+  newer = MakeRef<TCapturePicture>(second ? effecter_->Capture(1) : nullptr, areas[1]);
+  fx.SetProgress(fx.Progress());
+  fx.SetItems(first, second);
+  gl_.ClearRect(0xFF000000u, B(frameClipRect_));
+  fx.DrawEffect(older, newer);
+  // The design mapping already places the design origin at the clip rectangle's corner.
+  if (TZemSlide* slide = fx.EffectSlide()) DrawItem(slide);
 }
 
 // ---------------------------------------------------------------------------------------------

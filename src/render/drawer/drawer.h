@@ -19,7 +19,9 @@
 namespace zem {
 
 class T3DScreen;
+class TCapturePicture;
 class TDrawFilter;
+class TSlideEffFilter;
 
 // Paints a flat transition filter's triangles textured from a capture whose texel (0, 0) is the
 // output rectangle's top-left corner, in target pixels. The triangle tiles sit above the drawer
@@ -91,6 +93,10 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   bool ItemEffectRunning() const { return effectRunning_; }
   bool OffscreenOpen() const { return offscreen_ != nullptr; }
   TGLBackend& Backend() { return gl_; }
+  // Masked layers may take the one-pass path for a single flat image (on by default; off
+  // draws every layer through the layer target, for comparison).
+  void SetMaskedFastPath(bool on) { fastMasked_ = on; }
+  int FastMaskedDraws() const { return fastMaskedDraws_; }
   // The transition capture side; made at the first frame.
   TD3DEffecter* Effecter() { return effecter_.get(); }
   // Maps the design space onto the current target again (after a target change).
@@ -100,6 +106,10 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   void ItemEffect(TDrawItem* item);
   // Renders the item into the capture and lets the filter draw its triangles from it.
   void DrawThroughFilter(TDrawItem* item, TDrawFilter& filter);
+  // A custom effect: both slides captured, then the effect slide drawn showing them.
+  void DrawShaderTransition(TDrawItem* first, TDrawItem* second, TSlideEffFilter& fx);
+  void DrawCapture(TCapturePicture& capture, const TVec3& origin, const TVec3& axisX, const TVec3& axisY,
+                   const TImageParams& params);
   void BlurItem(TDrawItem* item, float radius);
   void GaussPass(TRenderTargetTexture* src, TRenderTargetTexture* dst, bool horizontal,
                  float weight, float step, const TBRect& half);
@@ -111,6 +121,8 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   void DrawImageQuad(TDrawPicture* image, const TVec3& origin, const TVec3& axisX, const TVec3& axisY,
                      const TImageParams& params, bool premulOutput);
   bool CanDraw();
+  // One flat image layer over the whole window-sized target: drawn straight through the mask.
+  bool MaskedFastPath(std::span<const TMaskedLayer> layers);
 
   TGLBackend gl_;
   std::recursive_mutex resourceLock_;
@@ -118,6 +130,8 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   bool designFixed_ = false;
   TPointI fixedSize_;
   bool effectRunning_ = false;
+  bool fastMasked_ = true;
+  int fastMaskedDraws_ = 0;  // masked draws that took the one-pass path
   TBRect bounds_;
   TTargetPtr offscreen_;  // the open offscreen pass
   int32_t offscreenSkipped_ = 0;                       // nested BeginOffscreen calls ignored

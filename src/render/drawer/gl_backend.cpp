@@ -11,6 +11,7 @@
 #include "render/texture_store.h"
 #include "render/textures.h"
 #include "render/tiling.h"
+#include "render/yuv.h"
 
 namespace zem {
 
@@ -337,6 +338,85 @@ void TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, 
 }
 
 void TGLBackend::ReleaseImage(std::unique_ptr<TObj>& cache) { cache.reset(); }
+
+void TGLBackend::DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
+                                   const TBVec& origin, const TBVec& x, const TBVec& y, TRenderTargetTexture* mask) {
+  if (!impl_->textures || pixels.Empty() || !mask) return;
+  T3DScreen* screen = impl_->screen.get();
+  if (!screen->InScene()) return;
+  TMultiTexture6* m = FindOrMake(impl_->textures.get(), impl_->caches, cache, pixels, d);
+  if (!m) return;
+  const TVec3 o = V(origin), ax = V(x), ay = V(y);
+  const TFloatRect src = d.source.Empty() ? TFloatRect{0, 0, float(m->Width()), float(m->Height())}
+                                          : TFloatRect{d.source.left, d.source.top, d.source.right, d.source.bottom};
+  const TProjection& proj = screen->Projection();
+  const float mw = mask->InvWidth(), mh = mask->InvHeight();
+  for (const auto& t : m->Tiles()) {
+    const TIntRect& u = t.place.useful;
+    TFloatRect r{std::max(src.left, float(u.left)), std::max(src.top, float(u.top)),
+                 std::min(src.right, float(u.right)), std::min(src.bottom, float(u.bottom))};
+    if (r.Empty()) continue;
+    t.texture->nearest = d.nearest;
+    t.texture->mip_bias = d.mipBias;
+    TCustomTexture* set[2] = {t.texture.get(), mask};
+    screen->Batch().Begin(set, 2);
+    const TIntRect& a = t.place.area;
+    const float cu[4] = {r.left, r.right, r.left, r.right}, cv[4] = {r.top, r.top, r.bottom, r.bottom};
+    TVertex v[4];
+    for (int i = 0; i < 4; ++i) {
+      TVec3 p = o + ax * cu[i] + ay * cv[i];
+      v[i].x = p.x, v[i].y = p.y, v[i].z = p.z;
+      v[i].color = d.colour;
+      v[i].tex[0][0] = (cu[i] - float(a.left)) * t.texture->InvWidth();
+      v[i].tex[0][1] = (cv[i] - float(a.top)) * t.texture->InvHeight();
+      TPointF px;
+      if (!proj.Project(p, px)) px = {0, 0};
+      v[i].tex[1][0] = px.x * mw;
+      v[i].tex[1][1] = px.y * mh;
+    }
+    screen->Batch().AddTriangle(v[0], v[1], v[2]);
+    screen->Batch().AddTriangle(v[1], v[2], v[3]);
+  }
+}
+
+void TGLBackend::TargetQuad(TRenderTargetTexture* t, const TBRectF& source, const TBVec c[4], uint32_t colour,
+                            uint8_t edges) {
+  if (!impl_->screen || !t) return;
+  TVec3 v[4] = {V(c[0]), V(c[1]), V(c[2]), V(c[3])};
+  uint32_t colours[4] = {colour, colour, colour, colour};
+  TQuadTexture q{t, {source.left, source.top, source.right, source.bottom}};
+  impl_->screen->DrawTexturedQuad(v, &q, 1, colours, edges);
+}
+
+bool TGLBackend::VideoQuad(T3DYUVGL* s, const TBVec c[4], uint32_t colour, const TBRectF& source, uint8_t edges) {
+  if (!impl_->screen || !s) return false;
+  TVec3 v[4] = {V(c[0]), V(c[1]), V(c[2]), V(c[3])};
+  uint32_t colours[4] = {colour, colour, colour, colour};
+  const TFloatRect full{source.left, source.top, source.right, source.bottom};
+  const TFloatRect half{source.left / 2, source.top / 2, source.right / 2, source.bottom / 2};
+  TQuadTexture q[3];
+  int n = 0;
+  if (s->Luma() && s->ChromaU() && s->ChromaV()) {
+    q[0] = {s->Luma(), full};
+    q[1] = {s->ChromaU(), half};
+    q[2] = {s->ChromaV(), half};
+    n = 3;
+  } else if (s->RgbaTexture()) {
+    q[0] = {s->RgbaTexture(), full};
+    n = 1;
+  } else if (s->Luma()) {
+    q[0] = {s->Luma(), full};
+    n = 1;
+  } else if (s->Grey()) {
+    q[0] = {s->Grey(), full};
+    n = 1;
+  }
+  if (n == 0) return false;
+  impl_->screen->DrawTexturedQuad(v, q, n, colours, edges);
+  return true;
+}
+
+int32_t TGLBackend::VideoLumaRows(T3DYUVGL* s) { return s && s->Luma() ? s->Luma()->AllocHeight() : 0; }
 
 int TGLBackend::MultiTextureCount() const {
   return impl_->textures ? impl_->textures->MultiTextureCount() : 0;

@@ -15,6 +15,7 @@
 namespace zem {
 
 class T3DScreen;
+class T3DYUVGL;
 class TDrawDevice;
 class TRenderTargetTexture;
 
@@ -140,6 +141,21 @@ class TGLBackend {
   void DrawImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
                  const TBVec& origin, const TBVec& x, const TBVec& y);
   static void ReleaseImage(std::unique_ptr<TObj>& cache);
+  // The image through its multi-texture with `mask` (a target of the current target's size) as
+  // second texture, read at each vertex's target pixel. Only for layers without depth, whose
+  // projection is affine.
+  void DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
+                         const TBVec& origin, const TBVec& x, const TBVec& y, TRenderTargetTexture* mask);
+  // A capture (texels `source`) as one quad over design-space corners TL, TR, BL, BR.
+  void TargetQuad(TRenderTargetTexture* t, const TBRectF& source, const TBVec c[4], uint32_t colour,
+                  uint8_t edges);
+
+  // Video surfaces: the surface's textures over corners TL, TR, BL, BR: three planes (the
+  // chroma planes read the source rectangle halved), or its one RGBA, luminance or grey
+  // texture. False when it has no textures (closed).
+  bool VideoQuad(T3DYUVGL* surface, const TBVec c[4], uint32_t colour, const TBRectF& source, uint8_t edges);
+  // Rows of the luminance texture as the deinterlacing programs address them; 0 without one.
+  static int32_t VideoLumaRows(T3DYUVGL* surface);
   int MultiTextureCount() const;
 
   bool CopyBackBuffer(TBitmap& out);

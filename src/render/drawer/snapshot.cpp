@@ -8,6 +8,7 @@
 #include "render/drawer/drawer.h"
 #include "render/drawer/headless_window.h"
 #include "render/drawer/root_item.h"
+#include "transitions/slide_eff_filter.h"
 
 namespace zem {
 
@@ -44,7 +45,9 @@ bool RenderShowSnapshot(const TRef<TZemSource>& source, double timeMs, int32_t w
     std::vector<TDrawContainer*> list;
     for (const auto& c : cache.Containers()) {
       list.push_back(c.get());
-      if (c->slide) c->slide->Prepare(drawer);
+      if (!c->slide) continue;
+      c->slide->Prepare(drawer);
+      PrepareSlideTransition(c->transition.get(), c->slide.get(), drawer);
     }
     TRootItem root(true);
     int32_t hider = source->hiderColour;  // script colour code: red in the low byte

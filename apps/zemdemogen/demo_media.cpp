@@ -1,0 +1,66 @@
+#include "demo_media.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "demo_music.h"
+#include "demo_pictures.h"
+#include "foundation/stream.h"
+#include "jpeg_writer.h"
+#include "resources/png_writer.h"
+
+namespace zem {
+
+const std::vector<std::string>& DemoMediaNames() {
+  static const std::vector<std::string> kNames = {"landscape.jpg", "plasma.jpg", "dunes.jpg", "night.jpg",
+                                                  "tiles.png",     "logo.png",   "music.wav"};
+  return kNames;
+}
+
+bool MakeDemoFile(const std::string& name, const TDemoMediaOptions& o, TDemoFile& out) {
+  out.name = name;
+  out.bytes.clear();
+  auto jpeg = [&](const TBitmap& b) { return EncodeJpeg(b, o.jpeg_quality, out.bytes); };
+  if (name == "landscape.jpg") return jpeg(PaintLandscape(o.width, o.height));
+  if (name == "plasma.jpg") return jpeg(PaintPlasma(o.width, o.height));
+  if (name == "dunes.jpg") return jpeg(PaintDunes(o.width, o.height));
+  if (name == "night.jpg") return jpeg(PaintNight(o.width, o.height));
+  // PNG at the strongest compression: flat tiles and the mostly transparent logo shrink well.
+  if (name == "tiles.png") return EncodePng(PaintTiles(o.width, o.height, std::max(8, o.height / 9)), out.bytes, 9);
+  if (name == "logo.png") return EncodePng(PaintLogo(o.logo_side), out.bytes, 9);
+  if (name == "music.wav") {
+    out.bytes = EncodeWave(RenderDemoMusic(MakeDemoScore(), o.sample_rate));
+    return true;
+  }
+  return false;
+}
+
+bool WriteDemoMedia(const std::string& folder, const TDemoMediaOptions& options, std::vector<TDemoFile>& made,
+                    std::string& error) {
+  made.clear();
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) {
+    error = "cannot create " + folder + ": " + ec.message();
+    return false;
+  }
+  for (const std::string& name : DemoMediaNames()) {
+    TDemoFile file;
+    if (!MakeDemoFile(name, options, file)) {
+      error = "cannot make " + name;
+      return false;
+    }
+    const std::string path = (std::filesystem::path(folder) / name).string();
+    std::vector<uint8_t> old;
+    if (!ReadFileBytes(path, old) || old != file.bytes) {
+      if (!WriteFileBytes(path, file.bytes.data(), file.bytes.size())) {
+        error = "cannot write " + path;
+        return false;
+      }
+    }
+    made.push_back(std::move(file));
+  }
+  return true;
+}
+
+}  // namespace zem

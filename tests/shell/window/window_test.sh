@@ -1,0 +1,308 @@
+#!/usr/bin/env bash
+# Window tests of the player: a published show runs in a real X window (Xvfb, one 1280x1024
+# screen, no window manager) and is driven with xdotool; screenshots are read with ImageMagick.
+#
+# usage: window_test.sh CASE PLAYER ZEMTOOL [CURSOR_PROBE]
+# Exit status 77 marks a skipped test (no Xvfb, xdotool or ImageMagick).
+set -uo pipefail
+
+case_name=$1
+player=$2
+zemtool=$3
+probe=${4:-}
+
+# Without a display made for the suite (scripts/test.sh runs it under xvfb-run), each case runs
+# under its own Xvfb, from a random display number up, away from other servers on the machine.
+# -noreset: a server that resets when its last client leaves refuses the next player meanwhile.
+if [ -z "${ZEM_WINDOW_DISPLAY_READY:-}" ]; then
+  if ! command -v xvfb-run >/dev/null; then
+    echo "SKIP: xvfb-run is missing (install xvfb); window tests need an X server"
+    exit 77
+  fi
+  export ZEM_WINDOW_DISPLAY_READY=1
+  exec xvfb-run -a -n $((200 + RANDOM % 600)) -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" bash "$0" "$@"
+fi
+for tool in xdotool convert compare import; do
+  if ! command -v $tool >/dev/null; then
+    echo "SKIP: $tool is missing"
+    exit 77
+  fi
+done
+
+export SDL_VIDEODRIVER=x11
+export SDL_AUDIODRIVER=dummy
+work=$(mktemp -d)
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  echo "display $DISPLAY: $(xdpyinfo 2>&1 | head -1)"
+  if [ -f "$work/log.txt" ]; then
+    echo "--- player log (last lines)"
+    grep -v "FDirectSound\|DirectSoundBuffer" "$work/log.txt" | tail -40
+  fi
+  exit 1
+}
+
+# A 320x240 windowed show of three slides: red with a blue box in the middle, green, yellow.
+# Arguments: slide length in ms, then extra lines for the main section.
+make_show() {
+  local len=$1
+  shift
+  mkdir -p "$work/proj"
+  {
+    printf '[Main]\r\nZemVersion=5.6\r\nopt_exefn=testshow\r\nopt_scr_full=0\r\n'
+    printf 'opt_scr_width=320\r\nopt_scr_height=240\r\nopt_slidescount=3\r\n'
+    printf 'opt_synchpos1=%d\r\nopt_synchpos2=%d\r\nopt_synchpos3=%d\r\n' "$len" $((len * 2)) $((len * 3))
+    for line in "$@"; do printf '%s\r\n' "$line"; done
+    printf '[Slide1]\r\nPers_Fon=1\r\nbstyle=1\r\nbname=255\r\n'
+    printf 'object box: Middle\r\n  Size=1,1\r\n  FillMode=Solid\r\n  Color1=0,0,255\r\n'
+    printf '  object keypoint:\r\n    Time=0\r\n  end\r\nend\r\n'
+    printf '[Slide2]\r\nPers_Fon=1\r\nbstyle=1\r\nbname=65280\r\n'
+    printf '[Slide3]\r\nPers_Fon=1\r\nbstyle=1\r\nbname=65535\r\n'
+  } >"$work/proj/show.zem"
+  "$zemtool" pack "$work/proj/show.zem" "$work/testshow" --player "$player" >/dev/null || fail "zemtool pack failed"
+}
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# Starts the published show with the log on standard error; sets pid and win (the visible window).
+start_player() {
+  start_ms=$(now_ms)
+  "$work/testshow" -log "$@" 2>"$work/log.txt" &
+  pid=$!
+  win=
+  for _ in $(seq 100); do
+    win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1)
+    [ -n "$win" ] && break
+    kill -0 "$pid" 2>/dev/null || fail "the player ended before showing its window"
+    sleep 0.1
+  done
+  [ -n "$win" ] || fail "no visible window within 10 s"
+  # Xvfb has no window manager: the window gets the focus only when asked.
+  xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
+}
+
+shot() { import -window "$win" "$1" 2>/dev/null; }
+
+# Waits until the window shows a picture that is not one colour; prints the milliseconds since start.
+wait_first_frame() {
+  for _ in $(seq 100); do
+    if shot "$work/first.png"; then
+      local sd
+      sd=$(convert "$work/first.png" -format '%[fx:standard_deviation]' info: 2>/dev/null)
+      if [ -n "$sd" ] && awk "BEGIN{exit !($sd > 0.01)}"; then
+        echo $(($(now_ms) - start_ms))
+        return 0
+      fi
+    fi
+    sleep 0.1
+  done
+  fail "the window stayed uniform for 10 s"
+}
+
+# The colour of the window's centre as "R,G,B".
+centre() {
+  shot "$work/centre.png" || return 1
+  convert "$work/centre.png" -format '%[fx:int(255*p{160,120}.r+0.5)],%[fx:int(255*p{160,120}.g+0.5)],%[fx:int(255*p{160,120}.b+0.5)]' info: 2>/dev/null
+}
+
+# Waits (up to 5 s) for the centre to show a colour.
+expect_centre() {
+  local want=$1 what=$2 got=
+  for _ in $(seq 50); do
+    got=$(centre)
+    [ "$got" = "$want" ] && return 0
+    sleep 0.1
+  done
+  fail "$what: centre is $got, expected $want"
+}
+
+key() { xdotool key --window "$win" "$@"; }
+
+# Waits for the player to end; fails unless its status is the expected one.
+expect_exit() {
+  local want=$1 limit=$2 status
+  for _ in $(seq $((limit * 10))); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && fail "the player still runs after $limit s"
+  wait "$pid"
+  status=$?
+  pid=
+  [ "$status" = "$want" ] || fail "exit status $status, expected $want"
+}
+
+seeks() { grep -o 'TZemShowViewer.Seek: -\?[0-9]*' "$work/log.txt" | awk '{print $2}'; }
+
+BLUE=0,0,255
+GREEN=0,255,0
+YELLOW=255,255,0
+
+case "$case_name" in
+  first_frame_and_escape)
+    make_show 20000
+    start_player
+    ms=$(wait_first_frame)
+    echo "first frame after $ms ms"
+    expect_centre $BLUE "first slide"
+    key Escape
+    expect_exit 0 5
+    grep -q "Program stoped" "$work/log.txt" || fail "no log footer"
+    ;;
+  slide_keys)
+    make_show 20000
+    start_player
+    wait_first_frame >/dev/null
+    expect_centre $BLUE "first slide"
+    key Right
+    expect_centre $GREEN "Right from the first slide"
+    key Right
+    expect_centre $YELLOW "Right from the second slide"
+    key Left
+    expect_centre $GREEN "Left from the third slide"
+    key Left
+    expect_centre $BLUE "Left from the second slide"
+    [ "$(seeks | wc -l)" -ge 4 ] || fail "expected four seeks in the log"
+    key Escape
+    expect_exit 0 5
+    ;;
+  space_pauses)
+    make_show 1000 "opt_repeat=repeat"
+    start_player
+    wait_first_frame >/dev/null
+    key space
+    for _ in $(seq 50); do grep -q "TZemShowViewer.SetPaused: True" "$work/log.txt" && break; sleep 0.1; done
+    grep -q "TZemShowViewer.SetPaused: True" "$work/log.txt" || fail "Space did not pause"
+    sleep 0.3
+    shot "$work/a.png"
+    sleep 1.5
+    shot "$work/b.png"
+    diff=$(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1)
+    [ "$diff" = 0 ] || fail "the picture changed while paused ($diff pixels)"
+    key space
+    changed=
+    for _ in $(seq 40); do
+      shot "$work/c.png"
+      diff=$(compare -metric AE "$work/b.png" "$work/c.png" null: 2>&1)
+      [ "$diff" != 0 ] && changed=1 && break
+      sleep 0.1
+    done
+    [ -n "$changed" ] || fail "the show did not go on after the second Space"
+    key Escape
+    expect_exit 0 5
+    ;;
+  wheel_seeks)
+    make_show 20000
+    start_player
+    wait_first_frame >/dev/null
+    key space
+    eval "$(xdotool getwindowgeometry --shell "$win")"
+    xdotool mousemove $((X + 160)) $((Y + 120))
+    sleep 0.3
+    xdotool click 5
+    sleep 0.3
+    xdotool click 5
+    sleep 0.3
+    xdotool click 4
+    for _ in $(seq 30); do [ "$(seeks | wc -l)" -ge 3 ] && break; sleep 0.1; done
+    mapfile -t s < <(seeks)
+    [ "${#s[@]}" -ge 3 ] || fail "expected three wheel seeks, log has ${#s[@]}"
+    [ $((s[1] - s[0])) = 700 ] || fail "wheel down: ${s[0]} then ${s[1]}, expected 700 ms forward"
+    [ "${s[2]}" = "${s[0]}" ] || fail "wheel up: ${s[2]}, expected ${s[0]}"
+    # With Ctrl the wheel steps a whole slide.
+    xdotool keydown ctrl click 5 keyup ctrl
+    expect_centre $GREEN "Ctrl+wheel down"
+    key Escape
+    expect_exit 0 5
+    ;;
+  display_two_uses_primary)
+    make_show 20000
+    start_player -display 2
+    wait_first_frame >/dev/null
+    eval "$(xdotool getwindowgeometry --shell "$win")"
+    [ "$X,$Y,$WIDTH,$HEIGHT" = "480,392,320,240" ] || fail "window at $X,$Y size ${WIDTH}x$HEIGHT, expected 480,392 320x240"
+    key Escape
+    expect_exit 0 5
+    ;;
+  hide_cursor)
+    [ -x "$probe" ] || { echo "SKIP: no cursor probe (libxfixes-dev missing at build time)"; exit 77; }
+    for value in 0 1; do
+      make_show 20000 "opt_hidecursor=$value" "opt_leftmouse=Next slide"
+      start_player
+      wait_first_frame >/dev/null
+      eval "$(xdotool getwindowgeometry --shell "$win")"
+      xdotool mousemove $((X + 100)) $((Y + 100))
+      sleep 0.3
+      xdotool mousemove $((X + 160)) $((Y + 120))
+      sleep 0.5
+      pixels=$("$probe") || fail "cursor probe failed"
+      if [ "$value" = 1 ]; then
+        [ "$pixels" = 0 ] || fail "opt_hidecursor=1: the pointer shows $pixels pixels"
+        # With the pointer hidden a click runs the mapped action at once ("opt_leftmouse").
+        sleep 0.5
+        xdotool click 1
+        expect_centre $GREEN "left click mapped to the next slide"
+      else
+        [ "$pixels" -gt 0 ] || fail "opt_hidecursor=0: the pointer is invisible"
+      fi
+      key Escape
+      expect_exit 0 5
+    done
+    ;;
+  startup_child)
+    # The start-up window runs in a child copy of the player; Enter there confirms the show.
+    for answer in Return Escape; do
+      make_show 20000 "stw_show=1"
+      start_ms=$(now_ms)
+      "$work/testshow" -log 2>"$work/log.txt" &
+      pid=$!
+      child=
+      for _ in $(seq 100); do
+        child=$(pgrep -P "$pid" | head -1)
+        [ -n "$child" ] && win=$(xdotool search --onlyvisible --pid "$child" 2>/dev/null | head -1) && [ -n "$win" ] && break
+        sleep 0.1
+      done
+      [ -n "$child" ] && [ -n "$win" ] || fail "no start-up child window"
+      tr '\0' ' ' <"/proc/$child/cmdline" | grep -q -- "-exename $work/testshow -startup -ownerwnd" ||
+        fail "child command line: $(tr '\0' ' ' <"/proc/$child/cmdline")"
+      xdotool windowfocus "$win"
+      wait_first_frame >/dev/null
+      key "$answer"
+      if [ "$answer" = Return ]; then
+        # Confirmed: the parent plays the show in its own window.
+        for _ in $(seq 50); do kill -0 "$child" 2>/dev/null || break; sleep 0.1; done
+        grep -q "start-up window ended with 1" "$work/log.txt" || fail "the child did not confirm"
+        win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1)
+        [ -n "$win" ] || fail "the parent shows no window"
+        xdotool windowfocus "$win"
+        expect_centre $BLUE "the confirmed show"
+        key Escape
+        expect_exit 0 5
+      else
+        # Not confirmed: the show is not played and the parent ends.
+        expect_exit 1 10
+        grep -q "start-up window ended with 0" "$work/log.txt" || fail "the child's answer was not 0"
+      fi
+    done
+    ;;
+  show_end_closes)
+    # The window never gets the focus here, so the show must not wait for it.
+    make_show 500 "opt_repeat=close" "opt_pausewheninactive=0"
+    "$work/testshow" -log 2>"$work/log.txt" &
+    pid=$!
+    expect_exit 0 15
+    ;;
+  *)
+    echo "unknown case $case_name"
+    exit 2
+    ;;
+esac
+echo "PASS: $case_name"
+exit 0
