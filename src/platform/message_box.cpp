@@ -28,4 +28,12 @@ TMessageBoxResult ShowErrorBox(const std::string& text) {
   return TMessageBoxResult::StandardError;
 }
 
+TMessageBoxResult ShowNoticeBox(const std::string& text, SDL_Window* owner) {
+  if (MessageBoxDisplayAvailable() && SDL_ShowSimpleMessageBox(0, "", text.c_str(), owner) == 0)
+    return TMessageBoxResult::Shown;
+  std::fprintf(stderr, "%s\n", text.c_str());
+  std::fflush(stderr);
+  return TMessageBoxResult::StandardError;
+}
+
 }  // namespace zem

@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+struct SDL_Window;
+
 namespace zem {
 
 inline constexpr const char* kErrorBoxCaption = "Slideshow Error";
@@ -12,6 +14,9 @@ enum class TMessageBoxResult { Shown, StandardError };
 
 // Shows the text as a warning box owned by no window (any thread; SDL serialises it).
 TMessageBoxResult ShowErrorBox(const std::string& text);
+// A plain notice: empty caption, no icon, OK button, owned by `owner` (an SDL window; may be
+// null). User-interface thread. Standard error without a display.
+TMessageBoxResult ShowNoticeBox(const std::string& text, SDL_Window* owner);
 // True when boxes can be shown on a display (a desktop session and a video driver that draws).
 bool MessageBoxDisplayAvailable();
 

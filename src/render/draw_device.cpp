@@ -98,6 +98,10 @@ std::unique_ptr<THeadlessDevice> THeadlessDevice::Create(int32_t width, int32_t 
     LogLine(std::string("THeadlessDevice: SDL video failed: ") + SDL_GetError());
     return nullptr;
   }
+  // The GL driver stays loaded until the process ends (once per process): destroying the last
+  // GL window would otherwise unload it while it still holds its one-time allocations.
+  static const bool pinned = SDL_GL_LoadLibrary(nullptr) == 0;
+  (void)pinned;
   SDL_Window* w = SDL_CreateWindow("zem", 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
   if (!w) {
     LogLine(std::string("THeadlessDevice: no window: ") + SDL_GetError());

@@ -2,8 +2,6 @@
 
 #include <SDL.h>
 
-#include <charconv>
-
 #include "engine/engine_messages.h"
 #include "platform/key_codes.h"
 #include "script/ini_file.h"
@@ -40,10 +38,16 @@ std::vector<std::string> StartupChildArgs(const std::string& own_path, const std
 uint64_t OwnerWindowFromArgs(const std::vector<std::string>& args) {
   // args[0] is the program itself.
   if (args.size() < 3) return 0;
-  const std::string& last = args.back();
-  uint64_t value = 0;
-  auto [p, ec] = std::from_chars(last.data(), last.data() + last.size(), value);
-  return ec == std::errc() && p == last.data() + last.size() ? value : 0;
+  const int32_t value = TCommandItem(args.back()).AsInteger(0);
+  return value > 0 ? static_cast<uint64_t>(value) : 0;
+}
+
+uint32_t HandForegroundToChild(const TForegroundHandoff& handoff) {
+  if (!handoff.main_in_front || !handoff.main_in_front()) return 0;
+  const uint64_t child = handoff.child_window ? handoff.child_window() : 0;
+  if (child == 0) return kChildWindowPollMs;
+  if (handoff.bring_to_front) handoff.bring_to_front(child);
+  return 0;
 }
 
 uint8_t MapMouseButton(uint8_t sdl_button) {

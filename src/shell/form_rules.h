@@ -3,6 +3,7 @@
 // the key and mouse map's event kinds and buttons.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,9 +23,22 @@ std::string RunOnExitFile(const TIniStorage& script);
 // when there is one and "-ownerwnd" with the owner window's number when it has one (0: none).
 std::vector<std::string> StartupChildArgs(const std::string& own_path, const std::string& show_path, bool packaged,
                                           const TCommandsStorage& commands, uint64_t owner_window);
-// The owner window of a start-up child: the last parameter read as an integer when the process
-// has at least two parameters; 0 otherwise.
+// The owner window of a start-up child: the last parameter read as an integer (decimal, or
+// hexadecimal after "$" or "0x") when the process has at least two parameters; 0 otherwise and
+// for numbers that cannot name a window (0 and below).
 uint64_t OwnerWindowFromArgs(const std::vector<std::string>& args);
+
+// How the main window keeps the start-up child in front while it waits for it.
+struct TForegroundHandoff {
+  std::function<bool()> main_in_front;         // the main window is the foreground window
+  std::function<uint64_t()> child_window;      // the child's first visible window, 0: none yet
+  std::function<bool(uint64_t)> bring_to_front;
+};
+// Milliseconds to wait before the next look while the child runs: 100 while the main window is
+// in front and the child has no window yet, else 0 (the child's window was brought forward, or
+// the user works elsewhere and nothing is taken from them).
+inline constexpr uint32_t kChildWindowPollMs = 100;
+uint32_t HandForegroundToChild(const TForegroundHandoff& handoff);
 
 // The key and mouse map's button number (1 left, 4 right, 5 middle) of an SDL button; 0 for
 // buttons the map does not know.

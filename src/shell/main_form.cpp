@@ -14,6 +14,7 @@
 #include "foundation/log.h"
 #include "package/unpack.h"
 #include "platform/key_codes.h"
+#include "platform/message_box.h"
 #include "platform/monitors.h"
 #include "render/draw_device.h"
 #include "render/gl_context.h"
@@ -383,6 +384,9 @@ void TMainForm::Capture() {
 
 void TMainForm::RunCommand(const std::string& text) {
   TRunOptions options;
+  BindTopmostWindow(options, window_);
+  // The refusal of a prohibited command is a plain notice owned by the main window.
+  options.message_box = [this](const std::string& text) { ShowNoticeBox(text, window_); };
   RunCommandText(text, context_.own_folder, options);
 }
 
@@ -435,6 +439,10 @@ void TMainForm::SendMouseToEngine(uint8_t kind, int32_t x, int32_t y, const TZem
 }
 
 // --- viewer form ---
+
+void TMainForm::HideForm() {
+  if (window_) SDL_HideWindow(window_);
+}
 
 bool TMainForm::FormVisible() const { return window_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_SHOWN) != 0; }
 

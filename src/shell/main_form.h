@@ -44,6 +44,8 @@ class TMainForm : public TInputHost, public TViewerForm {
   bool OpenFirstShow(const std::string& path, const TStartPosition& start);
   // Runs the event loop until the window closes.
   void Run();
+  // Takes the window off the screen once the loop has ended (a closed window is hidden).
+  void HideForm();
   // Stops the engine; the form is then only waiting to be freed.
   void Shutdown();
   int ExitCode() const { return exit_code_; }

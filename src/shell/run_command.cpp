@@ -1,5 +1,6 @@
 #include "shell/run_command.h"
 
+#include <SDL.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -149,6 +150,12 @@ TProgramKind ClassifyProgram(const std::string& program, const std::string& fold
   if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) != 0)
     return TProgramKind::Document;
   return TProgramKind::Executable;
+}
+
+void BindTopmostWindow(TRunOptions& options, SDL_Window* window) {
+  if (!window) return;
+  options.is_topmost = [window] { return (SDL_GetWindowFlags(window) & SDL_WINDOW_ALWAYS_ON_TOP) != 0; };
+  options.set_topmost = [window](bool topmost) { SDL_SetWindowAlwaysOnTop(window, topmost ? SDL_TRUE : SDL_FALSE); };
 }
 
 TSpawnResult SpawnProgram(const std::string& program, const std::vector<std::string>& args,

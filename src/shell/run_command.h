@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+struct SDL_Window;
+
 namespace zem {
 
 inline constexpr const char* kMsgProhibitedCommand =
@@ -55,6 +57,10 @@ struct TRunOptions {
   // Reap started children on a background thread; tests turn this off and wait themselves.
   bool reap_children = true;
 };
+
+// Topmost handling for an SDL window: a window kept on top of all others stops being so while a
+// program starts (the program would open behind it) and is put back on top when the start fails.
+void BindTopmostWindow(TRunOptions& options, SDL_Window* window);
 
 struct TRunCommandResult {
   bool refused = false;

@@ -5,9 +5,11 @@
 #include "foundation/log.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
+#include "platform/native_window.h"
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
 #include "transitions/gl_tri_painter.h"
+#include "shell/form_rules.h"
 #include "shell/main_form.h"
 #include "shell/show_shell.h"
 #include "shell/snapshot_mode.h"
@@ -15,16 +17,24 @@
 
 namespace zem {
 
+namespace {
+// The exit status of a start-up child that could not show its window (any status but 1 leaves
+// the show unplayed).
+constexpr int kStartupChildFailed = 2;
+}  // namespace
+
 int RunPlayer(int argc, const char* const* argv) {
   TProcessContext context = TProcessContext::FromArgv(argc, argv);
   const TCommandsStorage& commands = context.command_line.Commands();
+  // Status 1 of a start-up child means "confirmed": a child that failed must not say so.
+  const int failed = context.command_line.HasArg("-startup") ? kStartupChildFailed : 1;
 
   // A snapshot draws off screen: no display is needed and errors go to standard error.
   const bool snapshot = commands.Has(kSnapshotSwitch);
   const int depth = snapshot ? 0 : PrimaryDisplayDepth();
   if (depth > 0 && depth < 16) {
     ShowErrorBox(kErrDisplayDepth);
-    return 1;
+    return failed;
   }
 
   if (commands.Has("filelog")) InstallLog(std::make_unique<TFileLog>(std::string(), false));
@@ -67,7 +77,7 @@ int RunPlayer(int argc, const char* const* argv) {
       TMainForm form(context, shell);
       if (!form.Create()) {
         ShowErrorBox("Cannot create the main window");
-        status = 1;
+        status = failed;
       } else if (form.OpenFirstShow(path, start)) {
         TZemShowLocator& show = *shell.CurrentLocator();
         CurrentLog().WriteLine("OpenShowFile: " + shell.ShowPath());
@@ -76,7 +86,13 @@ int RunPlayer(int argc, const char* const* argv) {
         form.Run();
         status = form.ExitCode();
       } else {
-        status = 1;
+        status = failed;
+      }
+      // A start-up child gives the foreground back to the window that started it. Its own
+      // window goes first, or the parent, still waiting, would hand the foreground back to it.
+      if (shell.StartupMode()) {
+        form.HideForm();
+        if (const uint64_t owner = OwnerWindowFromArgs(context.command_line.Args())) BringWindowToForeground(owner);
       }
       // The engine, its loader and the music player stop before the process-wide sound threads.
       form.Shutdown();

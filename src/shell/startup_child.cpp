@@ -30,6 +30,7 @@ bool TMainForm::RunStartupChild(const std::string& path, bool packaged) {
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
 
+  const uint64_t own_window = NativeWindowNumber(window_);
   ++busy_;
   pid_t pid = -1;
   const int rc = posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ);
@@ -45,6 +46,13 @@ bool TMainForm::RunStartupChild(const std::string& path, bool packaged) {
         break;
       }
       if (w < 0) break;
+      // The child's window goes in front of ours, unless the user went to another program.
+      const uint32_t wait_ms = HandForegroundToChild({
+          [own_window] { return IsForegroundNativeWindow(own_window); },
+          [pid] { return FirstVisibleWindowOfProcess(pid); },
+          [](uint64_t child) { return BringWindowToForeground(child); },
+      });
+      if (wait_ms > 0) SleepMs(wait_ms);
       // Keep the window answering while the child runs; busy refuses input and closing.
       SDL_Event e;
       while (SDL_PollEvent(&e)) Dispatch(e);

@@ -50,6 +50,54 @@ TEST(StartupChild, CommandLineAndOwnerWindow) {
   EXPECT_EQ(OwnerWindowFromArgs({"p", "77"}), 0u) << "one parameter is not enough";
   EXPECT_EQ(OwnerWindowFromArgs({"p", "-startup", "12x"}), 0u);
   EXPECT_EQ(OwnerWindowFromArgs({"p", "-startup", "-exename"}), 0u);
+  // Read as the command line reads integers; numbers that name no window give none.
+  EXPECT_EQ(OwnerWindowFromArgs({"p", "-ownerwnd", "0x400006"}), 0x400006u);
+  EXPECT_EQ(OwnerWindowFromArgs({"p", "-ownerwnd", "$1A"}), 0x1Au);
+  EXPECT_EQ(OwnerWindowFromArgs({"p", "-ownerwnd", "-5"}), 0u);
+  EXPECT_EQ(OwnerWindowFromArgs({"p", "-ownerwnd", "0"}), 0u);
+  EXPECT_EQ(OwnerWindowFromArgs({"p", "-ownerwnd", "99999999999"}), 0u) << "beyond 32 bits";
+}
+
+// The start-up child's wait loop: the child's window is brought forward only while the main
+// window is in front, and the loop waits 100 ms while the child shows nothing yet.
+TEST(StartupChild, ForegroundGoesToTheChildOnlyFromTheMainWindow) {
+  bool main_in_front = false;
+  uint64_t child = 0;
+  int child_queries = 0;
+  std::vector<uint64_t> brought;
+  const TForegroundHandoff handoff{
+      [&] { return main_in_front; },
+      [&] {
+        ++child_queries;
+        return child;
+      },
+      [&](uint64_t w) {
+        brought.push_back(w);
+        main_in_front = false;
+        return true;
+      },
+  };
+  // The user works in another program: nothing is looked up or taken from them.
+  child = 0x200004;
+  EXPECT_EQ(HandForegroundToChild(handoff), 0u);
+  EXPECT_EQ(child_queries, 0);
+  EXPECT_TRUE(brought.empty());
+
+  main_in_front = true;
+  child = 0;
+  EXPECT_EQ(HandForegroundToChild(handoff), kChildWindowPollMs) << "no child window yet";
+  EXPECT_TRUE(brought.empty());
+
+  child = 0x200004;
+  EXPECT_EQ(HandForegroundToChild(handoff), 0u);
+  EXPECT_EQ(brought, std::vector<uint64_t>{0x200004});
+  // Once the child is in front, later passes leave it there.
+  EXPECT_EQ(HandForegroundToChild(handoff), 0u);
+  EXPECT_EQ(brought.size(), 1u);
+  EXPECT_EQ(child_queries, 2);
+
+  // Without a window system every answer is "none": the loop neither sleeps nor raises.
+  EXPECT_EQ(HandForegroundToChild(TForegroundHandoff{}), 0u);
 }
 
 TEST(MouseEvents, ButtonsAndDoubleClicks) {

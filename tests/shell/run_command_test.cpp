@@ -1,3 +1,4 @@
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -6,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "render/gl_context.h"
 #include "shell/run_command.h"
 
 namespace zem {
@@ -135,6 +137,37 @@ TEST_F(RunCommands, MissingProgramsAreReportedAndTopmostRestored) {
   EXPECT_EQ(r.failed, std::vector<std::string>{"/nonexistent/zem-program"});
   EXPECT_TRUE(topmost);
   EXPECT_EQ(topmost_changes, 2);
+}
+
+// The main window's binding: an SDL window kept on top steps back while a program starts and
+// is on top again only when the start failed.
+TEST_F(RunCommands, AnOnTopWindowStepsBackForAStartedProgram) {
+  setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  if (!EnsureSdlVideo(true)) GTEST_SKIP() << "no SDL video driver";
+  SDL_Window* window = SDL_CreateWindow("zem-topmost", 0, 0, 32, 32, SDL_WINDOW_HIDDEN);
+  if (!window) GTEST_SKIP() << "no SDL window: " << SDL_GetError();
+  const auto on_top = [window] { return (SDL_GetWindowFlags(window) & SDL_WINDOW_ALWAYS_ON_TOP) != 0; };
+  BindTopmostWindow(options, window);
+
+  SDL_SetWindowAlwaysOnTop(window, SDL_TRUE);
+  if (!on_top()) {
+    // The offscreen driver keeps no stacking order; the window suite runs this under X11.
+    SDL_DestroyWindow(window);
+    GTEST_SKIP() << "the video driver cannot keep windows on top";
+  }
+  EXPECT_EQ(RunCommandText("/nonexistent/zem-program", dir.string(), options).failed.size(), 1u);
+  EXPECT_TRUE(on_top()) << "a failed start puts the window back on top";
+
+  const auto r = RunCommandText((dir / "helper").string() + " ontop", dir.string(), options);
+  ASSERT_EQ(r.started.size(), 1u);
+  WaitAll(r);
+  EXPECT_FALSE(on_top()) << "the started program is not covered";
+
+  // A window that is not on top is left as it is.
+  const auto plain = RunCommandText("/nonexistent/zem-program", dir.string(), options);
+  EXPECT_EQ(plain.failed.size(), 1u);
+  EXPECT_FALSE(on_top());
+  SDL_DestroyWindow(window);
 }
 
 }  // namespace

@@ -85,5 +85,18 @@ TEST(ViewerProcess, PlainCopyFailsNamingBothPaths) {
       << r.err;
 }
 
+TEST(ViewerProcess, AStartupChildThatFailsDoesNotConfirm) {
+  test::TScratch dir;
+  fs::copy_file(ZEMVIEWER_PATH, dir.Path("plain"));
+  fs::permissions(dir.Path("plain"), fs::perms::owner_all);
+  // Status 1 would tell the waiting parent that the user confirmed the show.
+  TRun r = RunPlayerProcess({dir.Path("plain"), "-exename", dir.Path("plain"), "-startup", "-ownerwnd", "4194310"},
+                            dir.Path("err.txt"));
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_NE(r.err.find("Can`t Load Show"), std::string::npos) << r.err;
+  // Outside start-up mode a failure stays status 1.
+  EXPECT_EQ(RunPlayerProcess({dir.Path("plain"), "-Startup"}, dir.Path("err.txt")).status, 1);
+}
+
 }  // namespace
 }  // namespace zem

@@ -139,6 +139,17 @@ expect_exit() {
   [ "$status" = "$want" ] || fail "exit status $status, expected $want"
 }
 
+# Waits (up to 3 s) for the input focus to be on a window.
+expect_focus() {
+  local want=$1 what=$2 got=
+  for _ in $(seq 30); do
+    got=$(xdotool getwindowfocus -f 2>/dev/null)
+    [ "$got" = "$want" ] && return 0
+    sleep 0.1
+  done
+  fail "$what: the focus is on window ${got:-none}, expected $want"
+}
+
 seeks() { grep -o 'TZemShowViewer.Seek: -\?[0-9]*' "$work/log.txt" | awk '{print $2}'; }
 
 BLUE=0,0,255
@@ -291,6 +302,37 @@ case "$case_name" in
         grep -q "start-up window ended with 0" "$work/log.txt" || fail "the child's answer was not 0"
       fi
     done
+    ;;
+  startup_child_foreground)
+    # While the parent waits, its window hands the foreground on to the child's; the child hands
+    # it back to the window named by -ownerwnd when it ends.
+    make_show 20000 "stw_show=1"
+    start_ms=$(now_ms)
+    "$work/testshow" -log 2>"$work/log.txt" &
+    pid=$!
+    child=
+    win=
+    for _ in $(seq 100); do
+      child=$(pgrep -P "$pid" | head -1)
+      [ -n "$child" ] && win=$(xdotool search --onlyvisible --pid "$child" 2>/dev/null | head -1) && [ -n "$win" ] && break
+      sleep 0.1
+    done
+    [ -n "$child" ] && [ -n "$win" ] || fail "no start-up child window"
+    owner=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1)
+    [ -n "$owner" ] || fail "the waiting parent shows no window"
+    wait_first_frame >/dev/null
+    for round in 1 2; do
+      xdotool windowfocus "$owner"
+      expect_focus "$win" "round $round: the parent's window got the focus"
+    done
+    key Return
+    for _ in $(seq 50); do kill -0 "$child" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$child" 2>/dev/null && fail "the child still runs"
+    grep -q "start-up window ended with 1" "$work/log.txt" || fail "the child did not confirm"
+    expect_focus "$owner" "after the child ended"
+    win=$owner
+    key Escape
+    expect_exit 0 5
     ;;
   show_end_closes)
     # The window never gets the focus here, so the show must not wait for it.
