@@ -12,15 +12,6 @@
 
 namespace zem {
 
-namespace {
-std::string Bool(bool b) { return b ? "True" : "False"; }
-std::string Float(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.3f", v);
-  return buf;
-}
-}  // namespace
-
 // ---------------------------------------------------------------- TCustomZemEngine
 
 TCustomZemEngine::TCustomZemEngine(TZemApplication* app) : app_(app) {
@@ -162,8 +153,8 @@ void TZemEngine::HandleEvent(int32_t code, TObj* payload, bool& handled) {
         }
       }
       pending_->pause = state;
-      LogLine("TZemEngine: Current Pause Status: " + Bool(paused_));
-      LogLine("TZemEngine: Async Pause Status: " + Bool(state != 0));
+      CurrentLog().WriteBool("TZemEngine: Current Pause Status: ", paused_);
+      CurrentLog().WriteBool("TZemEngine: Async Pause Status: ", state != 0);
       break;
     }
     case kEnginePause: {
@@ -172,11 +163,11 @@ void TZemEngine::HandleEvent(int32_t code, TObj* payload, bool& handled) {
       TOpenParams* req = pending_ ? pending_.get() : processing_.get();
       if (req) {
         req->pause = m->pause;
-        LogLine("TZemEngine: SetPauseEvent Async: " + Bool(m->pause != 0));
+        CurrentLog().WriteBool("TZemEngine: SetPauseEvent Async: ", m->pause != 0);
       } else {
-        LogLine("TZemEngine: Before Pause Status: " + Bool(paused_));
+        CurrentLog().WriteBool("TZemEngine: Before Pause Status: ", paused_);
         paused_ = m->pause != 0;
-        LogLine("TZemEngine: SetPauseEvent Direct: " + Bool(paused_));
+        CurrentLog().WriteBool("TZemEngine: SetPauseEvent Direct: ", paused_);
       }
       break;
     }
@@ -269,9 +260,9 @@ void TZemEngine::ProcessAsyncOpen() {
     stoppedAtBarrier_ = false;
   }
   currentSequence_ = processing_->sequence;
-  LogLine("TZemEngine: Process AsyncEvent Curren Pause Status: " + Bool(paused_));
+  CurrentLog().WriteBool("TZemEngine: Process AsyncEvent Curren Pause Status: ", paused_);
   paused_ = processing_->pause != 0;
-  LogLine("TZemEngine: Process AsyncEvent New Pause Status: " + Bool(paused_));
+  CurrentLog().WriteBool("TZemEngine: Process AsyncEvent New Pause Status: ", paused_);
   processing_.reset();
 }
 
@@ -326,7 +317,7 @@ void TZemEngine::MakeMusicPlayer() {
 void TZemEngine::OpenInt(TRef<TZemSource> source, bool reopen, double timeMs) {
   if (sharpenMode_ == 2) sharpenMode_ = 0;
   endReported_ = false;
-  LogLine((reopen ? "Reopen from new position>>>>>>>> " : "Open from new position>>>>>>>> ") + Float(timeMs));
+  CurrentLog().WriteFloat(reopen ? "Reopen from new position>>>>>>>> " : "Open from new position>>>>>>>> ", timeMs);
   const uint32_t started = TimeGetTime();
   const bool p = paused_;
   if (p) SetActive(false);

@@ -7,6 +7,7 @@
 #include "engine/third_slide.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
+#include "model/zem_slide.h"
 #include "package/load_throttle.h"
 #include "transitions/slide_eff_filter.h"
 
@@ -15,17 +16,6 @@ namespace zem {
 namespace {
 constexpr double kNoTime = 3.4e38;
 constexpr int32_t kNoSlide = 2147483646;
-
-std::string Float(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.3f", v);
-  return buf;
-}
-
-// The script's colour code (red in the low byte) as 24-bit RGB.
-uint32_t CodeToRgb(int32_t code) {
-  return uint32_t(((code & 0xFF) << 16) | (code & 0xFF00) | ((code >> 16) & 0xFF));
-}
 }  // namespace
 
 std::vector<TDrawContainer*> TZemEngine::Slides() const {
@@ -69,7 +59,7 @@ void TZemEngine::SetActive(bool on) {
       c->slide->Prepare(*drawer);
       PrepareSlideTransition(c->transition.get(), c->slide.get(), *drawer);
       const double b = timeBase_ - c->info.start;
-      LogLine("PreloadEx Time: " + Float(b));
+      CurrentLog().WriteFloat("PreloadEx Time: ", b);
       c->slide->Preload(*drawer, b);
     }
   }
@@ -262,7 +252,7 @@ void TZemEngine::ApplyFrameSettings() {
   T3DDrawer* drawer = controller_->Drawer();
   if (loader_) drawer->SetClipRect(loader_->ShowRect());
   root_->backgroundColour = backgroundOverride_ ? (backgroundColour_.load() & 0xFFFFFF)
-                                                : (source_ ? CodeToRgb(source_->hiderColour) : 0);
+                                                : (source_ ? ColourCodeToArgb(source_->hiderColour) & 0xFFFFFFu : 0);
   if (sharpenMode_ != 0) {
     root_->sharpenAmount = sharpenAmount_;
     root_->sharpenThreshold = sharpenThreshold_;

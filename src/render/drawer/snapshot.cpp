@@ -5,6 +5,7 @@
 #include "foundation/log.h"
 #include "model/slide_producer.h"
 #include "model/slide_source.h"
+#include "model/zem_slide.h"
 #include "render/drawer/drawer.h"
 #include "render/drawer/headless_window.h"
 #include "render/drawer/root_item.h"
@@ -50,8 +51,7 @@ bool RenderShowSnapshot(const TRef<TZemSource>& source, double timeMs, int32_t w
       PrepareSlideTransition(c->transition.get(), c->slide.get(), drawer);
     }
     TRootItem root(true);
-    int32_t hider = source->hiderColour;  // script colour code: red in the low byte
-    root.backgroundColour = uint32_t(((hider & 0xFF) << 16) | (hider & 0xFF00) | ((hider >> 16) & 0xFF));
+    root.backgroundColour = ColourCodeToArgb(source->hiderColour) & 0xFFFFFFu;
     root.sharpenAmount = float(source->unsharpAmount);
     root.sharpenThreshold = uint8_t(std::clamp(source->unsharpThreshold, 0, 255));
     drawer.SetClipRect(producer.GetViewRect());
