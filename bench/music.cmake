@@ -2,5 +2,5 @@
 if(TARGET zem_engine)
   zem_add_bench(zem_slide_loader_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/slide_loader_bench.cpp
                 LIBS zem_engine zem_model zem_package zem_script zem_foundation)
-  target_compile_definitions(zem_slide_loader_bench PRIVATE ZEM_TESTDATA_DIR="${ZEM_SHARED_DIR}/testdata")
+  target_compile_definitions(zem_slide_loader_bench PRIVATE ZEM_TESTDATA_DIR="${ZEM_TESTDATA_DIR}")
 endif()

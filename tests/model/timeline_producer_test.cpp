@@ -10,6 +10,7 @@
 #include "model/zem_image.h"
 #include "package/show_locator.h"
 #include "script/ini_file.h"
+#include "test_data.h"
 
 namespace zem {
 namespace {
@@ -246,7 +247,7 @@ TEST(SlideBuild, PicturesComeThroughTheShowFiles) {
       u"[Main]\nopt_scr_width=800\nopt_scr_height=600\nopt_slidescount=1\nopt_synchpos1=5000\n[Slide1]\n"
       u"object image: still\n  ImageName=gif\\giflib\\porsche.gif\n  object keypoint:\n  end\nend\n"
       u"object image: strip\n  ImageName=gif\\giflib\\welcome2.gif\n  object keypoint:\n  end\nend\n"));
-  auto files = CreateDiskAccessor(std::string(ZEM_TESTDATA_DIR) + "/images");
+  auto files = CreateDiskAccessor(zem::test::DataFile("images"));
   ASSERT_NE(files, nullptr);
   TSlideProducer p(MakeRef<TZemSource>(std::move(ini), std::move(files)));
   p.SetOutput({800, 600}, 0, 100, 100);

@@ -9,10 +9,11 @@
 #include "foundation/bitmap.h"
 #include "foundation/stream.h"
 #include "resources/decoders.h"
+#include "test_data.h"
 
 namespace zem::test {
 
-inline std::string ImagePath(const std::string& rel) { return std::string(ZEM_TESTDATA_DIR) + "/images/" + rel; }
+inline std::string ImagePath(const std::string& rel) { return DataFile("images/" + rel); }
 
 inline std::vector<std::string> FilesIn(const std::string& rel_folder, const std::string& ext) {
   std::vector<std::string> out;

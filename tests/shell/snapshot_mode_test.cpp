@@ -13,6 +13,7 @@
 #include "resources/decoders.h"
 #include "shell/show_options.h"
 #include "shell/snapshot_mode.h"
+#include "test_data.h"
 
 namespace zem {
 namespace {
@@ -174,7 +175,7 @@ TEST_F(SnapshotProcess, CrossFadeBetweenSlidesIsDrawnAtItsProgress) {
 }
 
 TEST_F(SnapshotProcess, PictureFromTheProjectFolder) {
-  const std::string source = std::string(ZEM_TESTDATA_DIR) + "/images/jpeg/pillow/hopper.jpg";
+  const std::string source = zem::test::DataFile("images/jpeg/pillow/hopper.jpg");
   if (!fs::exists(source)) GTEST_SKIP() << "no test picture";
   fs::copy_file(source, dir_.Path("proj/hopper.jpg"));
   // The square picture fitted to a square 150 × 150 view: it covers all of it.

@@ -176,7 +176,7 @@ TEST(MediaInfo, DamagedAndUnsupportedInputIsRefusedCleanly) {
 }
 
 TEST(Decoders, EveryTestFileDecodesOrIsRefusedWithoutCrashing) {
-  DIR* dir = opendir((std::string(ZEM_TESTDATA_DIR) + "/audio").c_str());
+  DIR* dir = opendir(zem::test::DataFile("audio").c_str());
   ASSERT_NE(dir, nullptr);
   int decoded = 0;
   while (dirent* e = readdir(dir)) {
