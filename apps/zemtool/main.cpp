@@ -38,6 +38,10 @@ int main(int argc, char** argv) {
     PrintHelp(argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
   }
+  if (!std::strcmp(argv[1], "--version")) {
+    std::printf("zemtool %s\n", ZEM_VERSION);
+    return 0;
+  }
   for (auto& c : Registry())
     if (!std::strcmp(c.name, argv[1])) return c.run(Args(argv + 2, argv + argc));
   return Fail(std::string("unknown command '") + argv[1] + "' (try zemtool --help)");

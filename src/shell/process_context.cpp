@@ -14,9 +14,4 @@ TProcessContext TProcessContext::FromArgv(int argc, const char* const* argv) {
   return c;
 }
 
-std::string TProcessContext::ResolvePath(const std::string& path) const {
-  if (path.empty() || path[0] == '/') return path;
-  return own_folder + path;
-}
-
 }  // namespace zem

@@ -13,8 +13,6 @@ struct TProcessContext {
   TCommandLine command_line;
 
   static TProcessContext FromArgv(int argc, const char* const* argv);
-  // A relative path taken against the own folder; absolute paths unchanged.
-  std::string ResolvePath(const std::string& path) const;
 };
 
 }  // namespace zem

@@ -6,11 +6,13 @@
 #include "platform/display.h"
 #include "platform/message_box.h"
 #include "platform/native_window.h"
+#include "platform/video_driver.h"
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
 #include "transitions/gl_tri_painter.h"
 #include "shell/form_rules.h"
 #include "shell/main_form.h"
+#include "shell/player_args.h"
 #include "shell/show_shell.h"
 #include "shell/snapshot_mode.h"
 #include "sound/channel_killer.h"
@@ -25,6 +27,8 @@ constexpr int kStartupChildFailed = 2;
 
 int RunPlayer(int argc, const char* const* argv) {
   TProcessContext context = TProcessContext::FromArgv(argc, argv);
+  if (auto status = HandleInfoSwitches(context.command_line, stdout)) return *status;
+  ChooseVideoDrivers();
   const TCommandsStorage& commands = context.command_line.Commands();
   // Status 1 of a start-up child means "confirmed": a child that failed must not say so.
   const int failed = context.command_line.HasArg("-startup") ? kStartupChildFailed : 1;
@@ -54,16 +58,21 @@ int RunPlayer(int argc, const char* const* argv) {
       std::fprintf(stderr, "zemviewer: %s\n", line.c_str());
     };
   }
+  // The design's switches win; then a show named as a plain argument; else the own file.
   std::string path;
+  const std::string positional = PositionalShowPath(context.command_line);
   if (commands.HasValue("filename")) {
-    path = commands.FirstValue("filename");
+    path = ResolveCommandLinePath(commands.FirstValue("filename"), context.own_folder);
     shell.file_name_given = true;
   } else if (commands.HasValue("exename")) {
-    path = commands.FirstValue("exename");
+    path = ResolveCommandLinePath(commands.FirstValue("exename"), context.own_folder);
+  } else if (!positional.empty()) {
+    TShowRequest request = ShowRequestForPath(positional);
+    path = request.path;
+    shell.file_name_given = request.project;
   } else {
     path = context.own_path;
   }
-  path = context.ResolvePath(path);
   if (shell.file_name_given) shell.command_line_file = path;
   const TStartPosition start = StartPositionFromCommands(commands);
 

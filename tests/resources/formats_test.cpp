@@ -46,7 +46,7 @@ TEST(PngDecoder, BrokenAndHostileFilesAreRefusedOrDecodeSafely) {
   for (const char* name : {"xc1n0g08.png", "xc9n2c08.png", "xcrn0g04.png", "xcsn0g01.png", "xd0n2c08.png", "xd3n2c08.png",
                            "xd9n2c08.png", "xdtn0g01.png", "xhdn0g08.png", "xlfn0g04.png", "xs1n0g01.png", "xs2n0g01.png",
                            "xs4n0g01.png", "xs7n0g01.png"}) {
-    std::string path = ImagePath(std::string("png/pngsuite/") + name);
+    std::string path = std::string(ZEM_TESTDATA_DIR) + "/images/png/pngsuite/" + name;  // some are not in the set
     if (!std::filesystem::exists(path)) continue;
     SCOPED_TRACE(name);
     auto store = DecodeFile(path);

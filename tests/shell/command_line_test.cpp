@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
 #include "shell/command_line.h"
+#include "shell/player_args.h"
 #include "shell/show_shell.h"
 
 namespace zem {
@@ -88,6 +94,50 @@ TEST(CommandLine, StartPosition) {
   s = Start("p -time 500 -slide 2");  // "slide" wins
   EXPECT_FALSE(s.is_time);
   EXPECT_EQ(s.value, 2);
+}
+
+}  // namespace
+}  // namespace zem
+
+namespace zem {
+namespace {
+
+TEST(PlayerArgs, PositionalPathSkipsSwitchValuesAndScreenSaverTokens) {
+  auto positional = [](const char* text) {
+    TCommandLine cl;
+    cl.ParseText(text);
+    return PositionalShowPath(cl);
+  };
+  EXPECT_EQ(positional("zemviewer show.zmshow"), "show.zmshow");
+  EXPECT_EQ(positional("zemviewer -slide 3 -log my/show"), "my/show");  // "-log" takes no value
+  EXPECT_EQ(positional("zemviewer -exename a.exe -display 2"), "");
+  EXPECT_EQ(positional("zemviewer /s"), "");
+  EXPECT_EQ(positional("zemviewer"), "");
+}
+
+TEST(PlayerArgs, FoldersScriptsAndPackagesFromTheCurrentFolder) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("zem_args_" + std::to_string(::getpid()));
+  fs::create_directories(dir / "proj");
+  std::ofstream(dir / "proj" / "PROJECT.ZEM") << "[Main]\n";
+  std::ofstream(dir / "show.zmshow") << "x";
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  TShowRequest folder = ShowRequestForPath("proj/");
+  TShowRequest script = ShowRequestForPath("proj/PROJECT.ZEM");
+  TShowRequest package = ShowRequestForPath("show.zmshow");
+  // -exename: the current folder first, next to the program when the file is not here.
+  std::string here = ResolveCommandLinePath("show.zmshow", "/opt/zem/");
+  std::string there = ResolveCommandLinePath("other.exe", "/opt/zem/");
+  fs::current_path(before);
+  EXPECT_TRUE(folder.project);
+  EXPECT_EQ(folder.path, (dir / "proj" / "PROJECT.ZEM").string());  // matched without case
+  EXPECT_TRUE(script.project);
+  EXPECT_FALSE(package.project);
+  EXPECT_EQ(package.path, (dir / "show.zmshow").string());
+  EXPECT_EQ(here, (dir / "show.zmshow").string());
+  EXPECT_EQ(there, "/opt/zem/other.exe");
+  fs::remove_all(dir);
 }
 
 }  // namespace

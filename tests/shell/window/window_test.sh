@@ -39,13 +39,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Standard error, so that a failure inside a helper whose output is discarded still shows.
 fail() {
-  echo "FAIL: $*"
-  echo "display $DISPLAY: $(xdpyinfo 2>&1 | head -1)"
-  if [ -f "$work/log.txt" ]; then
-    echo "--- player log (last lines)"
-    grep -v "FDirectSound\|DirectSoundBuffer" "$work/log.txt" | tail -40
-  fi
+  {
+    echo "FAIL: $*"
+    echo "display $DISPLAY: $(xdpyinfo 2>&1 | head -1)"
+    if [ -f "$work/log.txt" ]; then
+      echo "--- player log (last lines)"
+      grep -v "FDirectSound\|DirectSoundBuffer" "$work/log.txt" | tail -40
+    fi
+  } >&2
   exit 1
 }
 
@@ -85,6 +88,24 @@ start_player() {
   done
   [ -n "$win" ] || fail "no visible window within 10 s"
   # Xvfb has no window manager: the window gets the focus only when asked.
+  xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
+}
+
+# Starts any command line of the player the same way (from the folder given first).
+start_player_in() {
+  local folder=$1
+  shift
+  start_ms=$(now_ms)
+  (cd "$folder" && exec "$@" -log 2>"$work/log.txt") &
+  pid=$!
+  win=
+  for _ in $(seq 100); do
+    win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1)
+    [ -n "$win" ] && break
+    kill -0 "$pid" 2>/dev/null || fail "the player ($*) ended before showing its window"
+    sleep 0.1
+  done
+  [ -n "$win" ] || fail "no visible window within 10 s ($*)"
   xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
 }
 
@@ -333,6 +354,43 @@ case "$case_name" in
     win=$owner
     key Escape
     expect_exit 0 5
+    ;;
+  show_paths)
+    # The show named as a plain argument: a published show, a package, a project script and a
+    # project folder, absolute and relative to the current folder.
+    make_show 20000
+    "$zemtool" pack "$work/proj/show.zem" "$work/show.zmshow" >/dev/null || fail "zemtool pack (package) failed"
+    "$zemtool" extract "$work/show.zmshow" "$work/unpacked" >/dev/null || fail "zemtool extract failed"
+    [ -f "$work/unpacked/Project.zem" ] || fail "the extracted project has no Project.zem"
+    for args in "/ $player $work/testshow" "$work $player show.zmshow" "/ $player $work/unpacked/Project.zem" \
+                "$work $player unpacked" "/ $player -slide 2 $work/show.zmshow"; do
+      read -r -a words <<<"$args"
+      start_player_in "${words[@]}"
+      # Slide 2 is one colour; the first slide has its blue box.
+      if [ "${words[2]}" = -slide ]; then
+        expect_centre $GREEN "$args"
+      else
+        wait_first_frame >/dev/null
+        expect_centre $BLUE "$args"
+      fi
+      key Escape
+      expect_exit 0 5
+    done
+    # Without -log a run that goes well writes nothing to standard error.
+    start_ms=$(now_ms)
+    env -u XDG_RUNTIME_DIR -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$player" "$work/show.zmshow" 2>"$work/quiet.txt" &
+    pid=$!
+    for _ in $(seq 100); do
+      win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1)
+      [ -n "$win" ] && break
+      sleep 0.1
+    done
+    [ -n "$win" ] || fail "no window for the quiet run"
+    xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
+    wait_first_frame >/dev/null
+    key Escape
+    expect_exit 0 5
+    [ ! -s "$work/quiet.txt" ] || fail "standard error of a good run: $(head -3 "$work/quiet.txt")"
     ;;
   show_end_closes)
     # The window never gets the focus here, so the show must not wait for it.
