@@ -15,7 +15,6 @@
 #include "render/drawer/headless_window.h"
 #include "transitions/draw_filter.h"
 #include "transitions/filter_factory.h"
-#include "transitions/gl_tri_painter.h"
 #include "transitions/tri_pipeline.h"
 
 namespace zem {
@@ -48,7 +47,6 @@ struct TRig {
   TRef<TBitmapPicture> a, b;
   TRig() {
     InstallTransitionFilters();
-    InstallDrawerTriangles();
     window = THeadlessWindow::Create(kW, kH);
     if (!window) return;
     drawer = std::make_unique<T3DDrawer>();

@@ -11,7 +11,6 @@
 #include "model/zem_image.h"
 #include "package/show_locator.h"
 #include "transitions/filter_factory.h"
-#include "transitions/gl_tri_painter.h"
 #include "transitions/slide_eff_filter.h"
 
 namespace zem {
@@ -45,7 +44,6 @@ class CustomTransitions : public ::testing::Test {
   static void SetUpTestSuite() {
     RegisterImageKinds();
     InstallTransitionFilters();
-    InstallDrawerTriangles();
   }
   void SetUp() override {
     dir_ = fs::temp_directory_path() / ("zem_drawfx_" + std::to_string(::getpid()) + "_" +

@@ -19,7 +19,6 @@
 #include "render/drawer/snapshot.h"
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
-#include "transitions/gl_tri_painter.h"
 #include "transitions/slide_eff_filter.h"
 
 namespace zem {
@@ -91,7 +90,6 @@ class TransitionShow : public ::testing::Test {
   static void SetUpTestSuite() {
     RegisterImageKinds();
     InstallTransitionFilters();
-    InstallDrawerTriangles();
   }
   void SetUp() override {
     auto probe = THeadlessWindow::Create(8, 8);
