@@ -835,7 +835,8 @@ void T3DDrawer::DrawShaderTransition(TDrawItem* first, TDrawItem* second, TSlide
   newer = MakeRef<TCapturePicture>(second ? effecter_->Capture(1) : nullptr, areas[1]);
   fx.SetProgress(fx.Progress());
   fx.SetItems(first, second);
-  gl_.ClearRect(0xFF000000u, B(frameClipRect_));
+  // The whole target: what the frame held outside its clip rectangle must not show through.
+  gl_.Clear(0xFF000000u, false);
   fx.DrawEffect(older, newer);
   // The design mapping already places the design origin at the clip rectangle's corner.
   if (TZemSlide* slide = fx.EffectSlide()) DrawItem(slide);

@@ -162,7 +162,7 @@ TEST_F(TransitionShow, TimelineNamesEveryTransition) {
   for (size_t k = 0; k < kinds.size(); ++k) {
     const TSlideEffect e = show_->GetSlideEffect(int32_t(k) + 1);
     EXPECT_EQ(e.effectClass, kinds[k].effectClass);
-    const TFilterSpec described = DescribeFilter(e.effectClass, e.effectType, e.params);
+    const TFilterDescriptor described = DescribeFilter(e.effectClass, e.effectType, e.params);
     EXPECT_NE(described.kind, TFilterKind::None);
     EXPECT_STRNE(FilterKindName(described.kind), "");
   }
