@@ -4,7 +4,6 @@
 // 25, 50 and 75 % of every kind are compared with reference sheets (one per class).
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 
 #include "drawer_support.h"
@@ -97,19 +96,6 @@ TEST_F(SolidTransitionShow, EveryKindStartsOnTheOlderSlideAndEndsOnTheNewer) {
     EXPECT_GT(Differing(mid, older), all / 20) << What(i) << " at half-way";
     EXPECT_GT(Differing(mid, newer), all / 20) << What(i) << " at half-way";
   }
-}
-
-TEST_F(SolidTransitionShow, TimelineNamesTheFilters) {
-  std::map<std::string, int> seen;
-  for (int32_t i = 1; i < show_->SlideCount(); ++i) {
-    const TSlideEffect e = show_->GetSlideEffect(i);
-    ++seen[FilterKindName(DescribeFilter(e.effectClass, e.effectType, e.params).kind)];
-  }
-  EXPECT_EQ(seen["TClockEffect"], 2);
-  EXPECT_EQ(seen["TBroomEffect"], 16);
-  EXPECT_EQ(seen["TRollEffect2"], 16);
-  EXPECT_EQ(seen["TOverturnEffect"], 8);
-  EXPECT_EQ(seen["TTwoSlidesEffect"], 4);
 }
 
 TEST_F(SolidTransitionShow, ReferenceSheetsOfEveryClassAndType) {
