@@ -142,9 +142,11 @@ float TRollEffect2::RollPosition() const { return start_ + (end_ - start_) * Pro
 void TRollEffect2::Build(TEffController* controller) {
   const TRectI clip = controller->GetClipRect();
   const TRectI bounds = controller->GetBounds();
-  if (roller_ && bounds == builtBounds_ && clip == builtClip_) return;
+  const TPointI grid{controller->ColumnCount(), controller->RowCount()};
+  if (roller_ && bounds == builtBounds_ && clip == builtClip_ && grid == builtGrid_) return;
   builtBounds_ = bounds;
   builtClip_ = clip;
+  builtGrid_ = grid;
   // Only the cells that meet the clip rectangle get pieces.
   std::vector<float> columns, rows;
   firstColumn_ = firstRow_ = -1;

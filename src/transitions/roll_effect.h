@@ -95,6 +95,7 @@ class TRollEffect2 : public TDrawFilter {
   std::unique_ptr<T2DSeparator> front_, back_;
   int32_t firstColumn_ = 0, firstRow_ = 0, columns_ = 0, rows_ = 0;
   TRectI builtBounds_, builtClip_;
+  TPointI builtGrid_;
   float start_ = 0, end_ = 0;
 };
 

@@ -33,7 +33,7 @@ struct TKind {
 };
 
 // Every class and type the flat filters and the custom effects serve. Clock (3), broom (11),
-// page roll (14, 15), flip (16) and swap (17) are drawn by other filters.
+// page roll (14, 15), flip (16) and swap (17) have their own show (solid_transition_show_test).
 const std::vector<TKind>& Kinds() {
   static const std::vector<TKind> kinds = {
       {1, "1", "EffectMosaicDX=8\nEffectMosaicDY=6\nEffectMosaicSC=50\n"},
