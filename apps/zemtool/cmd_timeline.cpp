@@ -112,7 +112,7 @@ int RunTimeline(const zemtool::Args& args) {
       const TEndAction action = source->GetEndAction(index, loop);
       std::string act = action == TEndAction::Pause ? "pause" : action == TEndAction::Loop ? "loop:" + Ms(loop) : "none";
       const TSlideEffect e = source->GetSlideEffect(index);
-      const TFilterSpec desc = DescribeFilter(e.effectClass, e.effectType, e.params);
+      const TFilterDescriptor desc = DescribeFilter(e.effectClass, e.effectType, e.params);
       std::printf("%d %d %s %s %s %s %s %s %s %d %d %s %s\n", p, source->SlideNumber(index) + 1,
                   section ? WideToUtf8(section->Name()).c_str() : "-", Ms(info.start).c_str(), Ms(info.next).c_str(),
                   Ms(info.inLength).c_str(), Ms(info.outLength).c_str(), Ms(info.end).c_str(), act.c_str(),

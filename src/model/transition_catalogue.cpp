@@ -45,8 +45,8 @@ const char* FilterKindName(TFilterKind kind) {
   return "?";
 }
 
-TFilterSpec DescribeFilter(int32_t cls, int32_t type, const TEffectParams& p) {
-  TFilterSpec s;
+TFilterDescriptor DescribeFilter(int32_t cls, int32_t type, const TEffectParams& p) {
+  TFilterDescriptor s;
   s.effectClass = cls;
   s.effectType = type;
   s.variant = type;
@@ -63,8 +63,8 @@ TFilterSpec DescribeFilter(int32_t cls, int32_t type, const TEffectParams& p) {
       s.kind = TFilterKind::Alpha;
       break;
     case 3:
+      // Type 2 mirrors the hand (counter-clockwise); the clock still reveals the newer slide.
       s.kind = TFilterKind::Clock;
-      s.reverse = type == 2;
       break;
     case 4:
       s.kind = TFilterKind::Circle;

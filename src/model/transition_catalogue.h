@@ -37,8 +37,8 @@ enum class TFilterKind : uint8_t {
 
 const char* FilterKindName(TFilterKind kind);
 
-// What a (class, type) means for the filter that draws it.
-struct TFilterSpec {
+// The filter's descriptor: which filter a (class, type) means and how it is set up.
+struct TFilterDescriptor {
   TFilterKind kind = TFilterKind::None;
   int32_t effectClass = 0;
   int32_t effectType = 0;
@@ -48,15 +48,15 @@ struct TFilterSpec {
   // Tiles dissolve: grid, seed and softness.
   int32_t gridX = 1, gridY = 1, seed = 0, softness = 0;
 
-  bool operator==(const TFilterSpec&) const = default;
+  bool operator==(const TFilterDescriptor&) const = default;
 };
 
 // The catalogue entry of a class and type (class 0 and below: kind None).
-TFilterSpec DescribeFilter(int32_t effectClass, int32_t effectType, const TEffectParams& params);
+TFilterDescriptor DescribeFilter(int32_t effectClass, int32_t effectType, const TEffectParams& params);
 
 // Everything a filter maker needs to build and initialise one filter.
 struct TFilterRequest {
-  TFilterSpec desc;
+  TFilterDescriptor desc;
   TRectI rect;           // output rectangle
   float smoothWidth = 0; // pixels
   double duration = 0;   // ms

@@ -211,7 +211,7 @@ TSlideEffect TTransitionSet::GetSlideEffect(const TCommonIniSection* slide, cons
       auto flag = [&](WideView key, uint8_t global) {
         return uint8_t(TextIsOne(s, key, global ? u"1" : u"0"));
       };
-      p.rollVariants = flag(u"EffectRollVariants", p.rollVariants);
+      p.rollVariants = flag(u"EffectRollVariants", g.rollVariants);
       p.rollDiameter = float(FiniteFloat(s, u"EffectRollDiameter", double(g.rollDiameter) * 1000.0) * 0.001);
       p.roll3D = flag(u"EffectRoll3D", g.roll3D);
       p.rollCurving = FiniteFloat(s, u"EffectRollCurving", g.rollCurving);
@@ -242,7 +242,7 @@ TSlideEffect TTransitionSet::GetSlideEffect(const TCommonIniSection* slide, cons
 double TTransitionSet::TransitionLength(const TCommonIniSection* slide) {
   if (slide && slide->ReadBool(u"Pers_Effect", false)) {
     const int32_t cls = slide->ReadInteger(u"Effect_Class", 0);
-    if (cls == 0 || cls < -1) return 0;
+    if (cls == 0) return 0;
     if (cls == -1) {
       int32_t c = 0, t = 0;
       PickFromSet(c, t);

@@ -9,7 +9,6 @@
 #include "platform/video_driver.h"
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
-#include "transitions/gl_tri_painter.h"
 #include "shell/form_rules.h"
 #include "shell/main_form.h"
 #include "shell/player_args.h"
@@ -50,7 +49,6 @@ int RunPlayer(int argc, const char* const* argv) {
   TShowShell shell(context);
   if (snapshot) {
     InstallTransitionFilters();
-    InstallDrawerTriangles();
     shell.error_box = [](const std::string& text) {
       std::string line = text;
       for (char& c : line)
@@ -81,7 +79,6 @@ int RunPlayer(int argc, const char* const* argv) {
     status = shell.OpenShowFile(path, !shell.file_name_given, false, true, 0) ? RunSnapshot(shell, commands) : 1;
   } else {
     InstallTransitionFilters();
-    InstallDrawerTriangles();
     {
       TMainForm form(context, shell);
       if (!form.Create()) {

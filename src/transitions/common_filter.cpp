@@ -53,12 +53,7 @@ void TCommonFilter::DrawBands(float inner, float outer) {
 }
 
 void TCommonFilter::EmitTriangle(TEffVertex a, TEffVertex b, TEffVertex c) {
-  const float sx = rect_.Width() != 0 ? float(clipRect_.Width()) / float(rect_.Width()) : 1.0f;
-  const float sy = rect_.Height() != 0 ? float(clipRect_.Height()) / float(rect_.Height()) : 1.0f;
-  for (TEffVertex* v : {&a, &b, &c}) {
-    v->x = float(clipRect_.left) + (v->x - float(rect_.left)) * sx;
-    v->y = float(clipRect_.top) + (v->y - float(rect_.top)) * sy;
-  }
+  for (TEffVertex* v : {&a, &b, &c}) MapToClip(*v);
   multi_->DrawTriangle(a, b, c);
 }
 

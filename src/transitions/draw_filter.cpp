@@ -24,6 +24,26 @@ const TCurveSamples& CurveSamples() {
   return samples;
 }
 
+const std::array<float, 256>& EdgeProfile() {
+  static const std::array<float, 256> table = [] {
+    std::array<float, 256> t{};
+    for (int i = 0; i < 128; ++i) {
+      t[size_t(i)] = float((i * i) / 128);
+      t[size_t(255 - i)] = 255.0f - t[size_t(i)];
+    }
+    return t;
+  }();
+  return table;
+}
+
+float EdgeProfileAt(double k) {
+  if (!(k > 0)) return EdgeProfile()[0];
+  if (k >= 255) return EdgeProfile()[255];
+  return EdgeProfile()[size_t(std::lround(k))];
+}
+
+double Ease(double x) { return x < 0.5 ? 2 * x * x : 1 - 2 * (1 - x) * (1 - x); }
+
 // ---------------------------------------------------------------------------------------------
 
 void TDrawFilter::Init(const TRectI& rect, float smoothWidth, float duration) {
@@ -43,6 +63,13 @@ void TDrawFilter::SetTime(float time) {
     time_ = duration_;
   else
     time_ = time;
+}
+
+void TDrawFilter::MapToClip(TEffVertex& v) const {
+  const float sx = rect_.Width() != 0 ? float(clipRect_.Width()) / float(rect_.Width()) : 1.0f;
+  const float sy = rect_.Height() != 0 ? float(clipRect_.Height()) / float(rect_.Height()) : 1.0f;
+  v.x = float(clipRect_.left) + (v.x - float(rect_.left)) * sx;
+  v.y = float(clipRect_.top) + (v.y - float(rect_.top)) * sy;
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foundation/refobj.h"
+#include "model/draw_interface.h"
 #include "model/geometry.h"
 #include "model/transition_choice.h"
 #include "transitions/tri_pipeline.h"
@@ -21,6 +22,14 @@ struct TCurveSamples {
 };
 const TCurveSamples& CurveSamples();
 
+// The edge profile of the sweeping wipes: T[i] = floor(i² / 128) for i < 128 and
+// T[255 − i] = 255 − T[i], an S-curve from 0 to 255.
+const std::array<float, 256>& EdgeProfile();
+// T at k rounded to an integer, k below 0 counting as 0 and above 255 as 255.
+float EdgeProfileAt(double k);
+// The ease of the flip and the swap: 2x² below one half, else 1 − 2(1 − x)².
+double Ease(double x);
+
 class TDrawFilter : public TObj {
  public:
   ~TDrawFilter() override = default;
@@ -30,7 +39,8 @@ class TDrawFilter : public TObj {
   virtual void SetTime(float time);
   // Draws nothing without a controller.
   virtual void Draw(TEffController* controller) = 0;
-  virtual void FrameDone() {}
+  // The end of a frame the filter drew in (the root item passes it on).
+  virtual void FrameDone(TDeviceDrawer& /*drawer*/) {}
 
   // Current time × reciprocal of the duration (0..1).
   float Progress() const { return float(time_ * recip_); }
@@ -55,6 +65,9 @@ class TDrawFilter : public TObj {
   const TEffectParams& Params() const { return params_; }
 
  protected:
+  // A point of the filter rectangle on the clip rectangle (the same fractions of both).
+  void MapToClip(TEffVertex& v) const;
+
   TRectI rect_;
   float smoothWidth_ = 0;
   float duration_ = 0;

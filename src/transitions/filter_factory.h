@@ -1,4 +1,4 @@
-// Makes the flat transition filters for the catalogue's filter requests.
+// Makes the transition filters for the catalogue's filter requests.
 #pragma once
 #include <memory>
 
@@ -8,8 +8,8 @@
 namespace zem {
 
 // The filter of a request, made, described (class, type, parameters) and initialised; none
-// for kinds drawn elsewhere (clock, broom, roll, flip, swap, custom).
-std::unique_ptr<TDrawFilter> MakeFlatFilter(const TFilterRequest& request);
+// for custom effects (their maker is installed apart) and class 0.
+std::unique_ptr<TDrawFilter> MakeTransitionFilter(const TFilterRequest& request);
 
 // Installs the maker into the catalogue (start-up); kinds it does not make go to the maker
 // installed before it.

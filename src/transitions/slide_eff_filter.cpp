@@ -7,6 +7,10 @@
 
 namespace zem {
 
+void TSlideEffFilter::FrameDone(TDeviceDrawer& drawer) {
+  if (effectSlide_) effectSlide_->FrameDone(drawer);
+}
+
 TRealSlideFilter::TRealSlideFilter(std::unique_ptr<TCustomEffect> effect) : effect_(std::move(effect)) {
   ZEM_ASSERT(effect_ != nullptr);
   captureFlag_ = effect_->transparentBg ? 1 : 0;
@@ -36,7 +40,7 @@ void TRealSlideFilter::SetItems(TDrawItem* older, TDrawItem* newer) {
 
 void PrepareSlideTransition(TZemFilter* transition, TZemSlide* slide, TDeviceDrawer& drawer) {
   if (!transition || !drawer.IsReady()) return;
-  const TFilterSpec described = DescribeFilter(transition->effectClass, transition->effectType, transition->params);
+  const TFilterDescriptor described = DescribeFilter(transition->effectClass, transition->effectType, transition->params);
   if (described.kind != TFilterKind::Custom) return;
   if (!transition->filter) {
     const TRectI rect = drawer.GetTargetRect();

@@ -19,6 +19,8 @@ class TSlideEffFilter : public TDrawFilter {
  public:
   // Not used: these filters draw through DrawEffect.
   void Draw(TEffController*) override {}
+  // Passed on to the effect slide.
+  void FrameDone(TDeviceDrawer& drawer) override;
 
   // Shows the two captures in the effect (the drawer then draws EffectSlide on top).
   virtual void DrawEffect(TRef<TDrawPicture> older, TRef<TDrawPicture> newer) = 0;

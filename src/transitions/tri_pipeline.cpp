@@ -34,6 +34,23 @@ int32_t FloorHalf(int32_t v) { return v >= 0 ? v / 2 : -((1 - v) / 2); }
 
 }  // namespace
 
+void ClipToHalfPlane(std::vector<TEffVertex>& poly, float a, float b, float c, std::vector<TEffVertex>& out) {
+  out.clear();
+  const size_t n = poly.size();
+  for (size_t i = 0; i < n; ++i) {
+    const TEffVertex& p = poly[i];
+    const TEffVertex& q = poly[(i + 1) % n];
+    // Doubles: the cut lines of the sweeping wipes may meet the edges at shallow angles.
+    const double gp = double(a) * p.x + double(b) * p.y + c, gq = double(a) * q.x + double(b) * q.y + c;
+    if (gp >= 0) out.push_back(p);
+    if ((gp >= 0) != (gq >= 0)) {
+      const double t = gp / (gp - gq);
+      out.push_back({float(p.x + (q.x - p.x) * t), float(p.y + (q.y - p.y) * t), float(p.value + (q.value - p.value) * t)});
+    }
+  }
+  poly.swap(out);
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TXSeparator::TXSeparator(const std::vector<float>& boundaries, int axis) : axis_(axis) {

@@ -21,6 +21,10 @@ struct TEffVertex {
 
 class TEffController;
 
+// Keeps the part of a convex polygon where a·x + b·y + c >= 0 (values interpolated along the
+// cut edges); the result replaces `poly`. `scratch` is reused storage.
+void ClipToHalfPlane(std::vector<TEffVertex>& poly, float a, float b, float c, std::vector<TEffVertex>& scratch);
+
 // One cell of a controller's grid that can draw.
 class TEffTile : public TObj {
  public:

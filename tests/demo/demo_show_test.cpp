@@ -15,7 +15,6 @@
 #include "render/drawer/snapshot.h"
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
-#include "transitions/gl_tri_painter.h"
 
 namespace zem {
 namespace test {
@@ -38,7 +37,6 @@ bool HeadlessDrawingWorks() {
 // The show as the player opens it, with the transition filters the player installs.
 TRef<TZemSource> OpenDemo() {
   InstallTransitionFilters();
-  InstallDrawerTriangles();
   std::string error;
   auto locator = OpenPackagedShow(ZEM_DEMO_SHOW, error);
   EXPECT_TRUE(locator && locator->HasScript()) << error;

@@ -21,7 +21,6 @@
 #include "script/ini_file.h"
 #include "sound/channel_killer.h"
 #include "transitions/filter_factory.h"
-#include "transitions/gl_tri_painter.h"
 
 namespace zem {
 namespace test {
@@ -136,7 +135,6 @@ class EngineTest : public ::testing::Test {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     T3DEngineGL::Instance().SetUiThread(std::this_thread::get_id());
     InstallTransitionFilters();
-    InstallDrawerTriangles();
   }
   void TearDown() override {
     engine_.reset();

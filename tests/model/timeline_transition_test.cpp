@@ -218,6 +218,31 @@ TEST(TransitionSlide, GlobalCustomListJoinsNamedFiles) {
   EXPECT_EQ(c, kCustomEffectClass);
 }
 
+TEST(TransitionSlide, OwnClassBelowMinusOneTakesItsOwnTime) {
+  // Only 0 (none) and −1 (the random choice) differ; any other class lasts "EffectTime".
+  TSetFixture f(u"[Main]\n[Slide1]\nPers_Effect=1\nEffect_Class=-3\nEffectTime=800\n");
+  EXPECT_EQ(f.set.TransitionLength(f.Section(u"Slide1")), 800);
+  EXPECT_EQ(f.set.PickCounter(), 0);
+}
+
+TEST(TransitionSlide, OwnRollVariantsDefaultsToTheGlobalValueNotTheRandomOne) {
+  // "3" randomises the global roll variants per slide; a slide's own settings without the key
+  // take the global value (0 here), never the random draw.
+  TSetFixture f(
+      u"[Main]\nopt_fx_enable=1\nopt_fx_time=1000\nopt_fx_eff15=1\nopt_fx_rollvariants=3\n"
+      u"[Slide1]\nPers_Effect=1\nEffect_Class=14\nEffect_Type=1\nEffectTime=900\n"
+      u"[Slide2]\nPers_Effect=1\nEffect_Class=14\nEffect_Type=1\nEffectTime=900\nEffectRollVariants=1\n");
+  ASSERT_TRUE(f.set.RollVariants3());
+  std::set<int> own, set;
+  for (int i = 0; i < 40; ++i) {
+    own.insert(f.set.GetSlideEffect(f.Section(u"Slide1"), f.Section(u"Main")).params.rollVariants);
+    set.insert(f.set.GetSlideEffect(nullptr, f.Section(u"Main")).params.rollVariants);
+  }
+  EXPECT_EQ(own, (std::set<int>{0}));
+  EXPECT_EQ(set, (std::set<int>{0, 1}));  // slides without own settings keep the random draw
+  EXPECT_EQ(f.set.GetSlideEffect(f.Section(u"Slide2"), f.Section(u"Main")).params.rollVariants, 1);
+}
+
 TEST(TransitionSlide, NegativeOwnTimeGivesNoLength) {
   TSetFixture f(u"[Main]\n[Slide1]\nPers_Effect=1\nEffect_Class=2\nEffectTime=-500\n");
   TSlideEffect e = f.set.GetSlideEffect(f.Section(u"Slide1"), f.Section(u"Main"));
@@ -235,13 +260,15 @@ TEST(TransitionCatalogue, ClassesAndTypesMapToFilters) {
   p.mosaicDY = 5000;
   p.mosaicSC = 150;
   EXPECT_EQ(DescribeFilter(0, 1, p).kind, TFilterKind::None);
-  TFilterSpec r = DescribeFilter(1, 1, p);
+  TFilterDescriptor r = DescribeFilter(1, 1, p);
   EXPECT_EQ(r.kind, TFilterKind::Random);
   EXPECT_EQ(r.gridX, 1);     // a grid of 0 would have no tiles
   EXPECT_EQ(r.gridY, 1024);  // and a huge one no memory
   EXPECT_EQ(r.softness, 1000);
-  EXPECT_TRUE(DescribeFilter(3, 2, p).reverse);
-  TFilterSpec circle = DescribeFilter(4, 1, p);
+  // Clock type 2 mirrors the hand; it still reveals the newer slide (not a reverse).
+  EXPECT_FALSE(DescribeFilter(3, 2, p).reverse);
+  EXPECT_EQ(DescribeFilter(3, 2, p).variant, 2);
+  TFilterDescriptor circle = DescribeFilter(4, 1, p);
   EXPECT_EQ(circle.kind, TFilterKind::Circle);
   EXPECT_TRUE(circle.reverse);
   EXPECT_FLOAT_EQ(circle.centreX, 0.2f);
@@ -249,10 +276,10 @@ TEST(TransitionCatalogue, ClassesAndTypesMapToFilters) {
   EXPECT_EQ(DescribeFilter(7, 3, p).kind, TFilterKind::VLines);
   EXPECT_TRUE(DescribeFilter(7, 3, p).reverse);
   EXPECT_EQ(DescribeFilter(7, 5, p).kind, TFilterKind::Alpha);
-  TFilterSpec edge = DescribeFilter(9, 4, p);
+  TFilterDescriptor edge = DescribeFilter(9, 4, p);
   EXPECT_EQ(edge.kind, TFilterKind::VLines);
   EXPECT_EQ(edge.centreY, 1);
-  TFilterSpec broom = DescribeFilter(11, 12, p);
+  TFilterDescriptor broom = DescribeFilter(11, 12, p);
   EXPECT_TRUE(broom.reverse);
   EXPECT_EQ(broom.variant, 4);
   EXPECT_TRUE(DescribeFilter(15, 6, p).reverse);

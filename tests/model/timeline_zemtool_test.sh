@@ -1,7 +1,8 @@
 #!/bin/bash
 # zemtool timeline against a time line worked out by hand from the timing rules
 # (data/timeline_show.expected): overlong transitions, the wrap-around of a repeating show
-# and end actions; and a show whose synchronisation points go backwards.
+# and end actions; a show whose synchronisation points go backwards; and the filter names of
+# the transitions' test show.
 set -u
 zemtool="$1"
 data="$(dirname "$0")/data"
@@ -25,4 +26,12 @@ if [ $code -ne 2 ] || [[ "$err" != *"Incorrect time"* ]]; then
 fi
 
 "$zemtool" timeline "$data/no_such_show.zem" >/dev/null 2>&1 && { echo "a missing show was accepted"; status=1; }
+
+# The test show of the clock, broom, page roll, flip and swap names each of their filters.
+solid="$(dirname "$0")/../transitions/data/solid_show/Project.zem"
+lines="$("$zemtool" timeline "$solid")" || { echo "zemtool timeline failed on the test show"; status=1; }
+for filter in TClockEffect:2 TBroomEffect:16 TRollEffect2:16 TOverturnEffect:8 TTwoSlidesEffect:4; do
+  n="$(printf '%s\n' "$lines" | grep -c " ${filter%%:*}\$")"
+  [ "$n" = "${filter##*:}" ] || { echo "${filter%%:*}: $n slides named"; status=1; }
+done
 exit $status

@@ -13,7 +13,6 @@
 #include "shell/command_line.h"
 #include "shell/viewer.h"
 #include "transitions/filter_factory.h"
-#include "transitions/gl_tri_painter.h"
 
 namespace zem {
 namespace test {
@@ -180,7 +179,6 @@ class ViewerEngine : public ::testing::Test {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     T3DEngineGL::Instance().SetUiThread(std::this_thread::get_id());
     InstallTransitionFilters();
-    InstallDrawerTriangles();
   }
   bool PumpUntil(const std::function<bool()>& done, uint32_t timeout_ms = 5000) {
     const uint32_t start = TimeGetTime();

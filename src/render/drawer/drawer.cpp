@@ -10,6 +10,7 @@
 #include "model/zem_slide.h"
 #include "render/drawer/device_window.h"
 #include "render/drawer/drawer_math.h"
+#include "render/drawer/tri_tile.h"
 #include "transitions/draw_filter.h"
 #include "transitions/slide_eff_filter.h"
 
@@ -73,7 +74,7 @@ T3DDrawer::T3DDrawer() = default;
 
 T3DDrawer::~T3DDrawer() {
   std::lock_guard<std::recursive_mutex> g(resourceLock_);
-  triPainter_.reset();
+  triController_.reset();
   // Surfaces may outlive the drawer in their video sources: their textures go now.
   const std::vector<T3DYUVGL*> live = surfaces_;
   for (T3DYUVGL* s : live) s->Close();
@@ -699,19 +700,6 @@ void T3DDrawer::DrawVideo(T3DYUV* surface, const TVec3& position, const TPointF&
 // ---------------------------------------------------------------------------------------------
 // Transitions
 
-namespace {
-TTriPainterMaker& TriPainterMaker() {
-  static TTriPainterMaker maker;
-  return maker;
-}
-}  // namespace
-
-TTriPainterMaker InstallTriPainterMaker(TTriPainterMaker maker) {
-  TTriPainterMaker previous = std::move(TriPainterMaker());
-  TriPainterMaker() = std::move(maker);
-  return previous;
-}
-
 void T3DDrawer::DrawThroughFilter(TDrawItem* item, TDrawFilter& filter) {
   if (!item) return;
   TRenderTargetTexture* capture = effecter_->CaptureForTriangles(filter.ExtendsEdges(), item);
@@ -722,9 +710,17 @@ void T3DDrawer::DrawThroughFilter(TDrawItem* item, TDrawFilter& filter) {
   // The triangles carry their opacity in the vertex alpha, which only blends a capture read as
   // straight (not premultiplied) colour.
   gl_.SetPremultiplied(capture, false);
-  triPainter_->Paint(filter, capture, M(effecter_->Rect()), frameClipRect_);
-  gl_.SetPremultiplied(capture, true);
-  MapDesign();
+  triController_->SetRect(M(effecter_->Rect()));
+  triController_->SetClipRect(frameClipRect_);
+  triController_->SetCapture(capture);
+  // Closed on every way out, also when the filter raises (the frame ends there).
+  TFinally release{[&] {
+    triController_->FlushBatch();
+    triController_->SetCapture(nullptr);
+    gl_.SetPremultiplied(capture, true);
+    MapDesign();
+  }};
+  filter.Draw(triController_.get());
 }
 
 void T3DDrawer::DrawTransition(TDrawItem* first, TDrawItem* second, TZemFilter* descriptor) {
@@ -753,9 +749,9 @@ void T3DDrawer::DrawTransition(TDrawItem* first, TDrawItem* second, TZemFilter* 
     DrawShaderTransition(first, second, *fx);
     return;
   }
-  if (!triPainter_ && TriPainterMaker() && gl_.Screen()) triPainter_ = TriPainterMaker()(gl_.Screen());
-  // Without a filter or the triangle tiles the older slide stays until the newer one is due.
-  if (!filter || dynamic_cast<TSlideEffFilter*>(filter) || !triPainter_ || !effecter_ || !CanDraw()) {
+  if (!triController_ && gl_.Screen()) triController_ = std::make_unique<TD3DTriController>(gl_.Screen());
+  // Without a filter or a device the older slide stays until the newer one is due.
+  if (!filter || dynamic_cast<TSlideEffFilter*>(filter) || !triController_ || !effecter_ || !CanDraw()) {
     if (first) DrawItem(first);
     return;
   }
@@ -839,7 +835,8 @@ void T3DDrawer::DrawShaderTransition(TDrawItem* first, TDrawItem* second, TSlide
   newer = MakeRef<TCapturePicture>(second ? effecter_->Capture(1) : nullptr, areas[1]);
   fx.SetProgress(fx.Progress());
   fx.SetItems(first, second);
-  gl_.ClearRect(0xFF000000u, B(frameClipRect_));
+  // The whole target: what the frame held outside its clip rectangle must not show through.
+  gl_.Clear(0xFF000000u, false);
   fx.DrawEffect(older, newer);
   // The design mapping already places the design origin at the clip rectangle's corner.
   if (TZemSlide* slide = fx.EffectSlide()) DrawItem(slide);

@@ -20,22 +20,9 @@ namespace zem {
 
 class T3DScreen;
 class TCapturePicture;
+class TD3DTriController;
 class TDrawFilter;
 class TSlideEffFilter;
-
-// Paints a flat transition filter's triangles textured from a capture whose texel (0, 0) is the
-// output rectangle's top-left corner, in target pixels. The triangle tiles sit above the drawer
-// in the link order, so they install the maker at start-up; without one, transitions show the
-// older slide until the newer one is due.
-class TTriPainter {
- public:
-  virtual ~TTriPainter() = default;
-  virtual void Paint(TDrawFilter& filter, TRenderTargetTexture* capture, const TRectI& output,
-                     const TRectI& clip) = 0;
-};
-using TTriPainterMaker = std::function<std::unique_ptr<TTriPainter>(T3DScreen* screen)>;
-// Start-up only (before any drawer draws a transition); returns the previous maker.
-TTriPainterMaker InstallTriPainterMaker(TTriPainterMaker maker);
 
 // The frame lock shared by every drawer: one frame at a time.
 std::recursive_mutex& FrameLock();
@@ -136,7 +123,7 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   TTargetPtr offscreen_;  // the open offscreen pass
   int32_t offscreenSkipped_ = 0;                       // nested BeginOffscreen calls ignored
   std::unique_ptr<TD3DEffecter> effecter_;
-  std::unique_ptr<TTriPainter> triPainter_;  // made on the first transition
+  std::unique_ptr<TD3DTriController> triController_;  // made on the first transition
   std::vector<T3DYUVGL*> surfaces_;          // live video surfaces; under resourceLock_
 };
 

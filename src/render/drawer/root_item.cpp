@@ -5,6 +5,7 @@
 #include "model/slide_producer.h"
 #include "model/transition_choice.h"
 #include "render/drawer/drawer.h"
+#include "transitions/draw_filter.h"
 
 namespace zem {
 
@@ -137,6 +138,8 @@ void TRootItem::Draw(TDeviceDrawer& drawer) {
 void TRootItem::FrameDone(TDeviceDrawer& drawer) {
   for (TDrawItem* i : items_)
     if (i) i->FrameDone(drawer);
+  if (filter_)
+    if (auto* f = dynamic_cast<TDrawFilter*>(filter_->filter.get())) f->FrameDone(drawer);
 }
 
 }  // namespace zem

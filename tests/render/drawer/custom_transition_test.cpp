@@ -11,7 +11,6 @@
 #include "model/zem_image.h"
 #include "package/show_locator.h"
 #include "transitions/filter_factory.h"
-#include "transitions/gl_tri_painter.h"
 #include "transitions/slide_eff_filter.h"
 
 namespace zem {
@@ -45,7 +44,6 @@ class CustomTransitions : public ::testing::Test {
   static void SetUpTestSuite() {
     RegisterImageKinds();
     InstallTransitionFilters();
-    InstallDrawerTriangles();
   }
   void SetUp() override {
     dir_ = fs::temp_directory_path() / ("zem_drawfx_" + std::to_string(::getpid()) + "_" +
@@ -103,6 +101,18 @@ TEST_F(CustomTransitions, EffectSlideShowsTheCapturedSlides) {
   // Past its end only the newer slide shows.
   showOlder->progressTime = 1000;
   EXPECT_EQ(Px(Frame(*showOlder), 40, 30), kBlue);
+}
+
+TEST_F(CustomTransitions, TheWholeTargetIsClearedBeforeTheEffectDraws) {
+  ZEM_REQUIRE_DRAWER(rig_);
+  // A frame confined to the middle of the target: what was there outside it before the
+  // effect (the grey of the first clear) must not show through.
+  rig_.drawer->SetClipRect({10, 10, 70, 50});
+  auto showNewer = Descriptor(u"newer.zem", 500);
+  TBitmap b = Frame(*showNewer);
+  EXPECT_EQ(Px(b, 2, 2), 0xFF000000u) << std::hex << Px(b, 2, 2);
+  EXPECT_EQ(Px(b, 77, 57), 0xFF000000u) << std::hex << Px(b, 77, 57);
+  EXPECT_LE(ChannelDiff(Px(b, 40, 30), kBlue), 3) << std::hex << Px(b, 40, 30);
 }
 
 TEST_F(CustomTransitions, MissingEffectFileFallsBackToACrossFade) {

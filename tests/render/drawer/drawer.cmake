@@ -5,7 +5,8 @@ zem_add_tests(zem_drawer_tests
           ${CMAKE_CURRENT_LIST_DIR}/root_item_test.cpp ${CMAKE_CURRENT_LIST_DIR}/snapshot_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/transition_draw_test.cpp ${CMAKE_CURRENT_LIST_DIR}/video_surface_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/video_draw_test.cpp ${CMAKE_CURRENT_LIST_DIR}/custom_transition_test.cpp
-          ${CMAKE_CURRENT_LIST_DIR}/transition_show_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/transition_show_test.cpp ${CMAKE_CURRENT_LIST_DIR}/tri_tile_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/solid_transition_show_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/../lsan_suppressions.cpp
-  LIBS zem_transitions_gl zem_render zem_model png)
+  LIBS zem_render zem_model png)
 target_compile_definitions(zem_drawer_tests PRIVATE ZEM_DRAWER_OUT_DIR="${CMAKE_CURRENT_BINARY_DIR}")

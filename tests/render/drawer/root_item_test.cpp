@@ -7,6 +7,7 @@
 #include "model/slide_producer.h"
 #include "model/transition_choice.h"
 #include "render/drawer/root_item.h"
+#include "transitions/draw_filter.h"
 
 namespace zem {
 namespace {
@@ -125,6 +126,29 @@ TEST_F(RootCompose, DrawSharpensTheSlidesButNotTheOverlay) {
   EXPECT_EQ(d.Count("ClearRect"), 0u);  // an overlay: no border painting
   root.FrameDone(d);
   EXPECT_EQ(overlay.done, 1);  // FrameDone reaches the items
+}
+
+// A transition filter that counts the ends of frames it was part of.
+class TCountingFilter : public TDrawFilter {
+ public:
+  void Draw(TEffController*) override {}
+  void FrameDone(TDeviceDrawer&) override { ++done; }
+  int done = 0;
+};
+
+TEST_F(RootCompose, FrameDoneReachesTheRunningTransitionFilter) {
+  auto filter = std::make_unique<TCountingFilter>();
+  TCountingFilter* f = filter.get();
+  b->transition->filter = std::move(filter);
+  TRecordingDrawer d;
+  ASSERT_TRUE(root.Compose(list, 2, &overlay, 2700.0));
+  root.FrameDone(d);
+  EXPECT_EQ(f->done, 1);
+  EXPECT_EQ(overlay.done, 1);
+  // Once the transition is over the filter is not part of the frame.
+  ASSERT_TRUE(root.Compose(list, 2, &overlay, 3100.0));
+  root.FrameDone(d);
+  EXPECT_EQ(f->done, 1);
 }
 
 TEST_F(RootCompose, WithoutOverlayTheLetterboxIsPainted) {

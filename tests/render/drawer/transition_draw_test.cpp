@@ -7,7 +7,6 @@
 #include "model/transition_choice.h"
 #include "transitions/draw_filter.h"
 #include "transitions/filter_factory.h"
-#include "transitions/gl_tri_painter.h"
 
 namespace zem {
 namespace {
@@ -32,7 +31,6 @@ class FilterTransitions : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     InstallTransitionFilters();
-    InstallDrawerTriangles();
   }
   // One frame: the transition between two items under the descriptor.
   TBitmap Frame(TDrawItem& older, TDrawItem& newer, TZemFilter& descriptor) {

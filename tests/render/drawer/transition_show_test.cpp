@@ -19,7 +19,6 @@
 #include "render/drawer/snapshot.h"
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
-#include "transitions/gl_tri_painter.h"
 #include "transitions/slide_eff_filter.h"
 
 namespace zem {
@@ -34,7 +33,7 @@ struct TKind {
 };
 
 // Every class and type the flat filters and the custom effects serve. Clock (3), broom (11),
-// page roll (14, 15), flip (16) and swap (17) are drawn by other filters.
+// page roll (14, 15), flip (16) and swap (17) have their own show (solid_transition_show_test).
 const std::vector<TKind>& Kinds() {
   static const std::vector<TKind> kinds = {
       {1, "1", "EffectMosaicDX=8\nEffectMosaicDY=6\nEffectMosaicSC=50\n"},
@@ -91,7 +90,6 @@ class TransitionShow : public ::testing::Test {
   static void SetUpTestSuite() {
     RegisterImageKinds();
     InstallTransitionFilters();
-    InstallDrawerTriangles();
   }
   void SetUp() override {
     auto probe = THeadlessWindow::Create(8, 8);
@@ -164,7 +162,7 @@ TEST_F(TransitionShow, TimelineNamesEveryTransition) {
   for (size_t k = 0; k < kinds.size(); ++k) {
     const TSlideEffect e = show_->GetSlideEffect(int32_t(k) + 1);
     EXPECT_EQ(e.effectClass, kinds[k].effectClass);
-    const TFilterSpec described = DescribeFilter(e.effectClass, e.effectType, e.params);
+    const TFilterDescriptor described = DescribeFilter(e.effectClass, e.effectType, e.params);
     EXPECT_NE(described.kind, TFilterKind::None);
     EXPECT_STRNE(FilterKindName(described.kind), "");
   }

@@ -1,11 +1,12 @@
 // The triangle controller and cell tiles on the OpenGL device layer: a filter's triangles are
-// drawn textured with the capture of the item being revealed, blended over the target.
+// drawn textured with the capture of the item being revealed, blended over the target. The
+// filters only see the abstract controller and tile of transitions/tri_pipeline.h.
 //
 // Threads: engine thread, inside a frame (the screen's rules apply).
 #pragma once
 #include <memory>
 
-#include "transitions/gl_tri_batch.h"
+#include "render/screen.h"
 #include "transitions/tri_pipeline.h"
 
 namespace zem {
@@ -13,9 +14,11 @@ namespace zem {
 // The device vertex of a filter vertex: positions on the output rectangle's left or top edge
 // move 2 pixels outwards so no background line shows there; texture positions are relative to
 // the cell origin; white with alpha = the opacity rounded.
-TPlainVertex MakeTileVertex(const TEffVertex& v, const TRectI& output, TPointI origin, float invW, float invH);
+TVertex MakeTileVertex(const TEffVertex& v, const TRectI& output, TPointI origin, float invW, float invH);
 // Grey at the source brightness, opaque; texture from the source minus the cell origin.
-TPlainVertex MakeMapVertex(const TEffVertex& src, const TVec3& dst, TPointI origin, float invW, float invH);
+TVertex MakeMapVertex(const TEffVertex& src, const TVec3& dst, TPointI origin, float invW, float invH);
+
+class TD3DTriTile;
 
 class TD3DTriController : public TEffController {
  public:
@@ -35,13 +38,21 @@ class TD3DTriController : public TEffController {
   T3DScreen* Screen() const { return screen_; }
   TCustomTexture* Capture() const { return capture_; }
   const TRectI& Output() const { return output_; }
-  TTriBatches& Batches() { return batches_; }
+
+  // The batch of a tile between Begin and End (textured with the capture, or untextured).
+  void OpenBatch(bool textured);
+  void Add(const TVertex& a, const TVertex& b, const TVertex& c);
+  // Draws what is pending and closes the open tile (also after a filter raised mid-tile).
+  void FlushBatch();
 
  private:
+  friend class TD3DTriTile;
   T3DScreen* screen_;
   TRectI output_, clip_;
   TCustomTexture* capture_ = nullptr;
-  TTriBatches batches_;
+  TVertexBuffer textured_, untextured_;
+  TVertexBuffer* open_ = nullptr;
+  TD3DTriTile* openTile_ = nullptr;  // between a tile's Begin and End
 };
 
 class TD3DTriTile : public TEffTile {
@@ -57,6 +68,7 @@ class TD3DTriTile : public TEffTile {
   void End() override;
 
  private:
+  friend class TD3DTriController;
   float InvW() const;
   float InvH() const;
 
