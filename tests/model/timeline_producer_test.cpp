@@ -116,7 +116,7 @@ TEST(SlideBuild, TimeScaleKeepsKeypointsInPlace) {
 TEST(SlideBuild, MissingOrBrokenSectionsGiveNoSlide) {
   const std::u16string text =
       u"[Main]\nopt_scr_width=800\nopt_scr_height=600\nopt_slidescount=3\nopt_synchpos1=1\nopt_synchpos2=2\nopt_synchpos3=3\n"
-      u"[Slide1]\nobject box: no keypoints\nend\n[Slide3]\n";
+      u"[Slide1]\nobject box: bad profile\nPanSpeed=3;0;1;2;0;\nobject keypoint:\nTime=0\nend\nend\n[Slide3]\n";
   TSlideProducer p(Source(text));
   p.SetOutput({800, 600}, 0, 100, 100);
   std::unique_ptr<TZemFilter> fx;
