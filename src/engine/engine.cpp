@@ -298,6 +298,9 @@ void TZemEngine::AbandonShow() {
 
 void TZemEngine::StopLoader() {
   if (!loader_) return;
+  // The loader's slides are thrown away: it gives up instead of finishing the slide it reads.
+  const TLoadMode mode = LoadMode();
+  SetLoadMode(TLoadMode::GiveUp);
   loader_->Terminate();
   // A loader blocked in its report to us is released by handling our own messages.
   while (!loader_->WaitFor(0)) {
@@ -306,6 +309,7 @@ void TZemEngine::StopLoader() {
   }
   loader_.reset();
   slides_ = TSlides{};
+  SetLoadMode(mode);
 }
 
 void TZemEngine::MakeMusicPlayer() {

@@ -329,6 +329,8 @@ void TZemObject::ReadContent(const TCommonIniSection& section) {
     children_.clear();
   }
   for (TIniObject* o = section.FirstObject(); o; o = section.NextObject(o)) {
+    // The loader reading this slide is being stopped: its slide is thrown away unfinished.
+    if (LoadGivenUp()) break;
     const WideString kind = LowerCase(o->NameView());
     if (kind == u"keypoint") {
       if (keys_->Count() >= TSpeedStorage::kMaxCount) continue;  // beyond what a profile can hold
