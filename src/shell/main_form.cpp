@@ -141,8 +141,7 @@ bool TMainForm::OpenShowFile(const std::string& path, bool packaged, const TStar
   ApplyCursorHiding(script);
 
   const bool saver_copy = IsScreenSaverCopy(context_.own_path);
-  if (saver_copy && !instance_) instance_ = std::make_unique<TInstanceLock>(context_.own_path);
-  if (!saver_.OnOpen(saver_copy, saver_copy && !instance_->Acquired(), context_.command_line)) {
+  if (!saver_.OnOpen(saver_copy, context_.AnotherInstanceRuns(), context_.command_line)) {
     if (paused_here) viewer_->SetPaused(false);
     return false;
   }

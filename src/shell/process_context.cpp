@@ -1,6 +1,7 @@
 #include "shell/process_context.h"
 
 #include "foundation/process.h"
+#include "shell/screen_saver.h"
 
 namespace zem {
 
@@ -18,5 +19,7 @@ std::string TProcessContext::ResolvePath(const std::string& path) const {
   if (path.empty() || path[0] == '/') return path;
   return own_folder + path;
 }
+
+bool TProcessContext::AnotherInstanceRuns() const { return instance && !instance->Acquired(); }
 
 }  // namespace zem
