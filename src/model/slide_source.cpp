@@ -7,6 +7,7 @@
 
 #include "foundation/assert.h"
 #include "package/file_accessor.h"
+#include "package/show_locator.h"
 #include "script/ini_file.h"
 
 namespace zem {

@@ -139,4 +139,10 @@ class TZemSource : public TRefObj {
   std::vector<std::string> warnings_;
 };
 
+class TZemShowLocator;
+// The locator's show source: made on first use from copies of its accessor and script and kept
+// in the locator. Raises the source's errors (broken timing) and leaves the slot empty then.
+// The locator must have a script.
+TRef<TZemSource> LocatorShowSource(TZemShowLocator& locator, const TZemSourceOptions& options);
+
 }  // namespace zem

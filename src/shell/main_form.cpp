@@ -148,7 +148,7 @@ bool TMainForm::OpenShowFile(const std::string& path, bool packaged, const TStar
 
   std::string error;
   source_before_open_ = HasEngine() ? viewer_->Engine()->CurrentSource().get() : nullptr;
-  timeline_ = TSourceTimeline::FromScript(script, saver_copy, &error);
+  timeline_ = TSourceTimeline::FromLocator(*locator, saver_copy, &error);
   if (!timeline_) LogLine("TMainForm: the show's time line is broken: " + error);
   try {
     viewer_->Open(&locator->Accessor(), script, 0);
