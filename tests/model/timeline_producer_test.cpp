@@ -89,8 +89,10 @@ TEST(SlideBuild, AnchorsFromTheTimeLine) {
   EXPECT_EQ(slide->GetAnchorTime(kSlideEnd), 7000);
   EXPECT_EQ(slide->Size(), (TPointI{800, 600}));
   ASSERT_NE(fx, nullptr);
-  EXPECT_EQ(fx->effectClass, 2);
-  EXPECT_EQ(fx->duration, 1000);
+  // The drawer reads the descriptor as filter parameters.
+  const TFilterParams& params = *fx;
+  EXPECT_EQ(params.effectClass, 2);
+  EXPECT_EQ(params.duration, 1000);
   ASSERT_EQ(slide->ChildCount(), 1);
   EXPECT_EQ(slide->Child(0)->Keys().At(0)->Time(), 4000);  // 1000 after SlideBegin
 }
