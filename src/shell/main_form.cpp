@@ -35,6 +35,7 @@ TMainForm::TMainForm(const TProcessContext& context, TShowShell& shell)
     : context_(context), shell_(shell), monitor_([] { return TimeGetTime(); }) {}
 
 TMainForm::~TMainForm() {
+  shell_.error_box = [](const std::string& text) { ShowErrorBox(text); };
   Shutdown();
   T3DEngineGL::Instance().SetWakeUp({});
   app_.SetWakeUp({});
@@ -95,6 +96,8 @@ bool TMainForm::Create() {
     if (viewer_) viewer_->Mouse(kMouseMove, kOutside, kOutside, 0, 0);
   };
   monitor_.on_enter = [] {};
+  // Error boxes are owned by the main window.
+  shell_.error_box = [this](const std::string& text) { ShowErrorBox(text, window_); };
   // Shows are opened with checks: the start-up window runs as a child process.
   shell_.startup_window = [this](TZemShowLocator& locator, const std::string& path, bool packaged) {
     if (!locator.Script() || !locator.Script()->ReadBool(u"Main", u"stw_show", false)) return true;
