@@ -1,5 +1,7 @@
 #include "engine/engine.h"
 
+#include <SDL.h>
+
 #include <cmath>
 
 #include "engine/third_slide.h"
@@ -398,6 +400,8 @@ void TZemEngine::OnStart() {
 void TZemEngine::OnStop() {
   SetLoadMode(TLoadMode::Paused);
   TCustomZemEngine::OnStop();
+  // Engine thread: SDL keeps per-thread data for a thread that made a GL context current.
+  SDL_TLSCleanup();
 }
 
 void TZemEngine::LoopStep() { MainLoop(); }

@@ -251,6 +251,7 @@ TEST(DeviceLifecycle, ALossOffTheUiThreadIsResetOnTheUiThread) {
     EXPECT_FALSE(s->BeginScene());
     live_after_loss = TGLContext::LiveCount();
     check_there = engine.InitCheck();
+    SDL_TLSCleanup();  // SDL's per-thread data of this thread (made current a context)
   });
   drawing.join();
   EXPECT_EQ(live_after_loss, live) << "the context is not freed on the drawing thread";
@@ -333,6 +334,7 @@ TEST(DeviceLifecycle, AnInactiveExclusiveWindowIsRestacked) {
       s.EndScene();
       ASSERT_TRUE(s.BeginScene());  // still inactive: nothing more
       s.EndScene();
+      SDL_TLSCleanup();
     });
     drawing.join();
     EXPECT_TRUE(restacked.empty()) << "window work waits for the user-interface thread";
