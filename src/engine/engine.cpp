@@ -1,5 +1,7 @@
 #include "engine/engine.h"
 
+#include <SDL.h>
+
 #include <cmath>
 
 #include "engine/third_slide.h"
@@ -298,6 +300,9 @@ void TZemEngine::AbandonShow() {
 
 void TZemEngine::StopLoader() {
   if (!loader_) return;
+  // The loader's slides are thrown away: it gives up instead of finishing the slide it reads.
+  const TLoadMode mode = LoadMode();
+  SetLoadMode(TLoadMode::GiveUp);
   loader_->Terminate();
   // A loader blocked in its report to us is released by handling our own messages.
   while (!loader_->WaitFor(0)) {
@@ -306,6 +311,7 @@ void TZemEngine::StopLoader() {
   }
   loader_.reset();
   slides_ = TSlides{};
+  SetLoadMode(mode);
 }
 
 void TZemEngine::MakeMusicPlayer() {
@@ -394,6 +400,8 @@ void TZemEngine::OnStart() {
 void TZemEngine::OnStop() {
   SetLoadMode(TLoadMode::Paused);
   TCustomZemEngine::OnStop();
+  // Engine thread: SDL keeps per-thread data for a thread that made a GL context current.
+  SDL_TLSCleanup();
 }
 
 void TZemEngine::LoopStep() { MainLoop(); }

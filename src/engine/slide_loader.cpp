@@ -4,6 +4,7 @@
 
 #include "foundation/assert.h"
 #include "foundation/clock.h"
+#include "package/load_throttle.h"
 #include "script/ini_file.h"
 
 namespace zem {
@@ -52,7 +53,8 @@ void TZemSlideLoader::SetOutput(bool fit_to_cover) {
 }
 
 void TZemSlideLoader::LoopStep() {
-  cache_->Update(timing_->current.load());
+  // Told to give up (the engine is stopping this loader): no new slide is started.
+  if (!LoadGivenUp()) cache_->Update(timing_->current.load());
   SleepMs(10);
 }
 

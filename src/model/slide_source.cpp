@@ -7,6 +7,7 @@
 
 #include "foundation/assert.h"
 #include "package/file_accessor.h"
+#include "package/show_locator.h"
 #include "script/ini_file.h"
 
 namespace zem {
@@ -38,6 +39,27 @@ int32_t ClampPosition(double p) {
 }
 
 }  // namespace
+
+void SortBySwappingLargestKey(std::vector<int32_t>& keys, std::vector<int32_t>& numbers) {
+  ZEM_ASSERT(keys.size() == numbers.size());
+  for (size_t last = keys.size(); last > 1; --last) {
+    size_t largest = 0;
+    for (size_t j = 1; j < last; ++j)
+      if (keys[j] > keys[largest]) largest = j;
+    std::swap(keys[largest], keys[last - 1]);
+    std::swap(numbers[largest], numbers[last - 1]);
+  }
+}
+
+TRef<TZemSource> LocatorShowSource(TZemShowLocator& locator, const TZemSourceOptions& options) {
+  if (auto* made = dynamic_cast<TZemSource*>(locator.ShowSource())) return TRef<TZemSource>(made);
+  ZEM_ASSERT(locator.Script() != nullptr);
+  auto script = std::make_unique<TIniFile>();
+  script->Assign(*locator.Script());
+  auto source = MakeRef<TZemSource>(std::move(script), locator.Accessor().Clone(), options);
+  locator.SetShowSource(TRef<TRefObj>(source.get()));
+  return source;
+}
 
 void ClearSlideOrders() {
   std::lock_guard<std::mutex> lock(g_ordersLock);
@@ -110,11 +132,9 @@ void TZemSource::BuildOrder() {
   if (RandomOrder() && count_ > 1) {
     TEffectRandom& rnd = transitions_.Random();
     rnd.SeedFromClock();
-    std::vector<std::pair<int32_t, int32_t>> keyed(static_cast<size_t>(count_));
-    for (int32_t i = 0; i < count_; ++i) keyed[size_t(i)] = {rnd.Next(1000000), i};
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (int32_t i = 0; i < count_; ++i) list->entries[size_t(i)] = keyed[size_t(i)].second;
+    std::vector<int32_t> keys(static_cast<size_t>(count_));
+    for (int32_t i = 0; i < count_; ++i) keys[size_t(i)] = rnd.Next(1000000);
+    SortBySwappingLargestKey(keys, list->entries);
   }
   slot = list;
   random_ = list;

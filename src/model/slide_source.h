@@ -52,6 +52,10 @@ struct TSlideRandomList {
 // Forgets every remembered slide order (tests).
 void ClearSlideOrders();
 
+// Sorts `numbers` by `keys` (same length), ascending, by swapping the largest remaining key (its
+// first occurrence) to the end again and again; equal keys end up in the order this gives.
+void SortBySwappingLargestKey(std::vector<int32_t>& keys, std::vector<int32_t>& numbers);
+
 struct TZemSourceOptions {
   bool screenSaver = false;  // the program runs as a screen saver: main keys are forced
   bool fixedSeed = false;    // draw transitions and orders from `seed` (tests, tools)
@@ -134,5 +138,11 @@ class TZemSource : public TRefObj {
   std::shared_ptr<TSlideRandomList> random_;
   std::vector<std::string> warnings_;
 };
+
+class TZemShowLocator;
+// The locator's show source: made on first use from copies of its accessor and script and kept
+// in the locator. Raises the source's errors (broken timing) and leaves the slot empty then.
+// The locator must have a script.
+TRef<TZemSource> LocatorShowSource(TZemShowLocator& locator, const TZemSourceOptions& options);
 
 }  // namespace zem

@@ -126,14 +126,19 @@ class TTransitionSet {
   TEffectRandom random_;
 };
 
-// The transition descriptor a slide holds: what to run and, once the drawer made it, the filter
-// that draws it (owned). Used by the loader thread until the slide is handed to the engine.
-class TZemFilter : public TObj {
+// What a transition filter runs with: its kind, its length and how far it has come.
+class TFilterParams : public TObj {
  public:
   int32_t effectClass = 0;
   int32_t effectType = 0;
   double duration = 0;      // ms
   double progressTime = 0;  // ms since the transition began
+};
+
+// The transition descriptor a slide holds: what to run and, once the drawer made it, the filter
+// that draws it (owned). Used by the loader thread until the slide is handed to the engine.
+class TZemFilter : public TFilterParams {
+ public:
   TEffectParams params;
   std::unique_ptr<TObj> filter;  // made on first use by CreateFilter
 

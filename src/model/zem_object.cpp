@@ -7,7 +7,9 @@
 #include <unordered_map>
 
 #include "foundation/assert.h"
+#include "foundation/log.h"
 #include "model/slide_host.h"
+#include "package/load_throttle.h"
 #include "model/zem_slide.h"
 #include "script/ini_file.h"
 
@@ -327,6 +329,8 @@ void TZemObject::ReadContent(const TCommonIniSection& section) {
     children_.clear();
   }
   for (TIniObject* o = section.FirstObject(); o; o = section.NextObject(o)) {
+    // The loader reading this slide is being stopped: its slide is thrown away unfinished.
+    if (LoadGivenUp()) break;
     const WideString kind = LowerCase(o->NameView());
     if (kind == u"keypoint") {
       if (keys_->Count() >= TSpeedStorage::kMaxCount) continue;  // beyond what a profile can hold
@@ -392,15 +396,19 @@ void TZemObject::ReadSection(const TCommonIniSection& s, bool /*reload*/) {
 
   ReadContent(s);
 
-  // Speed profiles: an absent key keeps the linear profile built from the keypoints. Building
-  // it needs at least one keypoint; without one the read fails.
+  // A section without keypoints would leave no profile to build and its whole slide unread:
+  // it keeps its creation defaults in one keypoint at the slide's start instead.
+  if (keys_->Count() == 0) {
+    LogLine("TZemObject.ReadSection: no keypoints in " + WideToUtf8(caption_) + ", defaults kept");
+    keys_->AddKeypoint(kSlideBegin, 0);
+  }
+  // Speed profiles: an absent key keeps the linear profile built from the keypoints.
   struct {
     const char16_t* key;
     TSpeedStorage& (TKeyPointList::*profile)();
   } const profiles[] = {{u"PanSpeed", &TKeyPointList::PanProfile},
                         {u"RotateSpeed", &TKeyPointList::RotateProfile},
                         {u"ZoomSpeed", &TKeyPointList::ZoomProfile}};
-  if (keys_->Count() == 0) ZEM_FAIL("object section without keypoints");
   for (const auto& p : profiles) {
     TSpeedStorage& profile = (keys_.get()->*p.profile)();
     WideString text = s.ReadString(p.key, Utf8ToWide(profile.ToText()));

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <atomic>
+#include <thread>
 
 #include "foundation/clock.h"
 
@@ -22,16 +23,24 @@ void ApplyPriority(TLoadMode mode) {
 
 void SetLoadMode(TLoadMode mode) {
   TLoadMode old = g_mode.exchange(mode);
-  if (old != mode) ApplyPriority(mode);
+  // The priority changes only into or out of playing.
+  if (old != mode && (old == TLoadMode::Playing || mode == TLoadMode::Playing)) ApplyPriority(mode);
 }
 
 TLoadMode LoadMode() { return g_mode.load(); }
 
+bool LoadGivenUp() { return g_mode.load(std::memory_order_relaxed) == TLoadMode::GiveUp; }
+
 void LoadCallback() {
-  if (g_mode.load(std::memory_order_relaxed) != TLoadMode::Playing) return;
+  const TLoadMode mode = g_mode.load(std::memory_order_relaxed);
+  if (mode != TLoadMode::Yield && mode != TLoadMode::Playing) return;
   uint32_t now = TimeGetTime();
   if (now - g_last_sleep.load(std::memory_order_relaxed) > 5) {
-    SleepMs(1);
+    // Mode 1 only gives the rest of the time slice away (a sleep of 0 ms); mode 2 sleeps 1 ms.
+    if (mode == TLoadMode::Playing)
+      SleepMs(1);
+    else
+      std::this_thread::yield();
     g_last_sleep.store(TimeGetTime(), std::memory_order_relaxed);
   }
 }

@@ -27,10 +27,11 @@ class TZemShowLocator : public TObj {
   // "ZemVersion" of section "Main" (UTF-8).
   const std::string& ZemVersion() const { return version_; }
 
-  // The show source built from accessor and script on first use; the model layer creates and
-  // hands it over here so that it lives as long as the locator.
-  TObj* ShowSource() const { return show_source_.get(); }
-  void SetShowSource(std::unique_ptr<TObj> source) { show_source_ = std::move(source); }
+  // The show source built from accessor and script on first use (LocatorShowSource of the
+  // model layer creates it and keeps it here, so it lives as long as the locator). Shared: the
+  // main window's slide times hold it too.
+  TRefObj* ShowSource() const { return show_source_.get(); }
+  void SetShowSource(TRef<TRefObj> source) { show_source_ = std::move(source); }
 
  private:
   void Load();
@@ -39,7 +40,7 @@ class TZemShowLocator : public TObj {
   std::string script_name_;
   std::unique_ptr<TIniFile> script_;
   std::string version_;
-  std::unique_ptr<TObj> show_source_;
+  TRef<TRefObj> show_source_;
 };
 
 // Installs the start-up window's filter on an accessor for the script name (set by the dialog

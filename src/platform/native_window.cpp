@@ -11,6 +11,7 @@
 #if defined(SDL_VIDEO_DRIVER_X11)
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #endif
 
 namespace zem {
@@ -49,6 +50,10 @@ struct TXlib {
   decltype(&XSendEvent) SendEvent = nullptr;
   decltype(&XSync) Sync = nullptr;
   decltype(&XSetErrorHandler) SetErrorHandler = nullptr;
+  decltype(&XGetWMHints) GetWMHints = nullptr;
+  decltype(&XSetWMHints) SetWMHints = nullptr;
+  decltype(&XAllocWMHints) AllocWMHints = nullptr;
+  decltype(&XFlush) Flush = nullptr;
   Atom net_wm_pid = 0, net_active_window = 0, net_supporting_wm_check = 0, net_supported = 0;
 
   ~TXlib() {
@@ -72,7 +77,9 @@ struct TXlib {
                        Bind(RaiseWindow, "XRaiseWindow") && Bind(SetInputFocus, "XSetInputFocus") &&
                        Bind(GetInputFocus, "XGetInputFocus") && Bind(QueryPointer, "XQueryPointer") &&
                        Bind(SendEvent, "XSendEvent") && Bind(Sync, "XSync") &&
-                       Bind(SetErrorHandler, "XSetErrorHandler");
+                       Bind(SetErrorHandler, "XSetErrorHandler") && Bind(GetWMHints, "XGetWMHints") &&
+                       Bind(SetWMHints, "XSetWMHints") && Bind(AllocWMHints, "XAllocWMHints") &&
+                       Bind(Flush, "XFlush");
     if (!bound) return false;
     // A connection of our own: SDL's event reading never sees the replies asked for here.
     display = OpenDisplay(nullptr);
@@ -298,8 +305,51 @@ bool IsForegroundNativeWindow(uint64_t window) {
   return same && !trap.Failed();
 }
 
+bool RaiseNativeWindow(uint64_t window) {
+  std::lock_guard<std::mutex> lock(g_xlib_mutex);
+  TXlib* x = Xlib();
+  if (!x || window == 0) return false;
+  TErrorTrap trap(*x);
+  const Window root = x->DefaultRoot(x->display);
+  const Window top = TopLevelOf(*x, root, static_cast<Window>(window));
+  if (top) x->RaiseWindow(x->display, top);
+  return top != 0 && !trap.Failed();
+}
+
+bool SetNativeWindowActivatable(uint64_t window, bool activatable) {
+  std::lock_guard<std::mutex> lock(g_xlib_mutex);
+  TXlib* x = Xlib();
+  if (!x || window == 0) return false;
+  TErrorTrap trap(*x);
+  const Window w = static_cast<Window>(window);
+  XWMHints* hints = x->GetWMHints(x->display, w);
+  if (!hints) hints = x->AllocWMHints();
+  if (!hints) return false;
+  hints->flags |= InputHint;
+  hints->input = activatable ? True : False;
+  x->SetWMHints(x->display, w, hints);
+  x->Free(hints);
+  x->Flush(x->display);
+  return !trap.Failed();
+}
+
+bool NativeWindowActivatable(uint64_t window) {
+  std::lock_guard<std::mutex> lock(g_xlib_mutex);
+  TXlib* x = Xlib();
+  if (!x || window == 0) return true;
+  TErrorTrap trap(*x);
+  XWMHints* hints = x->GetWMHints(x->display, static_cast<Window>(window));
+  // Without the hint a window manager lets the window take the focus.
+  const bool result = !hints || !(hints->flags & InputHint) || hints->input;
+  if (hints) x->Free(hints);
+  return result;
+}
+
 #else
 
+bool RaiseNativeWindow(uint64_t) { return false; }
+bool SetNativeWindowActivatable(uint64_t, bool) { return false; }
+bool NativeWindowActivatable(uint64_t) { return true; }
 bool NativeWindowsAvailable() { return false; }
 uint64_t FirstVisibleWindowOfProcess(int64_t) { return 0; }
 bool BringWindowToForeground(uint64_t) { return false; }

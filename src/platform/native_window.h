@@ -35,4 +35,12 @@ uint64_t ForegroundNativeWindow();
 // Whether `window` is the foreground window (ForegroundNativeWindow).
 bool IsForegroundNativeWindow(uint64_t window);
 
+// Raises the window (its frame) to the top of the stacking order without giving it the focus.
+bool RaiseNativeWindow(uint64_t window);
+
+// Whether the window manager may make the window active (the input hint of its WM_HINTS). A
+// window that may not shows an inactive title bar while another window of the program works.
+bool SetNativeWindowActivatable(uint64_t window, bool activatable);
+bool NativeWindowActivatable(uint64_t window);
+
 }  // namespace zem

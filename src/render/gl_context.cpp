@@ -2,10 +2,15 @@
 
 #include <SDL2/SDL.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 
 namespace zem {
+
+namespace {
+std::atomic<int> g_live{0};
+}  // namespace
 
 bool EnsureSdlVideo(bool headless) {
   static std::mutex lock;
@@ -36,13 +41,17 @@ std::unique_ptr<TGLContext> TGLContext::Create(SDL_Window* window, std::string* 
     if (error) *error = SDL_GetError();
     return nullptr;
   }
+  g_live.fetch_add(1);
   return std::unique_ptr<TGLContext>(new TGLContext(window, ctx));
 }
 
 TGLContext::~TGLContext() {
   if (SDL_GL_GetCurrentContext() == ctx_) SDL_GL_MakeCurrent(nullptr, nullptr);
   SDL_GL_DeleteContext(static_cast<SDL_GLContext>(ctx_));
+  g_live.fetch_sub(1);
 }
+
+int TGLContext::LiveCount() { return g_live.load(); }
 
 bool TGLContext::MakeCurrent() { return SDL_GL_MakeCurrent(window_, ctx_) == 0; }
 

@@ -28,6 +28,8 @@ class TGLContext {
   void SetSwapInterval(int interval);
   void DrawableSize(int& w, int& h) const;
   SDL_Window* Window() const { return window_; }
+  // Contexts made and not yet freed, process-wide (diagnostics and tests).
+  static int LiveCount();
 
  private:
   TGLContext(SDL_Window* w, void* ctx) : window_(w), ctx_(ctx) {}

@@ -445,26 +445,13 @@ void TDevStore::Dispose() {
 }
 
 void TDevStore::DoDispose() {
-  // Context is current here (depth_ > 0).
+  // Context is current here (depth_ > 0): the objects' names are deleted on it below.
+  TReleaseData release;
+  if (device_ && device_->Window()) release.window_id = SDL_GetWindowID(device_->Window());
   if (exclusive && device_) {
-    TIntRect r = device_->restore_rect;
-    LogLine("Store.Dispose FullScreen, R= " + r.ToString());
-    TDrawDevice* dev = device_;
-    auto restore = [dev, r]() {
-      LogLine("Setwndposlocal " + r.ToString());
-      if (SDL_Window* w = dev->Window()) {
-        SDL_SetWindowFullscreen(w, 0);
-        SDL_SetWindowPosition(w, r.left, r.top);
-        SDL_SetWindowSize(w, r.Width(), r.Height());
-      }
-    };
-    auto& engine = T3DEngineGL::Instance();
-    if (engine.OnUiThread()) {
-      restore();
-    } else {
-      LogLine("TDevStore.Dispose, not main thread");
-      engine.PostRequest(restore);
-    }
+    release.restore = true;
+    release.rect = device_->restore_rect;
+    LogLine("Store.Dispose FullScreen, R= " + release.rect.ToString());
   }
   auto objects = objects_;
   for (TDeviceObject* o : objects)
@@ -481,7 +468,23 @@ void TDevStore::DoDispose() {
   dispose_pending_ = false;
   depth_ = 0;
   holder_ = std::thread::id();
-  ctx_.reset();
+  // The context was made on the user-interface thread and is freed there.
+  ctx_->DoneCurrent();
+  release.context = std::move(ctx_);
+  auto& engine = T3DEngineGL::Instance();
+  if (!engine.OnUiThread() && release.restore) LogLine("TDevStore.Dispose, not main thread");
+  engine.PostRelease(std::move(release));
+}
+
+void TReleaseData::Run() {
+  context.reset();
+  if (!restore) return;
+  LogLine("Setwndposlocal " + rect.ToString());
+  if (SDL_Window* w = window_id ? SDL_GetWindowFromID(window_id) : nullptr) {
+    SDL_SetWindowFullscreen(w, 0);
+    SDL_SetWindowPosition(w, rect.left, rect.top);
+    SDL_SetWindowSize(w, rect.Width(), rect.Height());
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -501,6 +504,50 @@ void T3DEngineGL::PostRequest(std::function<void()> request) {
     requests_.push_back(std::move(request));
   }
   if (wake_) wake_();
+}
+
+void T3DEngineGL::SetRestackHook(std::function<void(uint32_t)> hook) {
+  std::lock_guard<std::mutex> g(request_lock_);
+  restack_ = std::move(hook);
+}
+
+void T3DEngineGL::RequestRestack(SDL_Window* window) {
+  const uint32_t id = window ? SDL_GetWindowID(window) : 0;
+  if (!id) return;
+  auto run = [this, id]() {
+    std::function<void(uint32_t)> hook;
+    {
+      std::lock_guard<std::mutex> g(request_lock_);
+      hook = restack_;
+    }
+    if (hook) hook(id);
+  };
+  if (OnUiThread())
+    run();
+  else
+    PostRequest(run);
+}
+
+void T3DEngineGL::PostRelease(TReleaseData release) {
+  if (OnUiThread()) {
+    release.Run();
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> g(request_lock_);
+    releases_.push_back(std::make_shared<TReleaseData>(std::move(release)));
+  }
+  PostRequest([this]() { RunReleases(); });
+}
+
+int T3DEngineGL::RunReleases() {
+  std::vector<std::shared_ptr<TReleaseData>> due;
+  {
+    std::lock_guard<std::mutex> g(request_lock_);
+    due.swap(releases_);
+  }
+  for (auto& r : due) r->Run();
+  return static_cast<int>(due.size());
 }
 
 int T3DEngineGL::RunPendingRequests() {
@@ -564,7 +611,23 @@ bool T3DEngineGL::GetDisplayMode(int adapter, TDisplayMode& mode) {
   return true;
 }
 
-bool T3DEngineGL::InitCheck() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
+bool T3DEngineGL::InitCheck() {
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
+  std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+  // Lost: a released device whose context a scene on another thread still holds.
+  std::erase_if(pending_disposal, [](const std::shared_ptr<TDevStore>& st) { return st->Disposed(); });
+  if (!pending_disposal.empty()) return false;
+  // Not reset: released devices whose contexts wait for the user-interface thread.
+  bool waiting;
+  {
+    std::lock_guard<std::mutex> r(request_lock_);
+    waiting = !releases_.empty();
+  }
+  if (!waiting) return true;
+  if (!OnUiThread()) return false;  // the posted release resets it there
+  RunReleases();
+  return true;
+}
 
 int T3DEngineGL::ShaderLevel(int adapter) {
   if (forced_level_ >= 0) return std::min(forced_level_, 2);
@@ -744,16 +807,24 @@ bool T3DRendererGL::BeginScene() {
   std::lock_guard<std::recursive_mutex> g(DeviceMutex());
   if (state_ != kUsable || !store_) return false;
   if (exclusive_) {
+    // The device is made before the window is first shown: only a change after the window was
+    // active counts (showing it is no return to it).
     bool active = device_->IsActive();
     if (active != last_active_) {
       last_active_ = active;
-      if (active) {
+      if (active && left_foreground_) {
         // Coming back to the exclusive window: start over with a fresh device.
         state_ = kLost;
         ReleaseStore(false);
         return false;
       }
+      if (!active && was_active_) {
+        // Another window took the foreground: ours stops covering it.
+        left_foreground_ = true;
+        T3DEngineGL::Instance().RequestRestack(device_->Window());
+      }
     }
+    if (active) was_active_ = true;
   }
   if (!store_->Acquire()) return false;
   store_->BeginHold();

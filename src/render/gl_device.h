@@ -22,6 +22,8 @@
 #include "render/device.h"
 #include "render/gl_context.h"
 
+struct SDL_Window;
+
 namespace zem {
 
 class TDrawDevice;
@@ -98,6 +100,18 @@ class TDevStore : public TObj {
   std::vector<std::pair<TName, unsigned>> garbage_;
 };
 
+// A device released away from the user-interface thread: its objects are gone already (deleted
+// with the context current on the releasing thread); the context itself is freed, and the window
+// put back after exclusive full screen, on the user-interface thread.
+struct TReleaseData {
+  std::unique_ptr<TGLContext> context;
+  uint32_t window_id = 0;  // SDL window id (0: none); the window may be gone by then
+  bool restore = false;
+  TIntRect rect;  // the window rectangle before exclusive full screen
+  // User-interface thread.
+  void Run();
+};
+
 class T3DEngineGL : public T3DEngine {
  public:
   // One per process, made on first use under DeviceMutex(). The first caller's thread counts
@@ -109,6 +123,9 @@ class T3DEngineGL : public T3DEngine {
   bool GetDisplayMode(int adapter, TDisplayMode& mode) override;
   std::unique_ptr<T3DRenderer> CreateRenderer(TDrawDevice* device, const TDisplayMode& mode,
                                               int adapter) override;
+  // Video runs and the shared devices can be used: false while a lost device's context is still
+  // held by a scene on another thread (lost), or while released devices wait for the
+  // user-interface thread (not reset; called there, it frees them and answers true).
   bool InitCheck() override;
   int ShaderLevel(int adapter) override;
 
@@ -124,6 +141,18 @@ class T3DEngineGL : public T3DEngine {
   void ForceShaderLevel(int level) { forced_level_ = level; }  // -1: from the abilities
   void SetExclusiveAllowed(bool on) { exclusive_allowed_ = on; }
   bool ExclusiveAllowed() const { return exclusive_allowed_; }
+
+  // Sets the exclusive window's place in the stacking order again when it became inactive
+  // (the shell's routine, called on the user-interface thread with the SDL window id).
+  void SetRestackHook(std::function<void(uint32_t window_id)> hook);
+  // Any thread: runs the hook for the window there (posted when called elsewhere).
+  void RequestRestack(SDL_Window* window);
+
+  // Any thread: a released device's context goes to the user-interface thread (run at once
+  // there). Until it has run, InitCheck reports the device as not reset.
+  void PostRelease(TReleaseData release);
+  // User-interface thread: frees the contexts of released devices; the count run.
+  int RunReleases();
 
   TCapsWrapper& Caps(int adapter) { return caps_[adapter]; }
   // Time of the last present (process-wide, milliseconds), 0 = none yet.
@@ -143,6 +172,8 @@ class T3DEngineGL : public T3DEngine {
   int forced_level_ = -1;
   bool exclusive_allowed_ = false;
   std::map<int, TCapsWrapper> caps_;
+  std::function<void(uint32_t)> restack_;        // under request_lock_
+  std::vector<std::shared_ptr<TReleaseData>> releases_;  // under request_lock_
 };
 
 class T3DSurfaceGL : public T3DSurface {
@@ -210,6 +241,8 @@ class T3DRendererGL : public T3DRenderer {
   int refresh_ = 60;
   bool exclusive_ = false, full_screen_ = false;
   bool last_active_ = true;
+  bool was_active_ = false;        // exclusive: the window has been active in a scene
+  bool left_foreground_ = false;   // exclusive: it lost the foreground since
   std::shared_ptr<TDevStore> store_;
   std::shared_ptr<TInitData> init_;
   std::function<void()> on_release_;

@@ -393,7 +393,9 @@ std::unique_ptr<TShader> T3DScreen::CreateShader(std::string_view name) {
 void T3DScreen::SetShader(TShader* shader) {
   std::lock_guard<std::recursive_mutex> g(DeviceMutex());
   batch_.Flush();
-  // A program without a device object is skipped: the draw happens without it.
+  // Shader level 0 allows no pixel program at all: the draw happens without it, as it does
+  // for a program without a device object.
+  if (shader && ShaderLevel() == 0) shader = nullptr;
   current_shader_ = shader && shader->Device() ? shader : nullptr;
   if (renderer_) renderer_->SetShader(current_shader_ ? shader->Device() : nullptr);
 }

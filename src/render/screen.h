@@ -121,6 +121,7 @@ class T3DScreen : public TObj, public TDrawDeviceListener {
                         uint32_t color = 0xFFFFFFFF);
 
   std::unique_ptr<TShader> CreateShader(std::string_view name);
+  // No program at shader level 0 (the draw then runs without one).
   void SetShader(TShader* shader);
   void SetShaderConstant(int reg, float x, float y = 0, float z = 0, float w = 0);
   // 0 normal, 1 maximum, 2 separate alpha; reset to 0 by the drawer after use.

@@ -35,6 +35,7 @@ TMainForm::TMainForm(const TProcessContext& context, TShowShell& shell)
     : context_(context), shell_(shell), monitor_([] { return TimeGetTime(); }) {}
 
 TMainForm::~TMainForm() {
+  shell_.error_box = [](const std::string& text) { ShowErrorBox(text); };
   Shutdown();
   T3DEngineGL::Instance().SetWakeUp({});
   app_.SetWakeUp({});
@@ -95,6 +96,8 @@ bool TMainForm::Create() {
     if (viewer_) viewer_->Mouse(kMouseMove, kOutside, kOutside, 0, 0);
   };
   monitor_.on_enter = [] {};
+  // Error boxes are owned by the main window.
+  shell_.error_box = [this](const std::string& text) { ShowErrorBox(text, window_); };
   // Shows are opened with checks: the start-up window runs as a child process.
   shell_.startup_window = [this](TZemShowLocator& locator, const std::string& path, bool packaged) {
     if (!locator.Script() || !locator.Script()->ReadBool(u"Main", u"stw_show", false)) return true;
@@ -141,15 +144,14 @@ bool TMainForm::OpenShowFile(const std::string& path, bool packaged, const TStar
   ApplyCursorHiding(script);
 
   const bool saver_copy = IsScreenSaverCopy(context_.own_path);
-  if (saver_copy && !instance_) instance_ = std::make_unique<TInstanceLock>(context_.own_path);
-  if (!saver_.OnOpen(saver_copy, saver_copy && !instance_->Acquired(), context_.command_line)) {
+  if (!saver_.OnOpen(saver_copy, context_.AnotherInstanceRuns(), context_.command_line)) {
     if (paused_here) viewer_->SetPaused(false);
     return false;
   }
 
   std::string error;
   source_before_open_ = HasEngine() ? viewer_->Engine()->CurrentSource().get() : nullptr;
-  timeline_ = TSourceTimeline::FromScript(script, saver_copy, &error);
+  timeline_ = TSourceTimeline::FromLocator(*locator, saver_copy, &error);
   if (!timeline_) LogLine("TMainForm: the show's time line is broken: " + error);
   try {
     viewer_->Open(&locator->Accessor(), script, 0);

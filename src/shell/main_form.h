@@ -138,7 +138,6 @@ class TMainForm : public TInputHost, public TViewerForm {
   TMouseMonitor monitor_;
   std::unique_ptr<TCursorControl> cursor_;
   TScreenSaverState saver_;
-  std::unique_ptr<TInstanceLock> instance_;
   std::vector<std::string> run_stack_;
   TMonitorRect client_;
   int32_t border_left_ = 0, border_top_ = 0;

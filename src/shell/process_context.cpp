@@ -1,6 +1,7 @@
 #include "shell/process_context.h"
 
 #include "foundation/process.h"
+#include "shell/screen_saver.h"
 
 namespace zem {
 
@@ -13,5 +14,7 @@ TProcessContext TProcessContext::FromArgv(int argc, const char* const* argv) {
   c.command_line.ParseArgv(argc, argv);
   return c;
 }
+
+bool TProcessContext::AnotherInstanceRuns() const { return instance && !instance->Acquired(); }
 
 }  // namespace zem

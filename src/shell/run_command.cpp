@@ -71,6 +71,41 @@ bool StartsNoCase(const std::string& text, std::string_view prefix) {
 
 bool IsNotFound(int error) { return error == ENOENT || error == ENOTDIR; }
 
+// One double quote at each end goes when the text is longer than 5 characters.
+std::string StripEnclosingQuotes(std::string s) {
+  if (s.size() <= 5) return s;
+  if (s.front() == '"') s.erase(0, 1);
+  if (!s.empty() && s.back() == '"') s.pop_back();
+  return s;
+}
+
+template <typename TSpawn>
+TSpawnResult RetryNotFound(const TCommandParts& parts, const std::string& dir, const TSpawn& spawn) {
+  // The texts as the command gave them: a quoted program quoted again, parameters that held
+  // quotes enclosed in quotes again; the retries take those quotes off.
+  const std::string program = StripEnclosingQuotes(parts.program_quoted ? "\"" + parts.program + "\"" : parts.program);
+  if (!parts.parameters.empty()) {
+    const std::string params =
+        StripEnclosingQuotes(parts.parameters_quoted ? "\"" + parts.parameters + "\"" : parts.parameters);
+    LogLine("RunCommandText: not found, again without enclosing quotes: " + program);
+    return spawn(program, SplitParameters(params), dir, true);
+  }
+  // The program's file name alone, in the show's folder (or on the PATH).
+  const size_t cut = program.find_last_of("/\\");
+  const std::string name = cut == std::string::npos ? program : program.substr(cut + 1);
+  TSpawnResult r;
+  r.error = ENOENT;
+  if (!name.empty()) {
+    const std::string local = dir.empty() ? name : dir + "/" + name;
+    r = access(local.c_str(), F_OK) == 0 ? spawn(local, {}, dir, false) : spawn(name, {}, dir, true);
+  }
+  if (!IsNotFound(r.error) || program.empty() || program.front() == '/') return r;
+  // The folder joined with the program as written (a relative path below the show).
+  std::string base = dir;
+  if (base.size() > 1 && base.back() == '/') base.pop_back();
+  return spawn(base.empty() ? program : base + "/" + program, {}, dir, false);
+}
+
 }  // namespace
 
 std::vector<std::string> SplitCommands(std::string_view text) {
@@ -207,6 +242,11 @@ TRunCommandResult RunCommandText(std::string_view text, const std::string& folde
   }
   std::string dir = folder;
   if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  const auto spawn = [&options](const std::string& program, const std::vector<std::string>& args,
+                                const std::string& working_folder, bool search_path) {
+    return options.spawn ? options.spawn(program, args, working_folder, search_path)
+                         : SpawnProgram(program, args, working_folder, search_path);
+  };
   for (const std::string& c : commands) {
     const TCommandParts parts = SplitProgram(c);
     if (parts.program.empty()) continue;
@@ -224,14 +264,10 @@ TRunCommandResult RunCommandText(std::string_view text, const std::string& folde
       // A program that comes with the show, next to it, wins over one of the same name in PATH.
       const std::string local = dir + "/" + parts.program;
       if (parts.program.find('/') == std::string::npos && !dir.empty() && access(local.c_str(), X_OK) == 0)
-        r = SpawnProgram(local, args, dir, false);
+        r = spawn(local, args, dir, false);
       else
-        r = SpawnProgram(parts.program, args, dir, true);
-    }
-    if (kind == TProgramKind::Executable && IsNotFound(r.error) && args.empty()) {
-      // A program named relative to the show's folder.
-      const std::string joined = (dir.empty() ? std::string() : dir + "/") + parts.program;
-      if (parts.program.front() != '/') r = SpawnProgram(joined, args, dir, false);
+        r = spawn(parts.program, args, dir, true);
+      if (IsNotFound(r.error)) r = RetryNotFound(parts, dir, spawn);
     }
     if (r.error != 0) {
       if (topmost && options.set_topmost) options.set_topmost(true);

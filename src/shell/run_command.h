@@ -56,6 +56,10 @@ struct TRunOptions {
   std::function<void(bool topmost)> set_topmost;
   // Reap started children on a background thread; tests turn this off and wait themselves.
   bool reap_children = true;
+  // Starts one program (SpawnProgram when unset; tests watch the tries through it).
+  std::function<TSpawnResult(const std::string& program, const std::vector<std::string>& args,
+                             const std::string& working_folder, bool search_path)>
+      spawn;
 };
 
 // Topmost handling for an SDL window: a window kept on top of all others stops being so while a

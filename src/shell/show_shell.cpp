@@ -1,5 +1,6 @@
 #include "shell/show_shell.h"
 
+#include <SDL.h>
 #include <sys/stat.h>
 
 #include "foundation/log.h"
@@ -8,6 +9,8 @@
 #include "package/unpack.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
+#include "platform/native_window.h"
+#include "render/gl_device.h"
 #include "script/ini_file.h"
 
 namespace zem {
@@ -45,8 +48,24 @@ void InstallShowOpenHooks() {
   hooks.exclusive_mode = [](TZemShowLocator* locator) {
     bool no_exclusive = locator && locator->Script() &&
                         locator->Script()->ReadBool(u"Main", u"opt_scr_noexclusive", false);
-    SetExclusiveModeAllowed(!DesktopCompositionEnabled() && !no_exclusive);
+    const bool allowed = !DesktopCompositionEnabled() && !no_exclusive;
+    SetExclusiveModeAllowed(allowed);
+    // The device layer decides by this when it makes a full-screen device.
+    T3DEngineGL::Instance().SetExclusiveAllowed(allowed);
   };
+  T3DEngineGL::Instance().SetRestackHook(RestackInactiveExclusiveWindow);
+}
+
+void RestackInactiveExclusiveWindow(uint32_t window_id) {
+  SDL_Window* window = SDL_GetWindowFromID(window_id);
+  if (!window) return;
+  // The exclusive window is no longer kept above others; the window that took the foreground
+  // is raised above it.
+  SDL_SetWindowAlwaysOnTop(window, SDL_FALSE);
+  const uint64_t own = NativeWindowNumber(window);
+  const uint64_t front = ForegroundNativeWindow();
+  if (front != 0 && front != own) RaiseNativeWindow(front);
+  LogLine("T3DRenderer9.BeginScene: exclusive window inactive, restacked");
 }
 
 TStartPosition StartPositionFromCommands(const TCommandsStorage& commands) {

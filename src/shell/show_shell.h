@@ -33,9 +33,12 @@ struct TShowOpenHooks {
   TShowOpenHook video_library;
   TShowOpenHook exclusive_mode;
 };
-// The process-wide hooks, installed once at start-up (before any show opens).
+// The process-wide hooks, installed once at start-up (before any show opens); also installs
+// the device layer's restacking of an exclusive window that became inactive.
 TShowOpenHooks& ShowOpenHooks();
 void InstallShowOpenHooks();
+// User-interface thread: the exclusive full-screen window (SDL window id) lost the foreground.
+void RestackInactiveExclusiveWindow(uint32_t window_id);
 
 // Where playback starts.
 struct TStartPosition {

@@ -33,6 +33,18 @@ std::unique_ptr<TSourceTimeline> TSourceTimeline::FromScript(const TIniStorage& 
   }
 }
 
+std::unique_ptr<TSourceTimeline> TSourceTimeline::FromLocator(TZemShowLocator& locator, bool screen_saver,
+                                                              std::string* error) {
+  TZemSourceOptions options;
+  options.screenSaver = screen_saver;
+  try {
+    return std::make_unique<TSourceTimeline>(LocatorShowSource(locator, options));
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+    return nullptr;
+  }
+}
+
 int32_t TSourceTimeline::SlideCount() const { return source_->SlideCount(); }
 bool TSourceTimeline::ShowEnds() const { return source_->RepeatMode() != kRepeatShow; }
 double TSourceTimeline::SlideStart(int32_t position) const { return Info(*source_, position).start; }

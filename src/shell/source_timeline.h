@@ -11,6 +11,7 @@
 namespace zem {
 
 class TIniStorage;
+class TZemShowLocator;
 class TZemSource;
 
 class TSourceTimeline : public TSlideTimeline {
@@ -20,6 +21,9 @@ class TSourceTimeline : public TSlideTimeline {
   // The time line of a script; null (with the reason) when its timing is broken.
   static std::unique_ptr<TSourceTimeline> FromScript(const TIniStorage& script, bool screen_saver,
                                                      std::string* error = nullptr);
+  // The time line of the locator's own show source (made on first use and kept there).
+  static std::unique_ptr<TSourceTimeline> FromLocator(TZemShowLocator& locator, bool screen_saver,
+                                                      std::string* error = nullptr);
 
   int32_t SlideCount() const override;
   bool ShowEnds() const override;

@@ -12,6 +12,7 @@
 #include "shell/form_rules.h"
 #include "shell/main_form.h"
 #include "shell/player_args.h"
+#include "shell/screen_saver.h"
 #include "shell/show_shell.h"
 #include "shell/snapshot_mode.h"
 #include "sound/channel_killer.h"
@@ -43,6 +44,9 @@ int RunPlayer(int argc, const char* const* argv) {
   if (commands.Has("filelog")) InstallLog(std::make_unique<TFileLog>(std::string(), false));
   else if (commands.Has("log")) InstallLog(std::make_unique<TStdLog>());
   CurrentLog().WriteRunHeader();
+  // Every process takes the single-instance lock; a screen-saver copy refuses to play while
+  // another copy of the same file holds it.
+  context.instance = std::make_shared<TInstanceLock>(context.own_path);
 
   InstallShowOpenHooks();
 

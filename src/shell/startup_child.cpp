@@ -17,6 +17,10 @@ extern char** environ;
 namespace zem {
 
 bool TMainForm::RunStartupChild(const std::string& path, bool packaged) {
+  const uint64_t own_window = NativeWindowNumber(window_);
+  // The main window's title bar stays inactive while the child works: the window manager does
+  // not activate it (also not when it is shown below).
+  SetNativeWindowActivatable(own_window, false);
   if (window_ && !FormVisible()) {
     // Off every screen, but visible: the child gets an owner window. The window gets its real
     // place when the engine reports the show's window mode.
@@ -30,7 +34,6 @@ bool TMainForm::RunStartupChild(const std::string& path, bool packaged) {
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
 
-  const uint64_t own_window = NativeWindowNumber(window_);
   ++busy_;
   pid_t pid = -1;
   const int rc = posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ);
@@ -62,6 +65,7 @@ bool TMainForm::RunStartupChild(const std::string& path, bool packaged) {
     }
   }
   --busy_;
+  SetNativeWindowActivatable(own_window, true);
   LogLine("TMainForm: start-up window ended with " + std::to_string(code));
   return code == 1;
 }

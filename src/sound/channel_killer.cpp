@@ -62,7 +62,7 @@ void TChannelKiller::LoopStep() {
       std::shared_ptr<TMusicChannel> done = std::move(p);
       list_.erase(list_.begin() + static_cast<std::ptrdiff_t>(i));
       int32_t pos = static_cast<int32_t>(done->Position());
-      if (TChannelMusic* owner = done->Owner()) owner->PlaybackFreed(done.get(), pos);
+      done->NotifyOwnerFreed(pos);
       done.reset();  // usually the last reference: the playback is freed here
     } else {
       ++i;

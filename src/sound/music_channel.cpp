@@ -53,7 +53,27 @@ TMusicChannel::~TMusicChannel() {
   buffer_.reset();  // stops the refill thread first
   converter_.reset();
   if (stream_) StreamWrapper().Free(stream_, &free_stream_);
+  std::lock_guard lock(owner_lock_);
   if (live_) live_->fetch_sub(1);  // last: the owner may be gone right after
+}
+
+void TMusicChannel::NotifyOwnerFreed(int32_t position_ms) {
+  std::lock_guard lock(owner_lock_);
+  if (owner_) owner_->PlaybackFreed(this, position_ms);
+}
+
+void TMusicChannel::LeaveToKiller() {
+  {
+    std::lock_guard lock(owner_lock_);
+    owner_ = nullptr;
+    live_ = nullptr;
+  }
+  // A playback that never reached its end gets the delay of an empty end.
+  if (drain_delay_.load() < 0) {
+    drain_tick_.store(TimeGetTime());
+    drain_delay_.store(2020);
+  }
+  TChannelKiller::Instance().Add(shared_from_this());
 }
 
 void TMusicChannel::Seek(int32_t t_ms) {

@@ -39,7 +39,12 @@ class TMusicChannel : public TObj, public std::enable_shared_from_this<TMusicCha
   // ms: the buffer's played time plus the seek target.
   double Position();
   void SetBufferVolume(float volume);
-  TChannelMusic* Owner() const { return owner_; }
+  // Killer thread: tells the logical channel (when it still waits for this playback) that it
+  // is about to be freed.
+  void NotifyOwnerFreed(int32_t position_ms);
+  // Owner thread, when closing stops waiting: the playback forgets its logical channel and goes
+  // to the killer, which frees it once drained (or after the default delay when it never ends).
+  void LeaveToKiller();
   const TWaveFormat& OutputFormat() const { return out_format_; }
   TWaveOutBuffer* OutputBuffer() const { return buffer_.get(); }
 
@@ -58,6 +63,7 @@ class TMusicChannel : public TObj, public std::enable_shared_from_this<TMusicCha
   // Refill thread: hands the playback to the killer with its drain delay.
   void EndReached(uint32_t bytes_written);
 
+  std::mutex owner_lock_;  // guards owner_ and live_ (the channel may leave before the playback)
   TChannelMusic* owner_;
   std::atomic<int32_t>* live_;
   TMediaInfo info_;

@@ -55,9 +55,26 @@ void TChannelMusic::CloseAll() {
   }
   // The killer frees the rest once their fades have drained.
   for (int step = 0; live_.load() > 0; ++step) {
-    if (step == 300) LogLine("TChannelMusic: playbacks still not freed after 3000 ms");
+    if (step == kCloseSteps) {
+      LeaveToKiller();
+      return;
+    }
     SleepMs(10);
   }
+}
+
+void TChannelMusic::LeaveToKiller() {
+  // A playback that never drains (a stalled output) must not hold up closing: it is the
+  // assertion failure of a stuck channel, reported here instead of raised from a destructor.
+  LogLine("TChannelMusic.CloseAll: Assertion failure: playbacks not freed after " +
+          std::to_string(kCloseSteps * 10) + " ms, left to the channel killer");
+  std::vector<std::shared_ptr<TMusicChannel>> rest;
+  {
+    std::lock_guard lock(lock_);
+    rest.swap(playbacks_);
+  }
+  // Without the channel's lock: the killer reports freed playbacks under their own lock first.
+  for (auto& pb : rest) pb->LeaveToKiller();
 }
 
 void TChannelMusic::Detach() {

@@ -34,8 +34,8 @@ class TCustomChannel : public TChannel {
 class TChannelMusic : public TCustomChannel {
  public:
   TChannelMusic(TMusicPlayerClass& player, const WideString& name);
-  // Stops every playback with a 10 ms fade and waits until the killer has freed them; then
-  // leaves the facade's list.
+  // Stops every playback with a 10 ms fade and waits until the killer has freed them (at most
+  // 3 s; a stuck playback is left to the killer); then leaves the facade's list.
   ~TChannelMusic() override;
   bool Opened() const { return opened_; }
 
@@ -61,7 +61,11 @@ class TChannelMusic : public TCustomChannel {
   TMusicChannel* NewPlayback();
   TMusicChannel* Current();
   void ApplyVolume(TMusicChannel* playback);
+  // Stops every playback and waits (10 ms steps, at most kCloseSteps) until the killer freed
+  // them; what is left then is handed to the killer and forgotten.
   void CloseAll();
+  void LeaveToKiller();
+  static constexpr int kCloseSteps = 300;
 
   std::vector<std::shared_ptr<TMusicChannel>> playbacks_;  // guarded by lock_; newest last
   std::atomic<int32_t> live_{0};                           // playbacks not yet destroyed

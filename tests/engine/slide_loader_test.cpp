@@ -10,6 +10,7 @@
 #include "foundation/assert.h"
 #include "foundation/clock.h"
 #include "foundation/event_list.h"
+#include "package/load_throttle.h"
 #include "script/ini_file.h"
 
 namespace zem {
@@ -123,6 +124,27 @@ TEST(SlideLoaderCache, OneSlidePerStepAroundTheTimeAndASeekRebuilds) {
   EXPECT_EQ(reports.Count(), before);
   ASSERT_EQ(loader.Cache().Containers().size(), 3u);
   EXPECT_EQ(loader.Cache().Containers()[0]->position, 0);
+}
+
+// Load mode 3: a loader told to give up starts no slide, and a slide it is reading stops at the
+// next object; the other modes build as usual.
+TEST(SlideLoaderCache, GivingUpStartsNoSlideAndStopsReading) {
+  TZemSlideLoader loader(Source(Show()), 3, false, {}, {800, 600});
+  loader.SetOutput(false);
+  loader.Timing().current = 500;
+  SetLoadMode(TLoadMode::GiveUp);
+  for (int i = 0; i < 3; ++i) loader.LoopStep();
+  EXPECT_TRUE(loader.Cache().Containers().empty());
+  // A slide read while the loaders give up keeps none of its objects.
+  std::unique_ptr<TDrawContainer> partial = loader.Producer().CreateContainer(0);
+  ASSERT_TRUE(partial && partial->slide);
+  EXPECT_EQ(partial->slide->ChildCount(), 0);
+  for (TLoadMode m : {TLoadMode::Yield, TLoadMode::Playing, TLoadMode::Paused}) {
+    SetLoadMode(m);
+    loader.LoopStep();
+  }
+  ASSERT_EQ(loader.Cache().Containers().size(), 3u);
+  EXPECT_EQ(loader.Cache().Containers()[0]->slide->ChildCount(), 1);
 }
 
 TEST(SlideLoaderThread, ReportsAreSentAndWaitForTheEngine) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
 #include "foundation/assert.h"
+#include "foundation/log.h"
 #include "model_test_util.h"
 
 namespace zem {
@@ -77,10 +79,29 @@ TEST(ObjectReading, KindsKeypointsAndFailures) {
   EXPECT_EQ(f->Keys().At(0)->Time(), 5250);
   EXPECT_EQ(f->Keys().PanProfile().ToText(), "1;5250;0;0;1;");
 
-  // Objects without keypoints, or with a profile that does not fit them, stop the read.
-  TTestShow none(ShowText("object box: N\nSize=1,1\nend\n"));
-  EXPECT_FALSE(none.slide);
-  EXPECT_NE(none.error.find("Assertion"), std::string::npos);
+  // An object without keypoints keeps its creation defaults (one keypoint at the slide's start,
+  // logged once) instead of blanking its slide.
+  std::vector<std::string> lines;
+  auto log = std::make_unique<TLog>();
+  log->SetOutputRoutine([&lines](const std::string& l) { lines.push_back(l); });
+  InstallLog(std::move(log));
+  TTestShow none(ShowText("object box: N\nSize=1,1\nend\n" + Box("A", "Size=2,2\n", "Opacity=40\n")));
+  InstallLog(nullptr);
+  ASSERT_TRUE(none.slide) << none.error;
+  ASSERT_EQ(none.slide->ChildCount(), 2);
+  TZemObject* n = none.Node(u"N");
+  ASSERT_TRUE(n);
+  ASSERT_EQ(n->Keys().Count(), 1);
+  EXPECT_EQ(n->Keys().At(0)->Origin(), kSlideBegin);
+  none.slide->SetTimeAndUpdate(true, 5000);
+  EXPECT_EQ(n->Opacity(), 100);
+  EXPECT_EQ(n->ScaleX(), 100);
+  EXPECT_EQ(n->Current().colorOff, 1);
+  EXPECT_EQ(none.Node(u"A")->Opacity(), 40);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.find("no keypoints in N") != std::string::npos; }),
+            1);
+  // A profile that does not fit the keypoints still stops the read.
   TTestShow badProfile(ShowText(Box("P", "PanSpeed=3;0;1\n")));
   EXPECT_TRUE(badProfile.slide) << "one keypoint still fits the fallback profile";
   TTestShow mismatch(ShowText(Box("P", "PanSpeed=3;0;1;2;0;\n")));

@@ -89,8 +89,10 @@ TEST(SlideBuild, AnchorsFromTheTimeLine) {
   EXPECT_EQ(slide->GetAnchorTime(kSlideEnd), 7000);
   EXPECT_EQ(slide->Size(), (TPointI{800, 600}));
   ASSERT_NE(fx, nullptr);
-  EXPECT_EQ(fx->effectClass, 2);
-  EXPECT_EQ(fx->duration, 1000);
+  // The drawer reads the descriptor as filter parameters.
+  const TFilterParams& params = *fx;
+  EXPECT_EQ(params.effectClass, 2);
+  EXPECT_EQ(params.duration, 1000);
   ASSERT_EQ(slide->ChildCount(), 1);
   EXPECT_EQ(slide->Child(0)->Keys().At(0)->Time(), 4000);  // 1000 after SlideBegin
 }
@@ -116,7 +118,7 @@ TEST(SlideBuild, TimeScaleKeepsKeypointsInPlace) {
 TEST(SlideBuild, MissingOrBrokenSectionsGiveNoSlide) {
   const std::u16string text =
       u"[Main]\nopt_scr_width=800\nopt_scr_height=600\nopt_slidescount=3\nopt_synchpos1=1\nopt_synchpos2=2\nopt_synchpos3=3\n"
-      u"[Slide1]\nobject box: no keypoints\nend\n[Slide3]\n";
+      u"[Slide1]\nobject box: bad profile\nPanSpeed=3;0;1;2;0;\nobject keypoint:\nTime=0\nend\nend\n[Slide3]\n";
   TSlideProducer p(Source(text));
   p.SetOutput({800, 600}, 0, 100, 100);
   std::unique_ptr<TZemFilter> fx;

@@ -228,6 +228,19 @@ TEST(SlideOrder, RandomOrderIsAPermutationKeptForRepeatsAndReopening) {
   ClearSlideOrders();
 }
 
+TEST(SlideOrder, EqualKeysFollowTheSwapOfTheLargestKey) {
+  // Slides 0 and 2 draw the same key: the first largest goes to the end first, so slide 0 ends
+  // up last (a stable sort would keep 0 before 2).
+  std::vector<int32_t> keys{5, 3, 5, 1}, numbers{0, 1, 2, 3};
+  SortBySwappingLargestKey(keys, numbers);
+  EXPECT_EQ(numbers, (std::vector<int32_t>{3, 1, 2, 0}));
+  EXPECT_EQ(keys, (std::vector<int32_t>{1, 3, 5, 5}));
+  keys = {7, 7, 7};
+  numbers = {0, 1, 2};
+  SortBySwappingLargestKey(keys, numbers);
+  EXPECT_EQ(numbers, (std::vector<int32_t>{1, 2, 0}));
+}
+
 TEST(SlideOrder, NoProjectPathMeansPlainOrder) {
   ClearSlideOrders();
   auto s = Source(u"[Main]\nopt_random=1\nopt_slidescount=3\nopt_synchpos1=1\nopt_synchpos2=2\nopt_synchpos3=3\n[Slide3]\n");

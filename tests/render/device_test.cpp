@@ -1,5 +1,6 @@
 // The device layer's policies: present pacing, capability levels, pools, renderer requests
 // from other threads and surviving a lost device.
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -223,6 +224,126 @@ TEST(DeviceLifecycle, KeptVertexListsSurviveALoss) {
     s->EndScene();
     EXPECT_EQ(shot.GetPixel(8, 8), 0xFF20C040u) << "round " << round;
     EXPECT_TRUE(list.HasDevice());
+  }
+}
+
+}  // namespace
+}  // namespace zem::test
+
+namespace zem::test {
+namespace {
+
+// A device lost on the drawing thread: its objects go there, but its context is freed on the
+// user-interface thread; until then the engine's check calls the device not reset.
+TEST(DeviceLifecycle, ALossOffTheUiThreadIsResetOnTheUiThread) {
+  TRig rig(32, 32);
+  if (!rig.Ok()) GTEST_SKIP() << "no OpenGL context";
+  auto& engine = T3DEngineGL::Instance();
+  engine.SetUiThread(std::this_thread::get_id());
+  T3DScreen* s = rig.screen.get();
+  const int live = TGLContext::LiveCount();
+  int live_after_loss = -1;
+  bool check_there = true;
+  std::thread drawing([&] {
+    ASSERT_TRUE(s->BeginScene());
+    s->EndScene();
+    s->SimulateDeviceLoss();
+    EXPECT_FALSE(s->BeginScene());
+    live_after_loss = TGLContext::LiveCount();
+    check_there = engine.InitCheck();
+    SDL_TLSCleanup();  // SDL's per-thread data of this thread (made current a context)
+  });
+  drawing.join();
+  EXPECT_EQ(live_after_loss, live) << "the context is not freed on the drawing thread";
+  EXPECT_FALSE(check_there) << "not reset yet";
+  EXPECT_TRUE(engine.InitCheck()) << "the user-interface thread resets it";
+  EXPECT_EQ(TGLContext::LiveCount(), live - 1);
+  engine.RunPendingRequests();  // the posted release finds nothing left
+  ASSERT_TRUE(s->BeginScene());
+  s->EndScene();
+  EXPECT_EQ(TGLContext::LiveCount(), live);
+}
+
+// Shader level 0 disables every pixel program: draws happen as without one.
+TEST(DevicePolicies, ShaderLevelZeroDrawsWithoutPrograms) {
+  TRig rig(32, 32);
+  if (!rig.Ok()) GTEST_SKIP() << "no OpenGL context";
+  std::vector<uint8_t> grey(32 * 32 * 4, 100);
+  auto texture = MakeTexture(rig.screen.get(), 32, 32, kFmtArgb32, grey);
+  auto tint = rig.screen->CreateShader("color_correction");
+  const auto draw = [&](TShader* program) {
+    TBitmap out;
+    EXPECT_TRUE(DrawProgram(rig, program, {texture.get()}, 0xFFFF0000, 32, 32, out,
+                            [&](T3DScreen* s) { s->SetShaderConstant(0, 1.0f); }));
+    return out.GetPixel(16, 16);
+  };
+  const uint32_t plain = draw(nullptr);
+  EXPECT_NE(plain, 0u);
+  EXPECT_NE(draw(tint.get()), plain);
+  T3DEngineGL::Instance().ForceShaderLevel(0);
+  EXPECT_EQ(draw(tint.get()), plain);
+  T3DEngineGL::Instance().ForceShaderLevel(-1);
+}
+
+// A window device whose activity the test switches.
+class TSwitchedDevice : public TDrawDevice {
+ public:
+  explicit TSwitchedDevice(SDL_Window* w) : window_(w) {}
+  ~TSwitchedDevice() override { NotifyDying(); }
+  SDL_Window* Window() const override { return window_; }
+  bool IsActive() const override { return active; }
+  bool Paced() const override { return false; }
+  bool active = true;
+
+ private:
+  SDL_Window* window_;
+};
+
+// In exclusive full screen, the change to inactive restacks the window (on the user-interface
+// thread); the change back to active starts over with a fresh device.
+TEST(DeviceLifecycle, AnInactiveExclusiveWindowIsRestacked) {
+  auto probe = THeadlessDevice::Create(16, 16);  // brings up video and pins the driver
+  if (!probe) GTEST_SKIP() << "no video";
+  SDL_Window* w = SDL_CreateWindow("zem-exclusive", 0, 0, 64, 48, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  ASSERT_TRUE(w) << SDL_GetError();
+  auto& engine = T3DEngineGL::Instance();
+  engine.SetUiThread(std::this_thread::get_id());
+  std::vector<uint32_t> restacked;
+  engine.SetRestackHook([&](uint32_t id) { restacked.push_back(id); });
+  engine.SetExclusiveAllowed(true);
+  struct TCleanUp {
+    SDL_Window* w;
+    ~TCleanUp() {
+      T3DEngineGL::Instance().SetExclusiveAllowed(false);
+      T3DEngineGL::Instance().SetRestackHook({});
+      SDL_DestroyWindow(w);
+    }
+  } clean_up{w};
+  {
+    TSwitchedDevice dev(w);
+    dev.SetBounds({0, 0, 64, 48}, {0, 0}, true);
+    T3DScreen s;
+    s.AssignDevice(&dev);
+    if (!s.IsReady()) GTEST_SKIP() << "no OpenGL context";
+    EXPECT_TRUE(s.Renderer()->Exclusive());
+    std::thread drawing([&] {
+      ASSERT_TRUE(s.BeginScene());
+      s.EndScene();
+      dev.active = false;
+      ASSERT_TRUE(s.BeginScene());
+      s.EndScene();
+      ASSERT_TRUE(s.BeginScene());  // still inactive: nothing more
+      s.EndScene();
+      SDL_TLSCleanup();
+    });
+    drawing.join();
+    EXPECT_TRUE(restacked.empty()) << "window work waits for the user-interface thread";
+    engine.RunPendingRequests();
+    EXPECT_EQ(restacked, (std::vector<uint32_t>{SDL_GetWindowID(w)}));
+    dev.active = true;
+    EXPECT_FALSE(s.BeginScene()) << "back to active: the device is released";
+    ASSERT_TRUE(s.BeginScene());
+    s.EndScene();
   }
 }
 

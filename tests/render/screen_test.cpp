@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/assert.h"
+#include "render/drawer/gl_backend.h"
 #include "render_rig.h"
 
 namespace zem::test {
@@ -82,6 +83,21 @@ TEST_F(ScreenDrawing, OnlyFlaggedEdgesGetARing) {
   TBitmap plain = Offscreen([&] { WhiteQuad(10, 10, 30, 30, 0); });
   EXPECT_EQ(A(plain, 9, 20), 0);
   EXPECT_EQ(A(plain, 10, 20), 255);
+}
+
+// The drawer's box antialiaser: its white texture takes the corner colours, and only flagged
+// edges get the soft ring.
+TEST_F(ScreenDrawing, BoxAntialiaserTintsItsWhiteTextureWithTheCorners) {
+  TBoxAntialiaser anti(s_);
+  ASSERT_EQ(anti.Texture()->Width(), TBoxAntialiaser::kSize);
+  TBitmap b = Offscreen([&] {
+    TBVec c[4] = {{10, 10, 0}, {50, 10, 0}, {10, 40, 0}, {50, 40, 0}};
+    const uint32_t red[4] = {0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000};
+    anti.DrawAntialiasedBox(c, red, kEdgeLeft);
+  });
+  EXPECT_EQ(b.GetPixel(30, 25), 0xFFFF0000u);
+  EXPECT_NEAR(A(b, 9, 25), 128, 3) << "left ring";
+  EXPECT_EQ(A(b, 30, 9), 0) << "no ring above";
 }
 
 TEST_F(ScreenDrawing, RotatedQuadEdgesAreSoft) {

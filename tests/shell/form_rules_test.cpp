@@ -4,6 +4,9 @@
 
 #include <SDL.h>
 
+#include "../package/test_util.h"
+#include "model/slide_source.h"
+#include "package/show_locator.h"
 #include "script/ini_file.h"
 #include "shell/command_line.h"
 #include "shell/form_rules.h"
@@ -149,6 +152,33 @@ TEST(SourceTimeline, BrokenTimingGivesNoTimeLine) {
       *Script(u"[Main]\nopt_slidescount=2\nopt_synchpos1=5000\nopt_synchpos2=1000\n"), false, &error);
   EXPECT_FALSE(line);
   EXPECT_NE(error.find("Incorrect time"), std::string::npos) << error;
+}
+
+// The show locator keeps the show source made on first use: every later use gets the same one,
+// built on the show's own files.
+TEST(SourceTimeline, TheLocatorKeepsItsShowSource) {
+  test::TScratch dir;
+  const std::string good = "[Main]\nopt_slidescount=2\nopt_synchpos1=1000\nopt_synchpos2=2000\n";
+  WriteFileBytes(dir.Path("show.zem"), good.data(), good.size());
+  std::unique_ptr<TZemShowLocator> locator = OpenProjectOnDisk(dir.Path("show.zem"));
+  ASSERT_TRUE(locator);
+  EXPECT_EQ(locator->ShowSource(), nullptr);
+  auto line = TSourceTimeline::FromLocator(*locator, false);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->Duration(), 2000.0);
+  EXPECT_EQ(locator->ShowSource(), line->Source());
+  ASSERT_NE(line->Source()->Files(), nullptr);
+  EXPECT_TRUE(line->Source()->Files()->Exists("show.zem"));
+  EXPECT_EQ(TSourceTimeline::FromLocator(*locator, false)->Source(), line->Source());
+
+  const std::string broken = "[Main]\nopt_slidescount=2\nopt_synchpos1=5000\nopt_synchpos2=1000\n";
+  WriteFileBytes(dir.Path("broken.zem"), broken.data(), broken.size());
+  std::unique_ptr<TZemShowLocator> bad = OpenProjectOnDisk(dir.Path("broken.zem"));
+  ASSERT_TRUE(bad);
+  std::string error;
+  EXPECT_FALSE(TSourceTimeline::FromLocator(*bad, false, &error));
+  EXPECT_NE(error.find("Incorrect time"), std::string::npos) << error;
+  EXPECT_EQ(bad->ShowSource(), nullptr);
 }
 
 }  // namespace

@@ -70,6 +70,25 @@ TEST_F(WindowSystem, FindsTheProcessWindowInFrontAndMovesTheForeground) {
   EXPECT_EQ(FirstVisibleWindowOfProcess(0), 0u);
 }
 
+// The main window's title bar while the start-up child works: the window manager may not
+// activate it; afterwards it may again. Raising puts a window above the other one.
+TEST_F(WindowSystem, ActivationHintAndRaising) {
+  SDL_Window* main_window = Make("zem-main", 10);
+  SDL_Window* other = Make("zem-other", 200);
+  ASSERT_TRUE(main_window && other) << SDL_GetError();
+  const uint64_t a = NativeWindowNumber(main_window), b = NativeWindowNumber(other);
+  EXPECT_TRUE(NativeWindowActivatable(a));
+  ASSERT_TRUE(SetNativeWindowActivatable(a, false));
+  EXPECT_FALSE(NativeWindowActivatable(a));
+  ASSERT_TRUE(SetNativeWindowActivatable(a, true));
+  EXPECT_TRUE(NativeWindowActivatable(a));
+  ASSERT_TRUE(BringWindowToForeground(a));
+  EXPECT_TRUE(Eventually([&] { return FirstVisibleWindowOfProcess(getpid()) == a; }));
+  ASSERT_TRUE(RaiseNativeWindow(b));
+  EXPECT_TRUE(Eventually([&] { return FirstVisibleWindowOfProcess(getpid()) == b; })) << "b is on top now";
+  EXPECT_FALSE(RaiseNativeWindow(0));
+}
+
 TEST_F(WindowSystem, WindowsThatAreGoneAreAnswersNotCrashes) {
   SDL_Window* w = Make("zem-gone", 10);
   ASSERT_TRUE(w) << SDL_GetError();

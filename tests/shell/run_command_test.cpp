@@ -106,6 +106,39 @@ TEST_F(RunCommands, AShowProgramWithArgumentsIsFoundInTheFolder) {
   EXPECT_EQ(Out("alpha", "zem-helper-tool"), fs::canonical(dir).string() + "\nalpha\nbeta\n");
 }
 
+// A program that is not found is tried again: with parameters, without the quotes that enclose
+// program and parameters; without parameters, by its file name in the show's folder, then as
+// the folder joined with the program.
+TEST_F(RunCommands, NotFoundProgramsAreTriedAgain) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> tries;
+  options.spawn = [&](const std::string& program, const std::vector<std::string>& args, const std::string&, bool) {
+    tries.emplace_back(program, args);
+    TSpawnResult r;
+    r.error = ENOENT;
+    return r;
+  };
+  auto r = RunCommandText("\"/opt/zem/prog\" \"a b\" c", dir.string(), options);
+  ASSERT_EQ(tries.size(), 2u);
+  EXPECT_EQ(tries[0].second, (std::vector<std::string>{"a b", "c"}));
+  EXPECT_EQ(tries[1].first, "/opt/zem/prog");
+  EXPECT_EQ(tries[1].second, (std::vector<std::string>{"a", "b", "c"})) << "the enclosing quotes are gone";
+  EXPECT_EQ(r.failed.size(), 1u);
+
+  tries.clear();
+  RunCommandText("tools\\zem-none", dir.string(), options);
+  ASSERT_EQ(tries.size(), 3u);
+  EXPECT_EQ(tries[1].first, "zem-none") << "the file name alone";
+  EXPECT_EQ(tries[2].first, dir.string() + "/tools\\zem-none") << "the folder joined with the program";
+
+  // For real: a Windows path of a program that lies next to the show runs from there.
+  options.spawn = nullptr;
+  fs::copy_file(dir / "helper", dir / "zem-helper-tool");
+  r = RunCommandText("tools\\zem-helper-tool", dir.string(), options);
+  ASSERT_EQ(r.started.size(), 1u);
+  WaitAll(r);
+  EXPECT_TRUE(fs::exists(dir / "zem-helper-tool.out."));
+}
+
 TEST_F(RunCommands, AddressesAndDocumentsGoToTheOpener) {
   std::ofstream(dir / "readme.txt") << "text";
   EXPECT_EQ(ClassifyProgram("HTTPS://example.org/x", dir.string()), TProgramKind::Address);

@@ -7,6 +7,7 @@
 #include "package/unpack.h"
 #include "script/ini_file.h"
 #include "platform/display.h"
+#include "render/gl_device.h"
 #include "shell/show_shell.h"
 
 namespace zem {
@@ -154,6 +155,20 @@ TEST_F(OpenShow, HooksSeeTheNewShow) {
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[1], nullptr);  // a project on disk: the hook runs without a locator
   ShowOpenHooks() = saved;
+}
+
+// The exclusive-mode hook reaches the device layer: full-screen shows may take the display
+// unless they ask not to (or the desktop composites).
+TEST_F(OpenShow, ExclusiveFullScreenFollowsTheShow) {
+  InstallShowOpenHooks();
+  unsetenv("WAYLAND_DISPLAY");
+  T3DEngineGL& gl = T3DEngineGL::Instance();
+  test::WritePackage(dir.Path("a.ZmShow"), Show("opt_exefn=a\r\n"), false);
+  ASSERT_TRUE(shell.OpenShowFile(dir.Path("a.ZmShow"), true, false, true, 0));
+  EXPECT_TRUE(gl.ExclusiveAllowed());
+  test::WritePackage(dir.Path("b.ZmShow"), Show("opt_exefn=b\r\nopt_scr_noexclusive=1\r\n"), false);
+  ASSERT_TRUE(shell.OpenShowFile(dir.Path("b.ZmShow"), true, false, true, 0));
+  EXPECT_FALSE(gl.ExclusiveAllowed());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "../package/test_util.h"
 #include "package/package_writer.h"
 #include "player_process.h"
+#include "shell/screen_saver.h"
 
 namespace zem {
 namespace {
@@ -40,8 +41,12 @@ void Publish(const test::TScratch& dir, const std::string& out_name) {
 TEST(ViewerProcess, PublishedShowOpensItsOwnPackage) {
   test::TScratch dir;
   Publish(dir, "myshow");
-  TRun r = RunPlayerProcess({dir.Path("myshow")}, dir.Path("err.txt"));
+  fs::create_directories(dir.Path("run"));
+  TRun r = RunPlayerProcess({dir.Path("myshow")}, dir.Path("err.txt"), {"XDG_RUNTIME_DIR=" + dir.Path("run")});
   EXPECT_EQ(r.status, 0) << r.err;
+  // Every process takes the single-instance lock (not only screen-saver copies).
+  const std::string own = fs::canonical(dir.Path("myshow")).string();
+  EXPECT_TRUE(fs::exists(dir.Path("run") + "/" + InstanceName(own) + ".lock"));
   // The log switch writes the run to standard error, with the show's slide count and version.
   r = RunPlayerProcess({dir.Path("myshow"), "-log"}, dir.Path("err.txt"));
   EXPECT_EQ(r.status, 0) << r.err;

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
 #include "foundation/clock.h"
+#include "foundation/log.h"
 #include "sound/backend/ds_mixer.h"
 #include "sound/composite_params.h"
 #include "sound/ds_wave_out.h"
@@ -182,6 +188,74 @@ TEST(FacadeWithoutDevice, InitFailsAndNothingOpens) {
   EXPECT_FALSE(player.Init());
   EXPECT_EQ(player.Clock(), 0);
   EXPECT_FALSE(player.OpenChannel(u"tone.wav", -1));
+}
+
+// An output whose buffers never play: a stopped playback never drains, as with a stalled
+// sound device. Closing its channel must still end, leaving the playback to the killer.
+TEST(FacadeWithStalledOutput, ClosingStopsWaitingAndTheKillerFreesTheRest) {
+  static std::atomic<int> buffers_alive{0};
+  struct TStalledBuffer : TWaveOutBuffer {
+    TStalledBuffer() { ++buffers_alive; }
+    ~TStalledBuffer() override { --buffers_alive; }
+    float GetVolume() override { return 1; }
+    void SetVolume(float) override {}
+    void Start() override {}
+    void RequestStop() override {}
+    uint32_t PrebufferSize() const override { return 4096; }
+    uint32_t QueuedBytes() override { return 0; }
+    double PlayedTime() override { return 0; }
+  };
+  struct TStalledDevice : TWaveOutDevice {
+    bool IsReady() const override { return true; }
+    std::unique_ptr<TWaveOutBuffer> CreateBuffer(const TWaveFormat&) override {
+      return std::make_unique<TStalledBuffer>();
+    }
+    std::unique_ptr<TTimerChannel> CreateTimerChannel() override { throw std::runtime_error("no clock"); }
+  };
+  std::vector<std::string> lines;
+  std::mutex lines_lock;
+  auto log = std::make_unique<TLog>();
+  log->SetOutputRoutine([&](const std::string& l) {
+    std::lock_guard g(lines_lock);
+    lines.push_back(l);
+  });
+  InstallLog(std::move(log));
+
+  TFileTable table;
+  table.files[u"tone.wav"] = SineWave(44100, 2, 16, 440, 0.5, 1);
+  auto player = std::make_unique<TMusicPlayerClass>(std::make_unique<TStalledDevice>());
+  player->SetOpenStreamCallback([&table](const WideString& n) { return table.Open(n); });
+  player->SetFreeStreamCallback([](TStream* s) { delete s; });
+  std::unique_ptr<TChannel> channel = player->OpenChannel(u"tone.wav", -1);
+  ASSERT_TRUE(channel);
+  ASSERT_TRUE(channel->Play(10));
+  ASSERT_TRUE(channel->Stop(10));
+  EXPECT_EQ(buffers_alive.load(), 1);
+
+  // The facade closes the channel on its own thread; it gives up waiting after 300 steps.
+  auto closed = std::make_shared<std::atomic<bool>>(false);
+  std::thread closer([player = std::move(player), channel = std::move(channel), closed]() mutable {
+    channel.reset();
+    player.reset();
+    *closed = true;
+  });
+  for (int i = 0; i < 600 && !*closed; ++i) SleepMs(10);
+  if (!*closed) {
+    closer.detach();  // stuck for good: the test fails instead of hanging
+    InstallLog(nullptr);
+    FAIL() << "closing a channel with a stalled playback did not end";
+  }
+  closer.join();
+  {
+    std::lock_guard g(lines_lock);
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.find("CloseAll: Assertion failure") != std::string::npos;
+    }));
+  }
+  // The killer frees the orphaned playback after its drain delay.
+  for (int i = 0; i < 400 && buffers_alive.load() > 0; ++i) SleepMs(10);
+  EXPECT_EQ(buffers_alive.load(), 0);
+  InstallLog(nullptr);
 }
 
 }  // namespace

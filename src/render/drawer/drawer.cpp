@@ -153,7 +153,7 @@ void T3DDrawer::BeginFrame() {
     clip = {l, t, l + w, t + h};
   }
   frameClipRect_ = clip;
-  if (!effecter_) effecter_ = std::make_unique<TD3DEffecter>(*this, gl_);
+  if (!effecter_) effecter_ = std::make_unique<TCustomD3DEffecter>(*this, gl_);
   TBRect target = B(targetRect_);
   if (effecter_->Rect().left != target.left || effecter_->Rect().top != target.top ||
       effecter_->Rect().right != target.right || effecter_->Rect().bottom != target.bottom)

@@ -85,7 +85,7 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   void SetMaskedFastPath(bool on) { fastMasked_ = on; }
   int FastMaskedDraws() const { return fastMaskedDraws_; }
   // The transition capture side; made at the first frame.
-  TD3DEffecter* Effecter() { return effecter_.get(); }
+  TCustomD3DEffecter* Effecter() { return effecter_.get(); }
   // Maps the design space onto the current target again (after a target change).
   void RemapDesign() { MapDesign(); }
 
@@ -122,7 +122,7 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   TBRect bounds_;
   TTargetPtr offscreen_;  // the open offscreen pass
   int32_t offscreenSkipped_ = 0;                       // nested BeginOffscreen calls ignored
-  std::unique_ptr<TD3DEffecter> effecter_;
+  std::unique_ptr<TCustomD3DEffecter> effecter_;
   std::unique_ptr<TD3DTriController> triController_;  // made on the first transition
   std::vector<T3DYUVGL*> surfaces_;          // live video surfaces; under resourceLock_
 };

@@ -12,25 +12,25 @@ namespace {
 constexpr int32_t kScratch = 256;
 }
 
-TD3DEffecter::~TD3DEffecter() { ReleaseCaptures(); }
+TCustomD3DEffecter::~TCustomD3DEffecter() { ReleaseCaptures(); }
 
-void TD3DEffecter::SetCaptureMode(bool pair) {
+void TCustomD3DEffecter::SetCaptureMode(bool pair) {
   if (!captures_[0]) captures_[0] = gl_.Take(kPoolFull);
   if (pair && !captures_[1]) captures_[1] = gl_.Take(kPoolFull);
   current_ = false;
 }
 
-void TD3DEffecter::ReleaseCaptures() {
+void TCustomD3DEffecter::ReleaseCaptures() {
   for (auto& c : captures_) gl_.Return(kPoolFull, std::move(c));
   current_ = false;
 }
 
-TRenderTargetTexture* TD3DEffecter::Capture(int index) const {
+TRenderTargetTexture* TCustomD3DEffecter::Capture(int index) const {
   ZEM_ASSERT(index == 0 || index == 1);
   return captures_[index].get();
 }
 
-TBRect TD3DEffecter::Render(TRenderTargetTexture* t, TDrawItem* item, uint32_t clear) {
+TBRect TCustomD3DEffecter::Render(TRenderTargetTexture* t, TDrawItem* item, uint32_t clear) {
   int32_t w = TGLBackend::TargetWidth(t), h = TGLBackend::TargetHeight(t);
   TBRect area{output_.left, output_.top, output_.left + w, output_.top + h};
   if (!clip_.Empty())
@@ -51,7 +51,7 @@ TBRect TD3DEffecter::Render(TRenderTargetTexture* t, TDrawItem* item, uint32_t c
   return texels;
 }
 
-void TD3DEffecter::Copy(TRenderTargetTexture* t, const TBRect& from, int32_t dx, int32_t dy) {
+void TCustomD3DEffecter::Copy(TRenderTargetTexture* t, const TBRect& from, int32_t dx, int32_t dy) {
   if (from.Empty()) return;
   if (!scratch_) scratch_ = gl_.MakeTarget(kScratch, kScratch, true);
   if (!scratch_) return;  // no scratch target: the capture is used without the copy
@@ -75,7 +75,7 @@ void TD3DEffecter::Copy(TRenderTargetTexture* t, const TBRect& from, int32_t dx,
   drawer_.RemapDesign();
 }
 
-TRenderTargetTexture* TD3DEffecter::CaptureForTriangles(bool extend, TDrawItem* item) {
+TRenderTargetTexture* TCustomD3DEffecter::CaptureForTriangles(bool extend, TDrawItem* item) {
   TRenderTargetTexture* t = captures_[0].get();
   if (!t) return nullptr;
   area_ = Render(t, item, 0x00808080u);
@@ -89,7 +89,7 @@ TRenderTargetTexture* TD3DEffecter::CaptureForTriangles(bool extend, TDrawItem* 
   return t;
 }
 
-void TD3DEffecter::CapturePair(TDrawItem* item) {
+void TCustomD3DEffecter::CapturePair(TDrawItem* item) {
   TRenderTargetTexture* t = captures_[current_ ? 1 : 0].get();
   if (!t) return;
   area_ = Render(t, item, 0);

@@ -11,10 +11,10 @@ namespace zem {
 
 class T3DDrawer;
 
-class TD3DEffecter {
+class TCustomD3DEffecter {
  public:
-  TD3DEffecter(T3DDrawer& drawer, TGLBackend& gl) : drawer_(drawer), gl_(gl) {}
-  ~TD3DEffecter();
+  TCustomD3DEffecter(T3DDrawer& drawer, TGLBackend& gl) : drawer_(drawer), gl_(gl) {}
+  ~TCustomD3DEffecter();
 
   void SetRect(const TBRect& r) { output_ = r; }
   void SetClipRect(const TBRect& r) { clip_ = r; }

@@ -47,8 +47,6 @@ TImageCache::~TImageCache() {
   registry_->caches.erase(this);
 }
 
-constexpr int32_t kAntiSize = 256;
-
 TVec3 V(const TBVec& v) { return {v.x, v.y, v.z}; }
 
 }  // namespace
@@ -63,7 +61,7 @@ struct TGLBackend::TImpl {
   std::unique_ptr<TShader> programs[kPrgCount];
   std::unique_ptr<TRenderTargetManager> pools[2];
   std::unique_ptr<TTextureManager6> textures;
-  std::unique_ptr<TBoxAntiTexture> anti;
+  std::unique_ptr<TBoxAntialiaser> anti;
   std::shared_ptr<TCacheRegistry> caches = std::make_shared<TCacheRegistry>();
 };
 
@@ -180,21 +178,31 @@ void TGLBackend::ColoredQuad(const TBVec c[4], const uint32_t colours[4]) {
   impl_->screen->DrawColoredQuad(v, colours);
 }
 
+TBoxAntialiaser::TBoxAntialiaser(T3DScreen* screen) : screen_(screen) {
+  ZEM_ASSERT(screen != nullptr);
+  texture_ = std::make_unique<TBoxAntiTexture>(screen, kSize, kSize);
+  TBitmap white;
+  white.Allocate(kSize, kSize, TPixelFormat::Argb32);
+  white.Fill(0xFFFFFFFFu);
+  texture_->SetPixels(white.Data(), white.Stride());
+}
+
+TBoxAntialiaser::~TBoxAntialiaser() = default;
+
+void TBoxAntialiaser::DrawAntialiasedBox(const TBVec c[4], const uint32_t colours[4], uint8_t edges) {
+  TVec3 v[4] = {V(c[0]), V(c[1]), V(c[2]), V(c[3])};
+  // Inset by one texel so bilinear sampling never reaches past the white area.
+  TQuadTexture q{texture_.get(), {1, 1, float(kSize - 1), float(kSize - 1)}};
+  screen_->DrawTexturedQuad(v, &q, 1, colours, edges);
+}
+
 void TGLBackend::AntialiasedQuad(const TBVec c[4], const uint32_t colours[4], uint8_t edges) {
   if (!impl_->screen) return;
   if (!impl_->anti) {
-    // Made on first use: an opaque white picture the corner colours tint.
-    impl_->anti = std::make_unique<TBoxAntiTexture>(impl_->screen.get(), kAntiSize, kAntiSize);
-    TBitmap white;
-    white.Allocate(kAntiSize, kAntiSize, TPixelFormat::Argb32);
-    white.Fill(0xFFFFFFFFu);
-    impl_->anti->SetPixels(white.Data(), white.Stride());
-    antiTexture_ = impl_->anti.get();
+    impl_->anti = std::make_unique<TBoxAntialiaser>(impl_->screen.get());
+    antiTexture_ = impl_->anti->Texture();
   }
-  TVec3 v[4] = {V(c[0]), V(c[1]), V(c[2]), V(c[3])};
-  // Inset by one texel so bilinear sampling never reaches past the white area.
-  TQuadTexture q{impl_->anti.get(), {1, 1, float(kAntiSize - 1), float(kAntiSize - 1)}};
-  impl_->screen->DrawTexturedQuad(v, &q, 1, colours, edges);
+  impl_->anti->DrawAntialiasedBox(c, colours, edges);
 }
 
 void TTargetDeleter::operator()(TRenderTargetTexture* t) const { delete t; }

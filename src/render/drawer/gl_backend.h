@@ -19,6 +19,8 @@ class T3DYUVGL;
 class TDrawDevice;
 class TRenderTargetTexture;
 
+class TBoxAntiTexture;
+
 // Owning handle of a pooled target whose type the drawer does not see.
 struct TTargetDeleter {
   void operator()(TRenderTargetTexture* t) const;
@@ -65,6 +67,23 @@ struct TBImageDraw {
 // Which pool a target came from.
 enum : int { kPoolFull = 0, kPoolHalf = 1 };
 
+// The box edge antialiaser (one per drawer, made on first use): a 256 x 256 opaque white
+// texture; a box is one quadrilateral textured with it, tinted by its corner colours, with the
+// flagged edges (1 left, 2 top, 4 right, 8 bottom) antialiased by the screen.
+class TBoxAntialiaser {
+ public:
+  static constexpr int32_t kSize = 256;
+  explicit TBoxAntialiaser(T3DScreen* screen);
+  ~TBoxAntialiaser();
+  // Corners TL, TR, BL, BR in design space.
+  void DrawAntialiasedBox(const TBVec c[4], const uint32_t colours[4], uint8_t edges);
+  TBoxAntiTexture* Texture() const { return texture_.get(); }
+
+ private:
+  T3DScreen* screen_;
+  std::unique_ptr<TBoxAntiTexture> texture_;
+};
+
 class TGLBackend {
  public:
   TGLBackend();
@@ -104,8 +123,7 @@ class TGLBackend {
 
   // Corners TL, TR, BL, BR in design space.
   void ColoredQuad(const TBVec c[4], const uint32_t colours[4]);
-  // The box antialiaser: a quad textured with opaque white, tinted by the corner colours,
-  // flagged edges (1 left, 2 top, 4 right, 8 bottom) antialiased.
+  // Through the box antialiaser (made on first use).
   void AntialiasedQuad(const TBVec c[4], const uint32_t colours[4], uint8_t edges);
   bool HasAntialiaser() const { return antiTexture_ != nullptr; }
 

@@ -319,7 +319,7 @@ namespace {
 TBitmap ShowCapture(TDrawerRig& rig, TDrawItem& slide, bool pair) {
   TFnItem root([&](TDeviceDrawer& d) {
     d.Clear(0xFF000000u, true);
-    TD3DEffecter* e = rig.drawer->Effecter();
+    TCustomD3DEffecter* e = rig.drawer->Effecter();
     e->SetCaptureMode(pair);
     TRenderTargetTexture* t = nullptr;
     if (pair) {
