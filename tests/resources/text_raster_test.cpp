@@ -6,7 +6,7 @@
 #include "foundation/assert.h"
 #include "resources/text/outline_rasterizer.h"
 #include "resources/text/system_font.h"
-#include "resources/text/text_lines.h"
+#include "resources/text/text_layout.h"
 
 namespace zem {
 namespace {
@@ -158,13 +158,14 @@ TEST(SystemFont, ArialResolvesToAMetricCompatibleFaceWithOutlines) {
   EXPECT_NE(TSystemFont::Get("Arial", kFontBold), font);
 }
 
-TEST(SystemFont, TextLinesRenderInsideTheirBox) {
-  TTextLines text("Arial", 0, 20);
-  ASSERT_TRUE(text.HasFont());
-  EXPECT_NEAR(text.LineHeight(), 20.0 * (1854 + 434) / 2048, 0.01);
-  EXPECT_NEAR(text.LineWidth(u"oo"), 2 * 1139 * 20.0 / 2048, 0.01);
-  TBitmap b = text.Render({u"Hi", u"Hello"}, 0xFFFFFF00u, 0xFF0000FFu, 4);
-  EXPECT_EQ(b.Height(), int(std::ceil(2 * text.LineHeight())) + 8);
+TEST(SystemFont, TextBlocksRenderInsideTheirBox) {
+  auto text = BuildSystemVectorText(u"Arial", 0, {u"oo"});
+  ASSERT_TRUE(text);
+  const TTextLayout unit = LayoutText(*text, 20 / kSystemFontSize, 0, kAlignLeft);
+  EXPECT_NEAR(unit.lines[0].bottom - unit.lines[0].top, 20.0 * (1854 + 434) / 2048, 0.05);
+  EXPECT_NEAR(unit.lines[0].cellRight - unit.lines[0].cellLeft, 2 * 1139 * 20.0 / 2048, 0.05);
+  TBitmap b = RenderTextBlock({u"Hi", u"Hello"}, u"Arial", 20, 0xFFFFFF00u, 0xFF0000FFu, 4);
+  EXPECT_EQ(b.Height(), int(std::ceil(2 * 20.0 * (1854 + 434) / 2048)) + 8);
   // Ink only inside the margins; the "H" stem sits at the left margin.
   int ink_left = b.Width(), ink_right = -1;
   for (int y = 0; y < b.Height(); ++y)
