@@ -9,6 +9,7 @@
 
 #include "../package/test_util.h"
 #include "foundation/bitmap.h"
+#include "package/show_locator.h"
 #include "player_process.h"
 #include "resources/bitmap_store.h"
 #include "resources/decoders.h"
@@ -194,6 +195,35 @@ TEST_F(TextSnapshots, PublishedShowDrawsItsStoredOutlines) {
   for (int y = 0; y < 240; ++y)
     for (int x = 0; x < 320; ++x) differ += std::abs(Luma(stored, x, y) - Luma(system, x, y)) > 64;
   EXPECT_GT(differ, 2000);  // the installed font's "AB" looks nothing like two squares
+}
+
+TEST_F(TextSnapshots, PackedVectorTextsDrawAsTheProjectDoes) {
+  WriteText(dir_.Path("proj/text.zem"), kTextShow);
+  const std::string published = dir_.Path("packed");
+  TRun pack = RunPlayerProcess({ZEMTOOL_PATH, "pack", dir_.Path("proj/text.zem"), published, "--player", ZEMVIEWER_PATH,
+                                "--vector-text"},
+                               dir_.Path("pack.txt"));
+  ASSERT_EQ(pack.status, 0) << pack.err;
+  // The package holds each text laid out, its fonts' outlines and the show's identity.
+  std::string error;
+  auto files = CreatePackedAccessor(published, error);
+  ASSERT_TRUE(files) << error;
+  EXPECT_TRUE(files->Exists(WideToUtf8(VectTextStreamName(u"Arial", kFontBold, {u"Left aligned", u"second line"}))));
+  EXPECT_TRUE(files->Exists(WideToUtf8(VectTextStreamName(u"Times New Roman", kFontItalic, {u"Centred", u"in italics"}))));
+  EXPECT_TRUE(files->Exists("VectTextCache: Arial Bold"));
+  EXPECT_TRUE(files->Exists("VectTextCache: Times New Roman Italic"));
+  EXPECT_TRUE(files->Exists("ExeGUID"));
+  TRun r = RunPlayerProcess({published, "-snapshot", dir_.Path("pub.png"), "-at", "4000"}, dir_.Path("err.txt"),
+                            kDrawingEnv);
+  ASSERT_EQ(r.status, 0) << r.err;
+  TBitmap fromPackage = ReadPng(dir_.Path("pub.png"));
+  TBitmap fromProject = Shot(dir_.Path("proj/text.zem"), "4000");
+  ASSERT_EQ(fromPackage.Width(), fromProject.Width());
+  int differ = 0;
+  for (int y = 0; y < fromProject.Height(); ++y)
+    for (int x = 0; x < fromProject.Width(); ++x)
+      differ += std::abs(Luma(fromPackage, x, y) - Luma(fromProject, x, y)) > 24;
+  EXPECT_LE(differ, 20);
 }
 
 }  // namespace
