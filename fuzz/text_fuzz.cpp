@@ -44,6 +44,7 @@ void FuzzGlyphCache(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < c.glyphs.size() && i < 16; ++i) {
     const TGlyphOutline& g = c.glyphs[i];
     TOutlineRasterizer r;
+    r.SetBounds(64, 64);
     r.AddPath(g.points, 48 / g.design_size, 8, 56);
     r.Fill(b, 0xFFFFFFFFu);
   }

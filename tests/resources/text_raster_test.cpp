@@ -131,6 +131,32 @@ TEST(OutlineRasterizer, PathCommandsEndAndUnknownKindsAreRejected) {
   EXPECT_NEAR(int(px & 255), 127, 2);
 }
 
+TEST(OutlineRasterizer, BoundsLeaveCoverageInsideThePictureUnchanged) {
+  // A disc of radius 40 centred left of and above a 30 x 30 picture, a square reaching below it
+  // and a curve wholly right of it: with bounds the pieces outside are dropped or not
+  // flattened, and every pixel stays as it was.
+  const float k = 0.5523f * 40, cx = -5, cy = 2, rr = 40;
+  TPath disc = {{cx + rr, cy, kPathMoveTo},
+                {cx + rr, cy + k, kPathCubicTo}, {cx + k, cy + rr, kPathCubicTo}, {cx, cy + rr, kPathCubicTo},
+                {cx - k, cy + rr, kPathCubicTo}, {cx - rr, cy + k, kPathCubicTo}, {cx - rr, cy, kPathCubicTo},
+                {cx - rr, cy - k, kPathCubicTo}, {cx - k, cy - rr, kPathCubicTo}, {cx, cy - rr, kPathCubicTo},
+                {cx + k, cy - rr, kPathCubicTo}, {cx + rr, cy - k, kPathCubicTo}, {cx + rr, cy, kPathCubicTo}};
+  TPath right = {{40, 0, kPathMoveTo}, {90, 15, kPathQuadTo}, {40, 30, kPathQuadTo}};
+  TBitmap plain = Canvas(30, 30), bounded = Canvas(30, 30);
+  for (TBitmap* b : {&plain, &bounded}) {
+    TOutlineRasterizer r;
+    if (b == &bounded) r.SetBounds(30, 30);
+    r.AddPath(disc);
+    r.AddPath(Rect(20, 20, 26, 400));
+    r.AddPath(right);
+    r.Fill(*b, 0xFFFFFFFFu);
+  }
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 30; ++x) ASSERT_EQ(bounded.GetPixel(x, y), plain.GetPixel(x, y)) << x << "," << y;
+  EXPECT_EQ(Alpha(bounded, 2, 2), 255u);
+  EXPECT_EQ(Alpha(bounded, 23, 28), 255u);
+}
+
 TEST(SystemFont, ArialResolvesToAMetricCompatibleFaceWithOutlines) {
   auto font = TSystemFont::Get("Arial", 0);
   ASSERT_TRUE(font);

@@ -138,6 +138,7 @@ bool RasterizeText(const TResolvedText& t, const TTextLayout& layout, float phas
   const float ox = 1 + phaseX - layout.bounds.left, oy = 1 + phaseY - layout.bounds.top;
   out.glyphOffset = {1 + phaseX, 1 + phaseY};
   TOutlineRasterizer r;
+  r.SetBounds(float(out.bitmap.Width()), float(out.bitmap.Height()));
   AddGlyphPaths(r, t, layout, ox, oy, &out.glyphRects);
   for (size_t i = 0; i < layout.lines.size() && i < t.text.lines.size(); ++i) {
     const TTextLayout::TLine& line = layout.lines[i];
@@ -205,6 +206,7 @@ TBitmap MakeTextWithSizePicture(int32_t width, int32_t height) {
   out.Fill(kLight);
   const int32_t border = int32_t(std::lround(h * 0.02));
   TOutlineRasterizer field;
+  field.SetBounds(float(out.Width()), float(out.Height()));
   field.AddRect(float(border), float(border), float(w - border), float(h - border));
   field.Fill(out, kDark);
   std::shared_ptr<const TResolvedText> text = BuildSystemVectorText(u"Arial", 0, {u"Text Zaglushka"});
@@ -214,6 +216,7 @@ TBitmap MakeTextWithSizePicture(int32_t width, int32_t height) {
   const float s = float(std::min(0.9 * w / unit.Width(), 0.2 * h / unit.Height()));
   const TTextLayout layout = LayoutText(*text, s, 0, kAlignLeft);
   TOutlineRasterizer r;
+  r.SetBounds(float(out.Width()), float(out.Height()));
   AddGlyphPaths(r, *text, layout, float((w - layout.Width()) / 2) - layout.bounds.left,
                 float((h - layout.Height()) / 2) - layout.bounds.top, nullptr);
   r.Fill(out, kLight);
@@ -232,6 +235,7 @@ TBitmap RenderTextBlock(const std::vector<WideString>& lines, WideView font, flo
     return out;
   out.Fill(background);
   TOutlineRasterizer r;
+  r.SetBounds(float(out.Width()), float(out.Height()));
   AddGlyphPaths(r, *text, layout, float(margin) - layout.bounds.left, float(margin) - layout.bounds.top, nullptr);
   r.Fill(out, argb);
   return out;
