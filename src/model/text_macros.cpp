@@ -108,8 +108,11 @@ TNameParts SplitPictureName(WideView name) {
   return p;
 }
 
-TSlideFacts::TSlideFacts(TZemSlide* slide) : slide_(slide) {
-  if (!slide_) return;
+TSlideFacts::TSlideFacts(TZemSlide* slide) : slide_(slide) {}
+
+void TSlideFacts::FindMainImage() {
+  if (searched_ || !slide_) return;
+  searched_ = true;
   ForEachNode(slide_, [&](TZemObject* n) {
     if (hasMain_ || n == slide_) return;
     if (typeid(*n) == typeid(show::TZemImage)) {
@@ -141,6 +144,7 @@ void TSlideFacts::ReadMetadata() {
 WideString TSlideFacts::Value(const WideString& macro) {
   if (macro == u"SlideIndex") return Num(int64_t(slide_ ? slide_->slideIndex : 0) + 1);
   if (macro == u"SlidesCount") return Num(slide_ ? slide_->slidesCount : 0);
+  FindMainImage();
   if (!hasMain_) return {};
   if (macro == u"MainImg.Width") return Num(mainSize_.x);
   if (macro == u"MainImg.Height") return Num(mainSize_.y);

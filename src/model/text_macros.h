@@ -49,20 +49,29 @@ class TMTParser {
 
 // The facts the macros read for one slide: its place in the show and its main image (the
 // first node, parents before children, that is exactly a picture or a video marked with an
-// ImageIndex). EXIF and IPTC are read once, when first asked.
+// ImageIndex). The main image is looked for, and its EXIF and IPTC read, once, when first asked.
 class TSlideFacts {
  public:
   explicit TSlideFacts(TZemSlide* slide);
   // The value of one macro name (as in TextMacroOrder()); empty when it has none.
   WideString Value(const WideString& macro);
 
-  bool HasMainImage() const { return hasMain_; }
-  const WideString& MainName() const { return mainName_; }
+  bool HasMainImage() {
+    FindMainImage();
+    return hasMain_;
+  }
+  const WideString& MainName() {
+    FindMainImage();
+    return mainName_;
+  }
 
  private:
+  // Looked for when a macro first asks: a text without main-image macros loads nothing.
+  void FindMainImage();
   void ReadMetadata();
 
   TZemSlide* slide_;
+  bool searched_ = false;
   bool hasMain_ = false;
   WideString mainName_;
   TPointI mainSize_;

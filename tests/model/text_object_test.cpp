@@ -215,6 +215,26 @@ TEST(TextObject, HitsOnlyOnGlyphRectangles) {
   EXPECT_EQ(t->State(), TZemText::kStateNormal);
 }
 
+TEST(TextObject, ButtonCaptionTakesItsShareOfTheButton) {
+  // A box stands in for the button: 100 units shown 540 pixels high on a 1080-line slide; its
+  // caption is 40 % of it, 216 pixels.
+  TTextShow show("object box: button\nSize=100,100\nobject keypoint:\nTime=0\nScaleY=50\nScaleX=50\nend\n" +
+                     TextObject("cap", "Text=OK\nTextColor=1,2,3\nTextColorHover=4,5,6\n", "ScaleY=40\nScaleX=40\n") +
+                     "end\n",
+                 1920, 1080);
+  ASSERT_TRUE(show.slide) << show.error;
+  TZemText* cap = show.Text(u"cap");
+  cap->MakeCaption(0xFFFFFF);
+  show.slide->SetTimeAndUpdate(true, 0);
+  EXPECT_TRUE(cap->IsCaption());
+  EXPECT_TRUE(cap->TranspForClick());
+  EXPECT_FALSE(cap->shadowEnable);
+  EXPECT_FALSE(cap->ColourMode());
+  EXPECT_NEAR(DisplayedHeight(cap), 216, 1);
+  ASSERT_TRUE(cap->Picture());
+  EXPECT_NEAR(cap->Picture()->Height(), 216 + 2, 2);
+}
+
 TEST(TextObject, RasterizedTextShowsItsReadyPicture) {
   TTextShow show(TextObject("r", "Text=a^&b\nRasterize=1\nLineSpacing=100\nImageName=ready.png\nRasterizedGUID={1}\n"));
   TBitmap b;
