@@ -32,10 +32,10 @@ void TOutlineRasterizer::SetBounds(float width, float height) {
   height_ = height;
 }
 
-bool TOutlineRasterizer::MayTouch(float minX, float minY, float maxY) const {
+bool TOutlineRasterizer::MayTouch(float minX, float maxX, float minY, float maxY) const {
   // A piece wholly above or below the picture changes no pixel; one left or right of it only
   // adds its winding (or ends spans), which its chord does as well.
-  return !bounded_ || (maxY > 0 && minY < height_ && minX < width_);
+  return !bounded_ || (maxY > 0 && minY < height_ && minX < width_ && maxX > 0);
 }
 
 void TOutlineRasterizer::AddLine(float x0, float y0, float x1, float y1) {
@@ -54,7 +54,7 @@ void TOutlineRasterizer::AddLine(float x0, float y0, float x1, float y1) {
 
 void TOutlineRasterizer::AddQuad(float x0, float y0, float cx, float cy, float x1, float y1, int depth) {
   if (depth >= kMaxDepth || edges_.size() >= kMaxEdges || ShortChord(x0, y0, x1, y1) ||
-      !MayTouch(std::min({x0, cx, x1}), std::min({y0, cy, y1}), std::max({y0, cy, y1}))) {
+      !MayTouch(std::min({x0, cx, x1}), std::max({x0, cx, x1}), std::min({y0, cy, y1}), std::max({y0, cy, y1}))) {
     AddLine(x0, y0, x1, y1);
     return;
   }
@@ -67,7 +67,8 @@ void TOutlineRasterizer::AddQuad(float x0, float y0, float cx, float cy, float x
 void TOutlineRasterizer::AddCubic(float x0, float y0, float c1x, float c1y, float c2x, float c2y, float x1, float y1,
                                   int depth) {
   if (depth >= kMaxDepth || edges_.size() >= kMaxEdges || ShortChord(x0, y0, x1, y1) ||
-      !MayTouch(std::min({x0, c1x, c2x, x1}), std::min({y0, c1y, c2y, y1}), std::max({y0, c1y, c2y, y1}))) {
+      !MayTouch(std::min({x0, c1x, c2x, x1}), std::max({x0, c1x, c2x, x1}), std::min({y0, c1y, c2y, y1}),
+                std::max({y0, c1y, c2y, y1}))) {
     AddLine(x0, y0, x1, y1);
     return;
   }

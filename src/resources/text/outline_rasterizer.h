@@ -46,7 +46,7 @@ class TOutlineRasterizer {
 
   void AddLine(float x0, float y0, float x1, float y1);
   // Whether a curve with these control points can touch the picture (always without bounds).
-  bool MayTouch(float minX, float minY, float maxY) const;
+  bool MayTouch(float minX, float maxX, float minY, float maxY) const;
   void AddQuad(float x0, float y0, float cx, float cy, float x1, float y1, int depth);
   void AddCubic(float x0, float y0, float c1x, float c1y, float c2x, float c2y, float x1, float y1, int depth);
 
