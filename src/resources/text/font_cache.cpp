@@ -166,6 +166,7 @@ void TFontCache::SetShowIdentity(const WideString& id) {
     system_.clear();
     stored_.clear();
     texts_.clear();
+    rememberedGlyphs_ = 0;
   }
   identity_ = id;
   hasIdentity_ = true;
@@ -176,6 +177,7 @@ void TFontCache::Clear() {
   system_.clear();
   stored_.clear();
   texts_.clear();
+  rememberedGlyphs_ = 0;
 }
 
 std::shared_ptr<TGlyphCache> TFontCache::SystemCache(WideView face, uint8_t style) {
@@ -260,8 +262,13 @@ std::shared_ptr<const TResolvedText> TFontCache::Build(const TFileAccessor* file
   if (!text) text = BuildSystemVectorText(font, style, lines);
   if (!text) return nullptr;
   std::lock_guard<std::mutex> guard(lock_);
-  if (texts_.size() >= kMaxRemembered) texts_.clear();
-  texts_.emplace(name, text);
+  const size_t glyphs = text->GlyphCount() + name.size();
+  if (glyphs > kMaxRememberedGlyphs / 8) return text;  // a huge text is not worth keeping
+  if (texts_.size() >= kMaxRemembered || rememberedGlyphs_ + glyphs > kMaxRememberedGlyphs) {
+    texts_.clear();
+    rememberedGlyphs_ = 0;
+  }
+  if (texts_.emplace(name, text).second) rememberedGlyphs_ += glyphs;
   return text;
 }
 

@@ -87,8 +87,10 @@ class TFontCache {
   // when the show has none (or a damaged one, which is logged).
   std::shared_ptr<TGlyphCache> StoredCache(const TFileAccessor* files, const WideString& name);
 
-  // Vector texts remembered at most (the memo is emptied when full).
+  // Vector texts remembered at most, and their glyphs and name units together (the memo is
+  // emptied when full).
   static constexpr size_t kMaxRemembered = 512;
+  static constexpr size_t kMaxRememberedGlyphs = size_t(1) << 21;
 
  private:
   TFontCache() = default;
@@ -102,6 +104,7 @@ class TFontCache {
   std::map<WideString, std::shared_ptr<TGlyphCache>> system_;
   std::map<WideString, std::shared_ptr<TGlyphCache>> stored_;  // null entries: the show has none
   std::unordered_map<WideString, std::shared_ptr<const TResolvedText>> texts_;
+  size_t rememberedGlyphs_ = 0;
 };
 
 // Lays lines out from an installed font (no cache lookup); null when no font is installed.
