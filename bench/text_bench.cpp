@@ -27,10 +27,10 @@ std::vector<WideString> Paragraph() {
 // The picture name of lines whose block is `blockHeight` pixels high.
 WideString PictureName(const std::vector<WideString>& lines, float blockHeight) {
   auto text = BuildSystemVectorText(u"Arial", 0, lines);
-  TTextPictureSpec spec;
-  spec.lines = lines;
-  spec.scale = blockHeight / LayoutText(*text, 1, 0, kAlignCenter).Height();
-  return TextPictureName(spec);
+  TTextPictureFields fields;
+  fields.lines = lines;
+  fields.scale = blockHeight / LayoutText(*text, 1, 0, kAlignCenter).Height();
+  return TextPictureName(fields);
 }
 
 void Build(benchmark::State& state, const WideString& name, bool cold) {

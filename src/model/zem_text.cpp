@@ -231,23 +231,23 @@ void TZemText::BuildPicture() {
   // Sub-pixel phase: where the picture's pixel grid falls on the output at full size.
   const TKeyValues& v = Current();
   const double lx = -size_.x * (0.5 + v.centerX / 200.0), ly = -size_.y * (0.5 + v.centerY / 200.0);
-  TTextPictureSpec spec;
-  spec.font = fontName_;
-  spec.scale = rasterScale_;
-  spec.phaseX = Frac(frame_.origin.x + lx);
-  spec.phaseY = Frac(frame_.origin.y + ly);
-  spec.style = fontStyle_;
-  spec.align = align_;
-  spec.lineSpacing = lineSpacing_;
+  TTextPictureFields fields;
+  fields.font = fontName_;
+  fields.scale = rasterScale_;
+  fields.phaseX = Frac(frame_.origin.x + lx);
+  fields.phaseY = Frac(frame_.origin.y + ly);
+  fields.style = fontStyle_;
+  fields.align = align_;
+  fields.lineSpacing = lineSpacing_;
   if (!ColourMode()) {
-    spec.r = uint8_t(colors_[0] >> 16);
-    spec.g = uint8_t(colors_[0] >> 8);
-    spec.b = uint8_t(colors_[0]);
+    fields.r = uint8_t(colors_[0] >> 16);
+    fields.g = uint8_t(colors_[0] >> 8);
+    fields.b = uint8_t(colors_[0]);
   }
-  spec.lines = expandedLines_;
+  fields.lines = expandedLines_;
   // The name carries the scale and phase as written, so the picture matches them exactly.
-  pictureName_ = TextPictureName(spec);
-  TTextPictureSpec written;
+  pictureName_ = TextPictureName(fields);
+  TTextPictureFields written;
   ParseTextPictureName(pictureName_, written);
   glyphOffset_ = {1 + written.phaseX, 1 + written.phaseY};
   TZemSlideHost* host = GetHost();

@@ -24,7 +24,7 @@ TEST(TextNames, CaseEscapeKeepsCaseApartAndReadsBack) {
 }
 
 TEST(TextNames, PictureNameHasTwelveFieldsAndReadsBack) {
-  TTextPictureSpec s;
+  TTextPictureFields s;
   s.scale = 2;
   s.phaseX = 0.5f;
   s.phaseY = -0.25f;
@@ -35,7 +35,7 @@ TEST(TextNames, PictureNameHasTwelveFieldsAndReadsBack) {
   s.lines = {u"Line: one", u"two"};
   const WideString name = TextPictureName(s);
   EXPECT_EQ(name, u"Text: Arial:2:0.5:-0.25:Bold,Underline:2:10:1:2:3:255:\"<L>ine: one^&two\"");
-  TTextPictureSpec back;
+  TTextPictureFields back;
   ASSERT_TRUE(ParseTextPictureName(name, back));
   EXPECT_EQ(back.lines, s.lines);
   EXPECT_EQ(back.style, s.style);
@@ -117,15 +117,15 @@ TEST(TextProducer, StoredOutlinesDrawInsteadOfTheInstalledFont) {
   TFontCache::Instance().Clear();
   TRef<test::TMemorySource> source;
   auto files = test::MemoryAccessor(source);
-  TTextPictureSpec spec;
-  spec.scale = 0.05f;  // 50 pixels per em
-  spec.align = kAlignLeft;
-  spec.lines = {u"AB"};
-  const WideString name = TextPictureName(spec);
+  TTextPictureFields fields;
+  fields.scale = 0.05f;  // 50 pixels per em
+  fields.align = kAlignLeft;
+  fields.lines = {u"AB"};
+  const WideString name = TextPictureName(fields);
   TTextRaster system;
   ASSERT_TRUE(BuildTextPicture(files.get(), name, system));
 
-  source->members[WideToUtf8(VectTextStreamName(u"Arial", 0, spec.lines))] = WriteVectorText(BoxyText(2));
+  source->members[WideToUtf8(VectTextStreamName(u"Arial", 0, fields.lines))] = WriteVectorText(BoxyText(2));
   source->members["VectTextCache: Boxy"] = BoxyCacheBytes();
   TFontCache::Instance().Clear();
   TTextRaster stored;
@@ -146,7 +146,7 @@ TEST(TextProducer, StoredOutlinesDrawInsteadOfTheInstalledFont) {
     if (damage == 1) t.lines[0][1].index = 7;
     std::vector<uint8_t> bytes = WriteVectorText(t);
     if (damage == 0) bytes.resize(bytes.size() - 3);
-    source->members[WideToUtf8(VectTextStreamName(u"Arial", 0, spec.lines))] = bytes;
+    source->members[WideToUtf8(VectTextStreamName(u"Arial", 0, fields.lines))] = bytes;
     TFontCache::Instance().Clear();
     TTextRaster fallback;
     ASSERT_TRUE(BuildTextPicture(files.get(), name, fallback));

@@ -160,15 +160,15 @@ bool RasterizeText(const TResolvedText& t, const TTextLayout& layout, float phas
 }
 
 bool BuildTextPicture(const TFileAccessor* files, WideView name, TTextRaster& out) {
-  TTextPictureSpec spec;
-  if (!ParseTextPictureName(name, spec)) return false;
+  TTextPictureFields fields;
+  if (!ParseTextPictureName(name, fields)) return false;
   std::shared_ptr<const TResolvedText> text = TFontCache::Instance().VectorTextByName(files, VectTextNameOfPicture(name));
   if (!text) return false;
-  TTextLayout unit = LayoutText(*text, 1, spec.lineSpacing, spec.align);
+  TTextLayout unit = LayoutText(*text, 1, fields.lineSpacing, fields.align);
   // A name from elsewhere may ask for any scale: the caps hold here as well.
-  const float scale = CapTextScale(spec.scale, unit.Width(), unit.Height());
-  return RasterizeText(*text, LayoutText(*text, scale, spec.lineSpacing, spec.align), spec.phaseX, spec.phaseY,
-                       spec.style, spec.Argb(), out);
+  const float scale = CapTextScale(fields.scale, unit.Width(), unit.Height());
+  return RasterizeText(*text, LayoutText(*text, scale, fields.lineSpacing, fields.align), fields.phaseX, fields.phaseY,
+                       fields.style, fields.Argb(), out);
 }
 
 bool ParseTextWithSizeName(WideView name, int32_t& width, int32_t& height) {

@@ -161,7 +161,7 @@ WideString VectTextStreamName(WideView font, uint8_t style, const std::vector<Wi
   return out;
 }
 
-WideString TextPictureName(const TTextPictureSpec& s) {
+WideString TextPictureName(const TTextPictureFields& s) {
   auto num = [](int64_t v) { return Utf8ToWide(std::to_string(v)); };
   WideString out = kTextPicturePrefix;
   out += s.font + u":" + FormatTextNumber(s.scale) + u":" + FormatTextNumber(s.phaseX) + u":" +
@@ -171,10 +171,10 @@ WideString TextPictureName(const TTextPictureSpec& s) {
   return out;
 }
 
-bool ParseTextPictureName(WideView name, TTextPictureSpec& out) {
+bool ParseTextPictureName(WideView name, TTextPictureFields& out) {
   const WideView prefix = kTextPicturePrefix;
   if (name.substr(0, prefix.size()) != prefix) return false;
-  out = TTextPictureSpec{};
+  out = TTextPictureFields{};
   // Escapes never span a ":" (it does not change case), so fields can be read one by one.
   std::vector<WideView> f = SplitFields(name.substr(prefix.size()));
   f.resize(kFieldCount);

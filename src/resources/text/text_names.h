@@ -39,7 +39,7 @@ WideString QuotedLines(const std::vector<WideString>& lines);
 // "VectTxt2: " + font + ":" + style text + ":" + quoted lines.
 WideString VectTextStreamName(WideView font, uint8_t style, const std::vector<WideString>& lines);
 
-struct TTextPictureSpec {
+struct TTextPictureFields {
   WideString font = u"Arial";
   float scale = 1;
   float phaseX = 0, phaseY = 0;
@@ -52,10 +52,10 @@ struct TTextPictureSpec {
   uint32_t Argb() const { return (uint32_t(a) << 24) | (uint32_t(r) << 16) | (uint32_t(g) << 8) | b; }
 };
 
-WideString TextPictureName(const TTextPictureSpec& spec);
+WideString TextPictureName(const TTextPictureFields& fields);
 // Reads a "Text: " name back (after removing the case escape); a field that does not parse
 // keeps its default. False when the prefix is missing.
-bool ParseTextPictureName(WideView name, TTextPictureSpec& out);
+bool ParseTextPictureName(WideView name, TTextPictureFields& out);
 // The stored vector text name a picture name asks for (field 11 still escaped); empty when the
 // name is not a text picture name.
 WideString VectTextNameOfPicture(WideView name);
