@@ -21,7 +21,11 @@ bool MakeDemoFile(const std::string& name, const TDemoMediaOptions& o, TDemoFile
   out.name = name;
   out.bytes.clear();
   auto jpeg = [&](const TBitmap& b) { return EncodeJpeg(b, o.jpeg_quality, out.bytes); };
-  if (name == "landscape.jpg") return jpeg(PaintLandscape(o.width, o.height));
+  if (name == "landscape.jpg") {
+    // A photograph with its camera facts: the demo's captions show them through macros.
+    const std::vector<uint8_t> exif = MakeExifSegment("2026:05:17 06:12:40", "Dawn over the hills");
+    return EncodeJpeg(PaintLandscape(o.width, o.height), o.jpeg_quality, out.bytes, &exif);
+  }
   if (name == "plasma.jpg") return jpeg(PaintPlasma(o.width, o.height));
   if (name == "dunes.jpg") return jpeg(PaintDunes(o.width, o.height));
   if (name == "night.jpg") return jpeg(PaintNight(o.width, o.height));

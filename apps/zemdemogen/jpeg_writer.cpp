@@ -23,7 +23,25 @@ void OnJpegMessage(j_common_ptr) {}
 
 }  // namespace
 
-bool EncodeJpeg(const TBitmap& bitmap, int quality, std::vector<uint8_t>& out) {
+std::vector<uint8_t> MakeExifSegment(const std::string& dateTime, const std::string& description) {
+  std::vector<uint8_t> v = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0};
+  auto u16 = [&](uint32_t x) { v.push_back(uint8_t(x)), v.push_back(uint8_t(x >> 8)); };
+  auto u32 = [&](uint32_t x) { u16(x & 0xFFFF), u16(x >> 16); };
+  const std::string texts[2] = {description + '\0', dateTime + '\0'};
+  const uint16_t tags[2] = {270, 306};
+  // Offsets count from the TIFF header; the values follow the directory of two entries.
+  uint32_t at = 8 + 2 + 2 * 12 + 4;
+  u16(2);
+  for (int i = 0; i < 2; ++i) {
+    u16(tags[i]), u16(2), u32(uint32_t(texts[i].size())), u32(at);
+    at += uint32_t(texts[i].size());
+  }
+  u32(0);
+  for (const std::string& t : texts) v.insert(v.end(), t.begin(), t.end());
+  return v;
+}
+
+bool EncodeJpeg(const TBitmap& bitmap, int quality, std::vector<uint8_t>& out, const std::vector<uint8_t>* app1) {
   out.clear();
   if (bitmap.Empty() || bitmap.Format() == TPixelFormat::Grey8) return false;
   jpeg_compress_struct cinfo{};
@@ -52,6 +70,8 @@ bool EncodeJpeg(const TBitmap& bitmap, int quality, std::vector<uint8_t>& out) {
   jpeg_set_quality(&cinfo, quality < 1 ? 1 : (quality > 100 ? 100 : quality), TRUE);
   cinfo.optimize_coding = TRUE;
   jpeg_start_compress(&cinfo, TRUE);
+  if (app1 && !app1->empty() && app1->size() <= 65533)
+    jpeg_write_marker(&cinfo, JPEG_APP0 + 1, app1->data(), static_cast<unsigned>(app1->size()));
   const int bpp = bitmap.BytesPerPixel();
   while (cinfo.next_scanline < cinfo.image_height) {
     const uint8_t* src = bitmap.Row(static_cast<int32_t>(cinfo.next_scanline));

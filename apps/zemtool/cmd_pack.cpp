@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "foundation/process.h"
 #include "foundation/stream.h"
+#include "pack_vector_text.h"
 #include "package/package_writer.h"
 
 namespace {
@@ -14,6 +15,7 @@ namespace {
 int RunPack(const zemtool::Args& args) {
   std::string script, out_path, player;
   zem::TPackOptions options;
+  bool vector_text = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--player") {
@@ -25,6 +27,8 @@ int RunPack(const zemtool::Args& args) {
       options.store_all = true;
     } else if (a == "--allow-modify") {
       options.allow_modify = true;
+    } else if (a == "--vector-text") {
+      vector_text = true;
     } else if (!a.empty() && a[0] == '-') {
       return zemtool::Fail("pack: unknown option " + a);
     } else if (script.empty()) {
@@ -35,7 +39,12 @@ int RunPack(const zemtool::Args& args) {
       return zemtool::Fail("pack: too many arguments");
     }
   }
-  if (script.empty() || out_path.empty()) return zemtool::Fail("usage: zemtool pack PROJECT.zem OUT [--player BINARY] [--scramble] [--store] [--allow-modify]");
+  if (script.empty() || out_path.empty())
+    return zemtool::Fail("usage: zemtool pack PROJECT.zem OUT [--player BINARY] [--scramble] [--store] [--allow-modify] [--vector-text]");
+  if (vector_text) {
+    std::string error;
+    if (!zemtool::CollectVectorTexts(script, options.extra_members, error)) return zemtool::Fail("pack: " + error);
+  }
   std::error_code ec;
   if (!player.empty() && std::filesystem::equivalent(player, out_path, ec))
     return zemtool::Fail("pack: OUT must not be the player itself");
@@ -66,7 +75,9 @@ int RunPack(const zemtool::Args& args) {
 }  // namespace
 
 ZEMTOOL_COMMAND("pack",
-                "pack PROJECT.zem OUT [--player BINARY] [--scramble] [--store] [--allow-modify]\n"
+                "pack PROJECT.zem OUT [--player BINARY] [--scramble] [--store] [--allow-modify] [--vector-text]\n"
                 "    Packs every file of the project's folder into a show package; with --player\n"
-                "    OUT is a copy of BINARY with the package appended (a show that runs by itself).",
+                "    OUT is a copy of BINARY with the package appended (a show that runs by itself);\n"
+                "    with --vector-text the texts' outlines go in too, so they draw the same where\n"
+                "    their fonts are not installed.",
                 RunPack);

@@ -9,8 +9,11 @@
 #include <string>
 
 #include "commands.h"
+#include "foundation/process.h"
 #include "model/show_loader.h"
 #include "model/zem_slide.h"
+#include "model/zem_text.h"
+#include "package/show_locator.h"
 #include "script/ini_file.h"
 
 namespace {
@@ -53,6 +56,13 @@ void PrintNode(const TZemObject& n, int depth, const std::string& rootName) {
             std::to_string(v.colorB) + " " + Num(v.colorAmount) + ")";
   line += std::string(" inwindow=") + (n.InWindow() ? "1" : "0");
   line += std::string(" visible=") + (n.IsShown() ? "1" : "0");
+  if (auto* text = dynamic_cast<const TZemText*>(&n)) {
+    // The lines as shown: macros expanded.
+    const auto& lines = text->ExpandedLines().empty() ? text->SourceLines() : text->ExpandedLines();
+    line += " text=[";
+    for (size_t i = 0; i < lines.size(); ++i) line += (i ? ",\"" : "\"") + WideToUtf8(lines[i]) + "\"";
+    line += "]";
+  }
   std::printf("%s\n", line.c_str());
   for (const TZemObject* c : n.Children()) PrintNode(*c, depth + 1, rootName);  // depth is bounded by reading
 }
@@ -79,7 +89,14 @@ int RunTree(const zemtool::Args& args) {
   std::string error;
   auto ini = LoadShowScript(show, error);
   if (!ini) return zemtool::Fail(error);
-  auto slide = BuildSectionTree(*ini, Utf8ToWide(section), {}, &error);
+  // Text macros read the main image's file: the show's folder is its file source.
+  const TIniSection* main = ini->FindSection(u"Main");
+  int32_t w = main ? main->ReadInteger(u"opt_scr_width", 0) : 0, h = main ? main->ReadInteger(u"opt_scr_height", 0) : 0;
+  if (w <= 0 || h <= 0 || w > 65535 || h > 65535) w = kDefaultOutputWidth, h = kDefaultOutputHeight;
+  auto files = CreateDiskAccessor(ExtractFileDir(show));
+  auto host = MakeRef<TSimpleSlideHost>(w, h);
+  host->SetFiles(files.get());
+  auto slide = BuildSectionTree(*ini, Utf8ToWide(section), host, &error);
   if (!slide) return zemtool::Fail(error);
   try {
     slide->SetTimeAndUpdate(true, at);
@@ -96,5 +113,6 @@ ZEMTOOL_COMMAND("tree",
                 "tree SHOW SECTION [--at MS]\n"
                 "    builds the object tree of one slide or dialog section of the show's script,\n"
                 "    evaluates it at show time MS (default 0; the slide starts at 0) and prints\n"
-                "    one line per node with its current values",
+                "    one line per node with its current values (text nodes add their lines with\n"
+                "    macros expanded)",
                 RunTree);

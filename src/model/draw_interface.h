@@ -31,6 +31,9 @@ class TDrawPicture : public TRefObj {
   // Decoded pixels, or null when the picture has none (yet).
   virtual const TBitmap* Pixels() const = 0;
   virtual WideString Name() const { return {}; }
+  // Generated pictures (text) are drawn from one texture of their own at full size, whatever
+  // mip level or sprite grid the parameters name.
+  virtual bool OwnTileTexture() const { return false; }
 
   std::unique_ptr<TObj> textureCache;  // owned by whichever drawer prepared the picture
 };

@@ -1,7 +1,10 @@
 #include "model/show_loader.h"
 
+#include <algorithm>
 #include <exception>
 
+#include "model/zem_image.h"
+#include "model/zem_text.h"
 #include "script/ini_file.h"
 
 namespace zem {
@@ -37,6 +40,13 @@ std::unique_ptr<TZemSlide> BuildSectionTree(const TIniStorage& storage, const Wi
   }
 
   auto slide = std::make_unique<TZemSlide>(host);
+  RegisterImageKinds();
+  RegisterTextKinds();
+  if (lower.rfind(u"slide", 0) == 0) {
+    int32_t n = 0;
+    if (TryParseIniDecimal(lower.substr(5), n) && n >= 1) slide->slideIndex = n - 1;
+  }
+  slide->slidesCount = main ? std::max(main->ReadInteger(u"opt_slidescount", 0), 0) : 0;
   try {
     slide->InitDefaults();
     slide->SetGeometry({w, h}, 100, 100, {w, h});

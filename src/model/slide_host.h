@@ -10,9 +10,11 @@
 #include "foundation/strings.h"
 #include "model/draw_interface.h"
 #include "model/geometry.h"
+#include "model/text_picture.h"
 
 namespace zem {
 
+class TFileAccessor;
 class TZemObject;
 
 class TZemSlideHost : public TRefObj {
@@ -27,6 +29,9 @@ class TZemSlideHost : public TRefObj {
   virtual TRectI GetViewRect() = 0;
   // Consulted by long operations while a slide is being loaded; false asks them to stop early.
   virtual bool ContinueLoading() { return true; }
+  // The show's files (text macros read the main image's facts, texts their stored outlines);
+  // null when the host has none.
+  virtual TFileAccessor* Files() const { return nullptr; }
 
   void SetEdgeOnCallback(TEdgeOnCallback cb) { edgeOn_ = std::move(cb); }
   bool HasEdgeOnCallback() const { return static_cast<bool>(edgeOn_); }
@@ -41,10 +46,12 @@ class TSimpleSlideHost : public TZemSlideHost {
  public:
   TSimpleSlideHost(int32_t outputWidth, int32_t outputHeight) : width_(outputWidth), height_(outputHeight) {}
 
+  // Handed-in pictures first; text names are answered by the text producer.
   TRef<TDrawPicture> GetPicture(const WideString& name) override {
     ++requests_;
     auto it = pictures_.find(name);
-    return it == pictures_.end() ? TRef<TDrawPicture>() : it->second;
+    if (it != pictures_.end()) return it->second;
+    return TTextPictureSource::Handles(name) ? texts_.Get(name, files_) : TRef<TDrawPicture>();
   }
   TVec3 GetCameraPosition() override {
     return {width_ / 2.0f, height_ / 2.0f, -static_cast<float>(height_)};
@@ -53,10 +60,14 @@ class TSimpleSlideHost : public TZemSlideHost {
 
   void AddPicture(const WideString& name, TRef<TDrawPicture> picture) { pictures_[name] = std::move(picture); }
   int32_t Requests() const { return requests_; }
+  TFileAccessor* Files() const override { return files_; }
+  void SetFiles(TFileAccessor* files) { files_ = files; }  // not owned
 
  private:
   int32_t width_, height_;
   int32_t requests_ = 0;
+  TFileAccessor* files_ = nullptr;
+  TTextPictureSource texts_;
   std::map<WideString, TRef<TDrawPicture>> pictures_;
 };
 

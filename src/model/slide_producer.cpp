@@ -8,8 +8,10 @@
 #include "foundation/assert.h"
 #include "foundation/log.h"
 #include "model/zem_image.h"
+#include "model/zem_text.h"
 #include "package/file_accessor.h"
 #include "resources/file_access.h"
+#include "resources/text/font_cache.h"
 #include "script/ini_file.h"
 
 namespace zem {
@@ -74,7 +76,10 @@ void ParseScaleTimes(const WideString& text, int64_t out[3]) {
 // Host
 
 TProducerSlideHost::TProducerSlideHost(TSlideProducer* owner, TFileAccessor* files, WideString pathToButtons)
-    : owner_(owner), files_(files), pathToButtons_(std::move(pathToButtons)) {}
+    : owner_(owner), files_(files), pathToButtons_(std::move(pathToButtons)) {
+  // Glyph outlines stored with one show are not used for another.
+  if (files_) TFontCache::Instance().SetShowIdentity(TFontCache::ShowIdentity(*files_));
+}
 
 void TProducerSlideHost::DetachOwner() {
   if (owner_) {
@@ -97,6 +102,7 @@ TRef<TDrawPicture> TProducerSlideHost::GetPicture(const WideString& name) {
   static const WideString kMaskPrefix = u"Mask: ";
   if (name.rfind(kEffectPrefix, 0) == 0) return EffectBufferPicture(name);
   if (name.rfind(kMaskPrefix, 0) == 0) return MaskPicture(name.substr(kMaskPrefix.size()));
+  if (TTextPictureSource::Handles(name)) return texts_.Get(name, files_);
   if (!files_ || name.empty()) return {};
   auto image = LoadPicture(*files_, name);
   if (!image || image->Width() <= 0 || image->Height() <= 0) return {};
@@ -143,6 +149,7 @@ TSlideProducer::TSlideProducer(TRef<TZemSource> source, TRef<TZemSlideHost> host
     : source_(std::move(source)), host_(std::move(host)) {
   ZEM_ASSERT(source_);
   RegisterImageKinds();
+  RegisterTextKinds();
   const TIniSection* main = source_->Main();
   if (!host_) {
     ownHost_ = new TProducerSlideHost(this, source_->Files(), main ? main->ReadString(u"PathToButtons", u"") : WideString());
@@ -262,6 +269,8 @@ std::unique_ptr<TZemSlide> TSlideProducer::CreateSlide(int32_t index, int32_t /*
   if (!section) return nullptr;
 
   auto slide = std::make_unique<TZemSlide>(host_);
+  slide->slideIndex = index;
+  slide->slidesCount = src.SlideCount();
   try {
     slide->InitDefaults();
     PlaceSlide(*slide);

@@ -69,6 +69,7 @@ class TProducerSlideHost : public TZemSlideHost {
   TRef<TDrawPicture> GetPicture(const WideString& name) override;
   TVec3 GetCameraPosition() override;
   TRectI GetViewRect() override;
+  TFileAccessor* Files() const override { return files_; }
 
   const WideString& PathToButtons() const { return pathToButtons_; }
   TSlideProducer* Owner() const { return owner_; }
@@ -84,6 +85,7 @@ class TProducerSlideHost : public TZemSlideHost {
   TFileAccessor* files_;
   WideString pathToButtons_;
   TEffectBufferProvider effectBuffers_;
+  TTextPictureSource texts_;  // "Text: " and "TextWithSize:" pictures
   TPointI lastOutput_;
   TRectI lastView_;
 };

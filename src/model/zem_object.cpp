@@ -140,11 +140,8 @@ bool TZemObject::CheckEdgeOnHit() {
   return host ? host->EdgeOnHit(this) : false;
 }
 
-void TZemObject::ComputeFrame(const TFrame3& pf, const TMatrix3& pw, bool /*hasParent*/) {
-  TZemSlide* slide = GetSlide();
+void TZemObject::ComputeScales(double PW, double PH, double w, double h, double& sx, double& sy) {
   // 1. Fit factor against the parent's size.
-  TPointI ps = GetParentSize();
-  double PW = ps.x, PH = ps.y, w = size_.x, h = size_.y;
   double k = 0;
   if (fitMode_ == kFitPlaceInto) {
     k = (w == 0 || h == 0) ? 0 : std::min(PW / w, PH / h);
@@ -155,8 +152,17 @@ void TZemObject::ComputeFrame(const TFrame3& pf, const TMatrix3& pw, bool /*hasP
     ZEM_FAIL("FitMode None is not supported for this kind");
   }
   // 2. Scale factors.
+  sx = keys_->current.scaleX * k * 0.01;
+  sy = keys_->current.scaleY * k * 0.01;
+}
+
+void TZemObject::ComputeFrame(const TFrame3& pf, const TMatrix3& pw, bool /*hasParent*/) {
+  TZemSlide* slide = GetSlide();
+  TPointI ps = GetParentSize();
+  double PW = ps.x, PH = ps.y, w = size_.x, h = size_.y;
   const TKeyValues& v = keys_->current;
-  double sx = v.scaleX * k * 0.01, sy = v.scaleY * k * 0.01;
+  double sx = 0, sy = 0;
+  ComputeScales(PW, PH, w, h, sx, sy);
   fitSx_ = sx;
   fitSy_ = sy;
   // 3. Local matrix from the three angles.

@@ -194,6 +194,9 @@ class TZemObject : public TZemParams {
       changedProps_ = true;
     }
   }
+  // Steps 1 and 2 of the transform: the scale factors from the parent's size and the own size
+  // (the fit factor times ScaleX, ScaleY). Text replaces them.
+  virtual void ComputeScales(double parentW, double parentH, double w, double h, double& sx, double& sy);
   // Computes the frame for this node from its parent's frame; used by UpdateTransform.
   void ComputeFrame(const TFrame3& parentFrame, const TMatrix3& parentWorld, bool hasParent);
   // The facing test of the node's current frame against the camera.

@@ -96,6 +96,7 @@ void TZemSlide::RunDisplaySizeAnalysis() {
     explicit TGuard(bool& f) : flag(f) { flag = true; }
     ~TGuard() { flag = false; }
   } guard(analysisRunning_);
+  ++analysisCount_;
 
   std::vector<TZemObject*> nodes;
   std::vector<double> times;

@@ -85,6 +85,12 @@ class TZemSlide : public TZemObject {
 
   bool AnalysisRunning() const { return analysisRunning_; }
   void RunDisplaySizeAnalysis();
+  // How often the analysis has run (text pictures wait for the first run).
+  int32_t AnalysisCount() const { return analysisCount_; }
+
+  // The slide's place in the show (text macros): index 0-based, count of slides.
+  int32_t slideIndex = 0;
+  int32_t slidesCount = 0;
 
  private:
   void DrawBackground(TDeviceDrawer& drawer, const TSlideBackground& b, uint8_t alpha);
@@ -105,6 +111,7 @@ class TZemSlide : public TZemObject {
   bool forced_ = false;
   float depth_factor_ = 0.57735026f;
   bool analysisRunning_ = false;
+  int32_t analysisCount_ = 0;
   TSlideBackground background_, second_;
   float secondFactor_ = 0;
   bool hasSecond_ = false;

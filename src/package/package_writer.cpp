@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <set>
 #include <filesystem>
 
 #include "foundation/process.h"
@@ -242,6 +243,17 @@ bool PackProject(const std::string& script_path, TStream& out, const TPackOption
     }
     if (!writer.AddFile(name, f.string(), &method)) {
       result.error = "cannot pack " + f.string() + " (unreadable, write error, or beyond 2 GiB)";
+      return false;
+    }
+    result.names.push_back(name);
+    result.methods.push_back(method);
+  }
+  std::set<WideString> packed;
+  for (const std::string& n : result.names) packed.insert(LowerCase(Utf8ToWide(n)));
+  for (const auto& [name, data] : options.extra_members) {
+    if (!packed.insert(LowerCase(Utf8ToWide(name))).second) continue;
+    if (!writer.AddMember(name, data, &method)) {
+      result.error = "write error";
       return false;
     }
     result.names.push_back(name);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/stream.h"
@@ -20,6 +21,9 @@ struct TPackOptions {
   bool scramble = false;
   bool allow_modify = false;
   std::string zem_version;
+  // Members the caller makes (stored vector texts), packed after the project's own files
+  // unless a file already gave that name.
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> extra_members;
 };
 
 class TPackageWriter {

@@ -9,6 +9,7 @@
 #include "model/slide_producer.h"
 #include "model/slide_source.h"
 #include "model/zem_slide.h"
+#include "model/zem_text.h"
 #include "package/package_tools.h"
 #include "package/show_locator.h"
 #include "render/drawer/headless_window.h"
@@ -115,20 +116,40 @@ TEST(DemoShow, LinksAnswerClicksWhereTheyAreDrawn) {
   ASSERT_TRUE(show);
   TSlideProducer producer(show);
   producer.SetOutput({1280, 720}, 0, 100, 100);
-  // The emblem of slide 1 sits in the top right corner (its centre 80 % and -68 % of the half
-  // sizes from the middle) and opens the home page.
-  TZemActionInfo a = Click(producer, 0, 3000, 640 + 0.80f * 640, 360 - 0.68f * 360);
+  // The emblem of the dawn slide sits in the top right corner (its centre 80 % and -68 % of the
+  // half sizes from the middle) and opens the home page.
+  TZemActionInfo a = Click(producer, 1, 8000, 640 + 0.80f * 640, 360 - 0.68f * 360);
   EXPECT_EQ(a.kind, TZemActionKind::OpenWebsite);
   EXPECT_EQ(a.text, u"https://example.org/zem");
   // The picture under it has no action.
-  EXPECT_TRUE(Click(producer, 0, 3000, 300, 500).IsNone());
-  // The big emblem of slide 7 leads back to the first slide.
-  a = Click(producer, 6, 33000, 640, 360);
+  EXPECT_TRUE(Click(producer, 1, 8000, 300, 500).IsNone());
+  // The big emblem of the eighth slide leads back to the first slide.
+  a = Click(producer, 7, 38000, 640, 360);
   EXPECT_EQ(a.kind, TZemActionKind::GotoSlide);
   EXPECT_EQ(a.number, 1);
-  // The small diamond of slide 8, bottom right.
-  a = Click(producer, 7, 38000, 640 + 0.88f * 640, 360 + 0.80f * 360);
+  // The small diamond of the last slide, bottom right.
+  a = Click(producer, 8, 43000, 640 + 0.88f * 640, 360 + 0.80f * 360);
   EXPECT_EQ(a.kind, TZemActionKind::OpenWebsite);
+}
+
+TEST(DemoShow, CaptionsReadTheSlideAndItsPhotograph) {
+  auto show = OpenDemo();
+  ASSERT_TRUE(show);
+  TSlideProducer producer(show);
+  producer.SetOutput({1280, 720}, 0, 100, 100);
+  auto lines = [&](int32_t index, const char16_t* caption) {
+    std::unique_ptr<TZemSlide> slide = producer.CreateSlide(index, 0);
+    std::vector<WideString> out;
+    if (slide)
+      ForEachNode(slide.get(), [&](TZemObject* n) {
+        auto* t = dynamic_cast<TZemText*>(n);
+        if (t && t->Caption() == caption) t->LayoutNow(), out = t->ExpandedLines();
+      });
+    return out;
+  };
+  EXPECT_EQ(lines(0, u"Subtitle"), (std::vector<WideString>{u"A slide show player", u"9 slides of generated pictures and music"}));
+  EXPECT_EQ(lines(1, u"Caption"), std::vector<WideString>{u"Dawn over the hills, 2026:05:17"});
+  EXPECT_EQ(lines(4, u"Number"), std::vector<WideString>{u"5 / 9"});
 }
 
 }  // namespace

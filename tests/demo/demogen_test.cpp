@@ -21,6 +21,7 @@
 #include "jpeg_writer.h"
 #include "model/slide_source.h"
 #include "resources/decoders.h"
+#include "resources/exif.h"
 #include "resources/png_writer.h"
 #include "script/ini_file.h"
 #include "sound/media_info.h"
@@ -75,6 +76,17 @@ TEST(DemoPictures, AreReproducibleVariedAndSurviveTheJpegDecoder) {
   // Four different pictures.
   for (size_t i = 0; i < pictures.size(); ++i)
     for (size_t j = i + 1; j < pictures.size(); ++j) EXPECT_GT(MeanDifference(pictures[i], pictures[j]), 20.0);
+}
+
+TEST(DemoPictures, TheLandscapeCarriesItsCameraFacts) {
+  TDemoFile file;
+  ASSERT_TRUE(MakeDemoFile("landscape.jpg", TDemoMediaOptions{}, file));
+  TBufferStream stream(file.bytes.data(), int64_t(file.bytes.size()));
+  TExif exif;
+  ASSERT_TRUE(exif.LoadFromJpeg(stream));
+  EXPECT_EQ(exif.Text(kExifDateTime), u"2026:05:17 06:12:40");
+  EXPECT_EQ(exif.Text(kExifImageDescription), u"Dawn over the hills");
+  EXPECT_TRUE(DecodeBytes(file.bytes, u"landscape.jpg"));  // still an ordinary JPEG
 }
 
 TEST(DemoPictures, JpegEncoderRefusesWhatItCannotWrite) {
@@ -275,7 +287,7 @@ TEST_F(DemoMediaFolder, WritesEveryNamedFileOnceAndLeavesUnchangedFilesAlone) {
 
 // The demo script in the repository against the generator: every picture it names is made,
 // the music entry is the generated loop with its true length, and the timing is as designed.
-TEST(DemoScript, RefersToTheGeneratedMediaAndPlaysFortySeconds) {
+TEST(DemoScript, RefersToTheGeneratedMediaAndPlaysFortyFiveSeconds) {
   std::ifstream in(std::string(ZEM_SOURCE_DIR) + "/demo/Project.zem", std::ios::binary);
   ASSERT_TRUE(in);
   std::stringstream text;
@@ -294,8 +306,8 @@ TEST(DemoScript, RefersToTheGeneratedMediaAndPlaysFortySeconds) {
   auto ini = std::make_unique<TIniFile>();
   ASSERT_TRUE(ini->LoadFromText(Utf8ToWide(script)));
   auto show = MakeRef<TZemSource>(std::move(ini), nullptr);
-  EXPECT_EQ(show->SlideCount(), 8);
-  EXPECT_DOUBLE_EQ(show->TotalDuration(), 40000);
+  EXPECT_EQ(show->SlideCount(), 9);  // the title and eight pictures
+  EXPECT_DOUBLE_EQ(show->TotalDuration(), 45000);
   for (int32_t i = 0; i < show->SlideCount(); ++i) EXPECT_GT(show->Infos()[size_t(i)].inLength, 0) << i;
 
   TZemMusicSource music(*show, 1);
@@ -303,7 +315,7 @@ TEST(DemoScript, RefersToTheGeneratedMediaAndPlaysFortySeconds) {
   EXPECT_EQ(music.PlayList().Get(0).fileName, u"music.wav");
   EXPECT_DOUBLE_EQ(music.PlayList().Get(0).duration, MakeDemoScore().LengthSeconds() * 1000);
   EXPECT_TRUE(music.SyncMode());
-  EXPECT_TRUE(music.Repeat());  // twice per pass of the show
+  EXPECT_TRUE(music.Repeat());  // repeated through the show
 }
 
 }  // namespace

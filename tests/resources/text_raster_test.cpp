@@ -6,7 +6,7 @@
 #include "foundation/assert.h"
 #include "resources/text/outline_rasterizer.h"
 #include "resources/text/system_font.h"
-#include "resources/text/text_lines.h"
+#include "resources/text/text_layout.h"
 
 namespace zem {
 namespace {
@@ -131,6 +131,32 @@ TEST(OutlineRasterizer, PathCommandsEndAndUnknownKindsAreRejected) {
   EXPECT_NEAR(int(px & 255), 127, 2);
 }
 
+TEST(OutlineRasterizer, BoundsLeaveCoverageInsideThePictureUnchanged) {
+  // A disc of radius 40 centred left of and above a 30 x 30 picture, a square reaching below it
+  // and a curve wholly right of it: with bounds the pieces outside are dropped or not
+  // flattened, and every pixel stays as it was.
+  const float k = 0.5523f * 40, cx = -5, cy = 2, rr = 40;
+  TPath disc = {{cx + rr, cy, kPathMoveTo},
+                {cx + rr, cy + k, kPathCubicTo}, {cx + k, cy + rr, kPathCubicTo}, {cx, cy + rr, kPathCubicTo},
+                {cx - k, cy + rr, kPathCubicTo}, {cx - rr, cy + k, kPathCubicTo}, {cx - rr, cy, kPathCubicTo},
+                {cx - rr, cy - k, kPathCubicTo}, {cx - k, cy - rr, kPathCubicTo}, {cx, cy - rr, kPathCubicTo},
+                {cx + k, cy - rr, kPathCubicTo}, {cx + rr, cy - k, kPathCubicTo}, {cx + rr, cy, kPathCubicTo}};
+  TPath right = {{40, 0, kPathMoveTo}, {90, 15, kPathQuadTo}, {40, 30, kPathQuadTo}};
+  TBitmap plain = Canvas(30, 30), bounded = Canvas(30, 30);
+  for (TBitmap* b : {&plain, &bounded}) {
+    TOutlineRasterizer r;
+    if (b == &bounded) r.SetBounds(30, 30);
+    r.AddPath(disc);
+    r.AddPath(Rect(20, 20, 26, 400));
+    r.AddPath(right);
+    r.Fill(*b, 0xFFFFFFFFu);
+  }
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 30; ++x) ASSERT_EQ(bounded.GetPixel(x, y), plain.GetPixel(x, y)) << x << "," << y;
+  EXPECT_EQ(Alpha(bounded, 2, 2), 255u);
+  EXPECT_EQ(Alpha(bounded, 23, 28), 255u);
+}
+
 TEST(SystemFont, ArialResolvesToAMetricCompatibleFaceWithOutlines) {
   auto font = TSystemFont::Get("Arial", 0);
   ASSERT_TRUE(font);
@@ -158,13 +184,14 @@ TEST(SystemFont, ArialResolvesToAMetricCompatibleFaceWithOutlines) {
   EXPECT_NE(TSystemFont::Get("Arial", kFontBold), font);
 }
 
-TEST(SystemFont, TextLinesRenderInsideTheirBox) {
-  TTextLines text("Arial", 0, 20);
-  ASSERT_TRUE(text.HasFont());
-  EXPECT_NEAR(text.LineHeight(), 20.0 * (1854 + 434) / 2048, 0.01);
-  EXPECT_NEAR(text.LineWidth(u"oo"), 2 * 1139 * 20.0 / 2048, 0.01);
-  TBitmap b = text.Render({u"Hi", u"Hello"}, 0xFFFFFF00u, 0xFF0000FFu, 4);
-  EXPECT_EQ(b.Height(), int(std::ceil(2 * text.LineHeight())) + 8);
+TEST(SystemFont, TextBlocksRenderInsideTheirBox) {
+  auto text = BuildSystemVectorText(u"Arial", 0, {u"oo"});
+  ASSERT_TRUE(text);
+  const TTextLayout unit = LayoutText(*text, 20 / kSystemFontSize, 0, kAlignLeft);
+  EXPECT_NEAR(unit.lines[0].bottom - unit.lines[0].top, 20.0 * (1854 + 434) / 2048, 0.05);
+  EXPECT_NEAR(unit.lines[0].cellRight - unit.lines[0].cellLeft, 2 * 1139 * 20.0 / 2048, 0.05);
+  TBitmap b = RenderTextBlock({u"Hi", u"Hello"}, u"Arial", 20, 0xFFFFFF00u, 0xFF0000FFu, 4);
+  EXPECT_EQ(b.Height(), int(std::ceil(2 * 20.0 * (1854 + 434) / 2048)) + 8);
   // Ink only inside the margins; the "H" stem sits at the left margin.
   int ink_left = b.Width(), ink_right = -1;
   for (int y = 0; y < b.Height(); ++y)

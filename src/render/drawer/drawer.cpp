@@ -434,7 +434,15 @@ TBImageDraw ImageDraw(const TImageParams& params, const TDrawPicture& image) {
   d.antialiased = params.antialiased != 0;
   uint32_t a = VertexAlpha(params.opacity) << 24;
   uint32_t rgb = (uint32_t(params.colourR) << 16) | (uint32_t(params.colourG) << 8) | params.colourB;
-  d.colorise = params.coloriseAmount > 0 ? params.coloriseAmount : 0;
+  // Text and generated pictures: one full-size texture of their own, drawn as one quad of the
+  // source rectangle whatever level, grid or colorising the parameters name.
+  const bool own = image.OwnTileTexture();
+  if (own) {
+    d.mipLevel = 0;
+    d.columns = d.rows = 1;
+    d.reserved = false;
+  }
+  d.colorise = params.coloriseAmount > 0 && !own ? params.coloriseAmount : 0;
   d.colour = a | ((params.textColouring || d.colorise > 0) ? rgb : 0x00FFFFFFu);
   float f = float(1 << d.mipLevel);
   TRectF s = params.sourceRect;

@@ -26,14 +26,35 @@ bool ShortChord(float x0, float y0, float x1, float y1) {
 
 }  // namespace
 
+void TOutlineRasterizer::SetBounds(float width, float height) {
+  bounded_ = true;
+  width_ = width;
+  height_ = height;
+}
+
+bool TOutlineRasterizer::MayTouch(float minX, float maxX, float minY, float maxY) const {
+  // A piece wholly above or below the picture changes no pixel; one left or right of it only
+  // adds its winding (or ends spans), which its chord does as well.
+  return !bounded_ || (maxY > 0 && minY < height_ && minX < width_ && maxX > 0);
+}
+
 void TOutlineRasterizer::AddLine(float x0, float y0, float x1, float y1) {
   if (y0 == y1 || edges_.size() >= kMaxEdges) return;
-  if (y0 < y1) edges_.push_back({x0, y0, x1, y1, 1});
-  else edges_.push_back({x1, y1, x0, y0, -1});
+  TEdge e = y0 < y1 ? TEdge{x0, y0, x1, y1, 1} : TEdge{x1, y1, x0, y0, -1};
+  if (bounded_) {
+    if (e.y1 <= 0 || e.y0 >= height_) return;
+    // Right of the picture an edge only ends spans: at the right border it ends them the same.
+    if (std::min(x0, x1) >= width_) e.x0 = e.x1 = width_;
+    const int64_t rows = int64_t(std::ceil(std::min(e.y1, height_))) - int64_t(std::floor(std::max(e.y0, 0.0f)));
+    if (edgeRows_ + rows > kMaxEdgeRows) return;  // hostile outlines: the rest is left out
+    edgeRows_ += rows;
+  }
+  edges_.push_back(e);
 }
 
 void TOutlineRasterizer::AddQuad(float x0, float y0, float cx, float cy, float x1, float y1, int depth) {
-  if (depth >= kMaxDepth || edges_.size() >= kMaxEdges || ShortChord(x0, y0, x1, y1)) {
+  if (depth >= kMaxDepth || edges_.size() >= kMaxEdges || ShortChord(x0, y0, x1, y1) ||
+      !MayTouch(std::min({x0, cx, x1}), std::max({x0, cx, x1}), std::min({y0, cy, y1}), std::max({y0, cy, y1}))) {
     AddLine(x0, y0, x1, y1);
     return;
   }
@@ -45,7 +66,9 @@ void TOutlineRasterizer::AddQuad(float x0, float y0, float cx, float cy, float x
 
 void TOutlineRasterizer::AddCubic(float x0, float y0, float c1x, float c1y, float c2x, float c2y, float x1, float y1,
                                   int depth) {
-  if (depth >= kMaxDepth || edges_.size() >= kMaxEdges || ShortChord(x0, y0, x1, y1)) {
+  if (depth >= kMaxDepth || edges_.size() >= kMaxEdges || ShortChord(x0, y0, x1, y1) ||
+      !MayTouch(std::min({x0, c1x, c2x, x1}), std::max({x0, c1x, c2x, x1}), std::min({y0, c1y, c2y, y1}),
+                std::max({y0, c1y, c2y, y1}))) {
     AddLine(x0, y0, x1, y1);
     return;
   }

@@ -22,7 +22,14 @@ class TOutlineRasterizer {
   }
   // A filled axis-aligned rectangle (underline and strike-out bars).
   void AddRect(float left, float top, float right, float bottom);
-  void Clear() { edges_.clear(); }
+  // The size of the picture that will be filled, set before anything is added: edges that
+  // cannot touch it are dropped, curves that cannot are not flattened, and the work of one fill
+  // stays bounded however hostile the outlines (kMaxEdgeRows).
+  void SetBounds(float width, float height);
+  void Clear() {
+    edges_.clear();
+    edgeRows_ = 0;
+  }
   bool Empty() const { return edges_.empty(); }
 
   // Blends `argb` over the picture (24- or 32-bit) with the coverage of everything added:
@@ -34,11 +41,19 @@ class TOutlineRasterizer {
     float x0, y0, x1, y1;  // y0 < y1
     int winding;           // +1 downwards, -1 upwards in the original direction
   };
+  // Rows of the picture all edges together may span (each is sampled 16 times per row).
+  static constexpr int64_t kMaxEdgeRows = int64_t(1) << 27;
+
   void AddLine(float x0, float y0, float x1, float y1);
+  // Whether a curve with these control points can touch the picture (always without bounds).
+  bool MayTouch(float minX, float maxX, float minY, float maxY) const;
   void AddQuad(float x0, float y0, float cx, float cy, float x1, float y1, int depth);
   void AddCubic(float x0, float y0, float c1x, float c1y, float c2x, float c2y, float x1, float y1, int depth);
 
   std::vector<TEdge> edges_;
+  bool bounded_ = false;
+  float width_ = 0, height_ = 0;
+  int64_t edgeRows_ = 0;
 };
 
 }  // namespace zem

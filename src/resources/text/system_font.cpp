@@ -27,8 +27,24 @@ TFontRegistry& Fonts() {
   return *r;
 }
 
+// Metric-compatible stand-ins for the usual Windows faces, asked before fontconfig's own
+// matching (which knows them too where its alias rules are installed).
+std::string StandIn(const std::string& name) {
+  static const std::pair<const char*, const char*> kTable[] = {
+      {"arial", "Liberation Sans"},           {"helvetica", "Liberation Sans"},
+      {"times new roman", "Liberation Serif"}, {"times", "Liberation Serif"},
+      {"courier new", "Liberation Mono"},      {"courier", "Liberation Mono"},
+      {"arial narrow", "Liberation Sans Narrow"}};
+  std::string lower;
+  for (char c : name) lower += char((c >= 'A' && c <= 'Z') ? c + 32 : c);
+  for (const auto& [from, to] : kTable)
+    if (lower == from) return to;
+  return name;
+}
+
 // fontconfig: face name and style to a file and face index.
-bool FindFontFile(const std::string& name, uint8_t style, std::string& file, int& index, std::string& family) {
+bool FindFontFile(const std::string& requested, uint8_t style, std::string& file, int& index, std::string& family) {
+  const std::string name = StandIn(requested);
   // fontconfig keeps its configuration until FcFini; release it at process end.
   static const bool fini_registered = [] { return std::atexit([] { FcFini(); }) == 0; }();
   (void)fini_registered;
@@ -103,6 +119,14 @@ std::shared_ptr<TSystemFont> TSystemFont::Get(const std::string& face_name, uint
   if (reg.library && FindFontFile(face_name, style, file, index, family)) {
     font.reset(new TSystemFont);
     font->family_ = family;
+    font->requested_style_ = style;
+    if (!font->Open(file, index)) font.reset();
+  }
+  if (!font && StandIn(face_name) != "Liberation Sans" && reg.library &&
+      FindFontFile("Arial", style, file, index, family)) {
+    font.reset(new TSystemFont);
+    font->family_ = family;
+    font->requested_style_ = style;
     if (!font->Open(file, index)) font.reset();
   }
   reg.fonts[key] = font;
@@ -112,8 +136,14 @@ std::shared_ptr<TSystemFont> TSystemFont::Get(const std::string& face_name, uint
 bool TSystemFont::Open(const std::string& file, int index) {
   FT_Face face = nullptr;
   if (FT_New_Face(Fonts().library, file.c_str(), index, &face) != 0) return false;
-  if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0) { FT_Done_Face(face); return false; }
+  // Only outline (TrueType or OpenType) fonts serve; others are replaced by "Arial".
+  if (!FT_IS_SCALABLE(face) || !FT_IS_SFNT(face) || face->units_per_EM == 0) {
+    FT_Done_Face(face);
+    return false;
+  }
   face_ = face;
+  embolden_ = (requested_style_ & kFontBold) && !(face->style_flags & FT_STYLE_FLAG_BOLD);
+  oblique_ = (requested_style_ & kFontItalic) && !(face->style_flags & FT_STYLE_FLAG_ITALIC);
   file_ = file;
   metrics_.design_size = face->units_per_EM;
   const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
@@ -158,15 +188,29 @@ bool TSystemFont::Outline(uint16_t glyph, TGlyphOutline& out) {
   out.design_size = float(face->units_per_EM);
   out.ascent = metrics_.ascent;
   out.descent = metrics_.descent;
-  const int32_t a = int32_t(slot->metrics.horiBearingX), b = int32_t(slot->metrics.width);
-  out.left_bearing = a;
-  out.black_width = b;
-  out.right_bearing = int32_t(slot->metrics.horiAdvance) - a - b;
+  int32_t a = int32_t(slot->metrics.horiBearingX), b = int32_t(slot->metrics.width);
+  const int32_t advance = int32_t(slot->metrics.horiAdvance);
   if (slot->format == FT_GLYPH_FORMAT_OUTLINE && slot->outline.n_points > 0) {
+    // Styles the face lacks are made from its outlines, as the platform's font engine does;
+    // the black box then follows the changed outline, the advance stays.
+    if (embolden_) FT_Outline_EmboldenXY(&slot->outline, face->units_per_EM / 24, 0);
+    if (oblique_) {
+      FT_Matrix shear{0x10000, 0x0366A, 0, 0x10000};  // x += 0.2126 y (y up)
+      FT_Outline_Transform(&slot->outline, &shear);
+    }
+    if (embolden_ || oblique_) {
+      FT_BBox box;
+      FT_Outline_Get_CBox(&slot->outline, &box);
+      a = int32_t(box.xMin);
+      b = int32_t(box.xMax - box.xMin);
+    }
     FT_Outline_Funcs funcs{MoveTo, LineTo, ConicTo, CubicTo, 0, 0};
     TDecompose d{&out.points};
     if (FT_Outline_Decompose(&slot->outline, &funcs, &d) != 0) out.points.clear();
   }
+  out.left_bearing = a;
+  out.black_width = b;
+  out.right_bearing = advance - a - b;
   if (!out.points.empty()) {
     // Keep the outline inside its advance box: start at the left bearing, end at A + B.
     auto bounds = [&](float& lo, float& hi) {

@@ -34,8 +34,10 @@ struct TGlyphOutline {
 
 class TSystemFont {
  public:
-  // The font for a face name and style bits (bold, italic); none when no font file is found.
-  // Fonts are opened once per process and kept.
+  // The font for a face name and style bits (bold, italic): the usual Windows faces through
+  // metric-compatible stand-ins, others through fontconfig's matching; a face that is not an
+  // outline font is replaced by "Arial". None when no font file is found. Fonts are opened
+  // once per process and kept.
   static std::shared_ptr<TSystemFont> Get(const std::string& face_name, uint8_t style);
   ~TSystemFont();
 
@@ -55,6 +57,8 @@ class TSystemFont {
   TFontMetrics metrics_;
   std::mutex lock_;  // FreeType faces are not thread-safe
   void* face_ = nullptr;  // FT_Face
+  uint8_t requested_style_ = 0;
+  bool embolden_ = false, oblique_ = false;  // styles the face file lacks
 };
 
 }  // namespace zem
