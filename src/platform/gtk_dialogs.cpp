@@ -458,11 +458,11 @@ TPrintOutcome PrintPicture(void* parent, const TBitmap& picture, const std::stri
   return outcome;
 }
 
-std::optional<std::string> ChooseSaveFile(void* parent, const std::string& proposedName,
+std::optional<std::string> ChooseSaveFile(void* parent, const std::string& title, const std::string& proposedName,
                                           const std::string& defaultExtension, const std::string& pattern) {
   if (!Start()) return std::nullopt;
   TGtkApi& g = G();
-  GtkWidget* d = g.gtk_file_chooser_dialog_new(nullptr, static_cast<GtkWindow*>(parent),
+  GtkWidget* d = g.gtk_file_chooser_dialog_new(title.c_str(), static_cast<GtkWindow*>(parent),
                                                GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
                                                "_Save", GTK_RESPONSE_ACCEPT, nullptr);
   auto* chooser = reinterpret_cast<GtkFileChooser*>(d);
@@ -513,7 +513,8 @@ TPrintOutcome PrintPicture(void*, const TBitmap&, const std::string&, bool, std:
   if (error) *error = "built without GTK";
   return TPrintOutcome::Failed;
 }
-std::optional<std::string> ChooseSaveFile(void*, const std::string&, const std::string&, const std::string&) {
+std::optional<std::string> ChooseSaveFile(void*, const std::string&, const std::string&, const std::string&,
+                                          const std::string&) {
   return std::nullopt;
 }
 void ShowNativeWarning(void*, const std::string&, const std::string& text) { LogLine("no dialogs: " + text); }

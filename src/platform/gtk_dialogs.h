@@ -76,7 +76,7 @@ TPrintOutcome PrintPicture(void* parent, const TBitmap& picture, const std::stri
 // A save-file chooser asking before it overwrites; `pattern` filters the names shown and
 // `defaultExtension` (without dot) is added to a chosen name without one. Nothing when
 // cancelled or unavailable.
-std::optional<std::string> ChooseSaveFile(void* parent, const std::string& proposedName,
+std::optional<std::string> ChooseSaveFile(void* parent, const std::string& title, const std::string& proposedName,
                                           const std::string& defaultExtension, const std::string& pattern);
 
 // A modal warning box owned by `parent`.

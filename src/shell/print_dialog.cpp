@@ -44,9 +44,9 @@ class TWindowPrintServices final : public TPrintServices {
   TPrintOutcome Print(void* parent, const TBitmap& picture, bool landscape, std::string* error) override {
     return PrintPicture(parent, picture, kPrintJobTitle, landscape, error);
   }
-  std::optional<std::string> ChooseSaveFile(void* parent, const std::string& proposedName,
+  std::optional<std::string> ChooseSaveFile(void* parent, const std::string& title, const std::string& proposedName,
                                             const std::string& defaultExtension, const std::string& pattern) override {
-    return zem::ChooseSaveFile(parent, proposedName, defaultExtension, pattern);
+    return zem::ChooseSaveFile(parent, title, proposedName, defaultExtension, pattern);
   }
   void Warning(void* parent, const std::string& text) override { ShowNativeWarning(parent, "Slideshow Error", text); }
 };
@@ -216,6 +216,10 @@ std::optional<int32_t> TZemPrintDialog::Print(TNativeDialogSession& session) {
   return 1;
 }
 
+std::string TZemPrintDialog::SaveTitle() const {
+  return WideToUtf8(script.ReadString(u"Main", u"opt_lng_print_button6", u"Save"));
+}
+
 bool TZemPrintDialog::Write(void* parent, const std::string& path, const std::vector<uint8_t>& bytes) {
   std::string error;
   if (SaveBytesInFolder(path, bytes, error)) return true;
@@ -236,7 +240,7 @@ std::optional<int32_t> TZemPrintDialog::Save(TNativeDialogSession& session) {
       const std::string ext = PictureExtension(Utf8ToWide(proposed));
       const std::string bare = ext.empty() ? std::string() : proposed.substr(proposed.size() - ext.size() + 1);
       const std::optional<std::string> path =
-          services.ChooseSaveFile(parent, proposed, bare, "*." + (bare.empty() ? std::string("*") : bare));
+          services.ChooseSaveFile(parent, SaveTitle(), proposed, bare, "*." + (bare.empty() ? std::string("*") : bare));
       if (!path) return std::nullopt;
       if (!Write(parent, *path, file.Data())) return std::nullopt;
       return 1;
@@ -248,7 +252,7 @@ std::optional<int32_t> TZemPrintDialog::Save(TNativeDialogSession& session) {
     return 1;
   const int32_t shown = slide >= 0 ? slide : -1;
   const std::string proposed = "Slide" + std::to_string(int64_t(shown) + 1) + ".bmp";
-  const std::optional<std::string> path = services.ChooseSaveFile(parent, proposed, "bmp", "*.bmp");
+  const std::optional<std::string> path = services.ChooseSaveFile(parent, SaveTitle(), proposed, "bmp", "*.bmp");
   if (path) {
     std::vector<uint8_t> bmp;
     if (!EncodeBmp(picture, bmp)) return 1;

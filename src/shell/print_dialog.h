@@ -50,7 +50,7 @@ class TPrintServices {
   virtual void PrinterSetup(void* parent) = 0;
   virtual TPrintOutcome Print(void* parent, const TBitmap& picture, bool landscape, std::string* error) = 0;
   // A file name the user chose (asking before overwriting), or nothing when cancelled.
-  virtual std::optional<std::string> ChooseSaveFile(void* parent, const std::string& proposedName,
+  virtual std::optional<std::string> ChooseSaveFile(void* parent, const std::string& title, const std::string& proposedName,
                                                     const std::string& defaultExtension, const std::string& pattern) = 0;
   virtual void Warning(void* parent, const std::string& text) = 0;
 };
@@ -75,6 +75,8 @@ class TZemPrintDialog : public TDialog {
  private:
   std::optional<int32_t> Print(TNativeDialogSession& session);
   std::optional<int32_t> Save(TNativeDialogSession& session);
+  // The save chooser's title: the "Save" button's text.
+  std::string SaveTitle() const;
   // Writes the bytes to the chosen file; a failure is shown in a warning box.
   bool Write(void* parent, const std::string& path, const std::vector<uint8_t>& bytes);
 };

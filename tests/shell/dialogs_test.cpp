@@ -163,7 +163,7 @@ class TFakePrinting final : public TPrintServices {
     landscapes.push_back(landscape);
     return TPrintOutcome::Printed;
   }
-  std::optional<std::string> ChooseSaveFile(void*, const std::string& proposed, const std::string& ext,
+  std::optional<std::string> ChooseSaveFile(void*, const std::string&, const std::string& proposed, const std::string& ext,
                                             const std::string& pattern) override {
     proposals.push_back(proposed + "|" + ext + "|" + pattern);
     return answer;
