@@ -77,8 +77,8 @@ void Drive(TCustomNavBar& bar, const TIniFile& theme, bool video) {
     const int32_t w = std::max(bar.picture.Width(), 64), h = std::max(bar.picture.Height(), 16);
     const uint8_t states[] = {0, 16, 2};
     int step = 0;
-    for (int32_t y = -2; y <= h + 2; y += std::max(1, h / 6))
-      for (int32_t x = -3; x <= w + 3; x += std::max(1, w / 24)) {
+    for (int32_t y = -2; y <= h + 2; y += std::max(1, h / 4))
+      for (int32_t x = -3; x <= w + 3; x += std::max(1, w / 14)) {
         exitHalf = (step & 7) == 3;
         const uint8_t state = states[step % 3];
         for (uint8_t kind : {0, 1, 0, 2}) bar.MouseEvent(1, state, kind, y, x + (kind == 0 ? step % 5 : 0));

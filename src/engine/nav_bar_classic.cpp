@@ -213,6 +213,11 @@ void TNavBar::Layout() {
   for (const TNavObject& o : objects_) objW += int64_t(o.rect.Width()) + o.space;
   int64_t objH = int64_t(topOffset_) + bottomOffset_ + (objects_.empty() ? 0 : objects_[0].rect.Height());
   if (objW > kNavMaxBarSide || objH > kNavMaxBarSide) throw ENavThemeError("the cell with objects is too large");
+  if (cols_ == 0 || rows_ == 0) {
+    // No grid: an empty bar (nothing is drawn).
+    size_ = {0, 0};
+    return;
+  }
   auto width = [&](int32_t c, int32_t r) { return c == objectCol_ ? int32_t(objW) : Cell(c, r).naturalWidth; };
   auto height = [&](int32_t c, int32_t r) { return r == objectRow_ ? int32_t(objH) : Cell(c, r).naturalHeight; };
   std::vector<int64_t> colX(size_t(cols_) + 1, 0), rowY(size_t(rows_) + 1, 0);
@@ -226,7 +231,6 @@ void TNavBar::Layout() {
       cell.rect = {x, y, x + width(c, r), y + height(c, r)};
     }
   size_ = {int32_t(colX.back()), int32_t(rowY.back())};
-  if (cols_ == 0 || rows_ == 0) return;
   const TRectI& objectCell = Cell(objectCol_, objectRow_).rect;
   int32_t x = objectCell.left + leftOffset_;
   const int32_t y = objectCell.top + topOffset_;

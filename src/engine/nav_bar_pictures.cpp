@@ -21,7 +21,12 @@ inline uint32_t Pack(int a, int r, int g, int b) {
   return (uint32_t(a) << 24) | (uint32_t(r) << 16) | (uint32_t(g) << 8) | uint32_t(b);
 }
 
-inline int Clamp8(double v) { return int(std::clamp(std::lround(v), 0L, 255L)); }
+inline int Clamp8(double v) { return v <= 0 ? 0 : v >= 255 ? 255 : int(v + 0.5); }
+
+// Any picture's pixel as ARGB; 32-bit pictures read straight.
+inline uint32_t Argb(const TBitmap& b, int32_t x, int32_t y) {
+  return b.Format() == TPixelFormat::Argb32 ? Px(b, x, y) : b.GetPixel(x, y);
+}
 
 // One output sample of a resampling pass: the first source index and its weights.
 struct TTaps {
@@ -134,7 +139,7 @@ TBitmap StretchPicture(const TBitmap& src, int32_t w, int32_t h) {
   std::vector<float> row(size_t(sw) * 4);
   for (int32_t y = 0; y < sh; ++y) {
     for (int32_t x = 0; x < sw; ++x) {
-      const uint32_t p = src.GetPixel(x, y);
+      const uint32_t p = Argb(src, x, y);
       const float a = float(p >> 24) / 255.0f;
       float* r = &row[size_t(x) * 4];
       r[0] = a;
@@ -206,7 +211,7 @@ void DrawOver(TBitmap& dst, const TBitmap& src, int32_t x, int32_t y, const TRec
   const TRectI r = IntersectRect(IntersectRect(target, clip), PictureRect(dst));
   for (int32_t py = r.top; py < r.bottom; ++py)
     for (int32_t px = r.left; px < r.right; ++px)
-      SetPx(dst, px, py, BlendPixel(Px(dst, px, py), src.GetPixel(px - x, py - y)));
+      SetPx(dst, px, py, BlendPixel(Px(dst, px, py), Argb(src, px - x, py - y)));
 }
 
 void TileOver(TBitmap& dst, const TBitmap& tex, const TRectI& cell, const TRectI& clip) {
@@ -217,7 +222,7 @@ void TileOver(TBitmap& dst, const TBitmap& tex, const TRectI& cell, const TRectI
     const int32_t ty = int32_t((int64_t(py) - cell.top) % th);
     for (int32_t px = r.left; px < r.right; ++px) {
       const int32_t tx = int32_t((int64_t(px) - cell.left) % tw);
-      SetPx(dst, px, py, BlendPixel(Px(dst, px, py), tex.GetPixel(tx, ty)));
+      SetPx(dst, px, py, BlendPixel(Px(dst, px, py), Argb(tex, tx, ty)));
     }
   }
 }
@@ -225,7 +230,7 @@ void TileOver(TBitmap& dst, const TBitmap& tex, const TRectI& cell, const TRectI
 void CopyRect(TBitmap& dst, const TBitmap& src, const TRectI& rect) {
   const TRectI r = IntersectRect(IntersectRect(rect, PictureRect(dst)), PictureRect(src));
   for (int32_t y = r.top; y < r.bottom; ++y)
-    for (int32_t x = r.left; x < r.right; ++x) SetPx(dst, x, y, src.GetPixel(x, y));
+    for (int32_t x = r.left; x < r.right; ++x) SetPx(dst, x, y, Argb(src, x, y));
 }
 
 void ClearRect(TBitmap& dst, const TRectI& rect) {

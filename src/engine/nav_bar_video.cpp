@@ -325,7 +325,10 @@ void TVideoNavBar::DrawTrack(bool volume) {
   const int32_t from = volume ? l.v0 : l.t0, to = volume ? l.v1 : l.t1;
   RestoreSpan(from, to);
   if (to - from >= 1 && l.th >= 1) {
-    const TBitmap track = StretchThreeSlice(line_, to - from, l.th, m_.lineLeft, m_.lineRight);
+    // Stretched once per size: the slider moves often, the track rarely changes size.
+    TBitmap& track = volume ? volumeTrack_ : timeTrack_;
+    if (track.Width() != to - from || track.Height() != l.th)
+      track = StretchThreeSlice(line_, to - from, l.th, m_.lineLeft, m_.lineRight);
     if (!track.Empty()) DrawOver(picture, track, from, Half(l.height - l.th), PictureRect(picture));
   }
   const int32_t centre = volume ? VolumeSliderCentre() : TimeSliderCentre();

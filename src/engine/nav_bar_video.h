@@ -109,7 +109,7 @@ class TVideoNavBar : public TCustomNavBar {
   int32_t drawnTimeSlider_ = INT32_MIN, drawnVolumeSlider_ = INT32_MIN, drawnSecond_ = INT32_MIN;
   // Scaled strip images and the bar's stretched background, made for the current layout.
   std::array<std::array<TBitmap, 7>, 3> scaled_;
-  TBitmap barBackground_, scaledSlider_;
+  TBitmap barBackground_, scaledSlider_, timeTrack_, volumeTrack_;
   std::array<TBitmap, 12> glyphs_;  // "0".."9", ":", " / "
   int32_t glyphHeight_ = -1;
   TRectI changed_, exitChanged_;
