@@ -243,7 +243,8 @@ void TRecordingDrawer::DrawVideo(T3DYUV* surface, const TVec3& position, const T
   Log("DrawVideo " + size + " pos=" + Vec(position) + " off=" + Pt(offset) + " X=" + Vec(axisX) + " Y=" +
       Vec(axisY) + " op=" + Num(p.opacity) + " src=" + RectText(p.sourceRect) + " key=" + Num(p.chromaKey[0]) +
       "," + Num(p.chromaKey[1]) + "," + Num(p.chromaKey[2]) + " tol=" + Num(p.chromaTolerance) +
-      " colorise=" + Num(p.coloriseAmount));
+      " colorise=" + Num(p.coloriseAmount) + " deint=" + std::to_string(p.deinterlace) +
+      " invert=" + std::to_string(p.maskInvert));
 }
 
 void TRecordingDrawer::FillQuad(const TPointF& corner1, const TPointF& corner2, uint32_t colour) {

@@ -134,6 +134,8 @@ class TZemVideo : public TZemObject {
   double AspectFactor() const { return aspect_; }
   int32_t ImageIndex() const { return imageIndex_; }
   TDrawPicture* StatusPicture() const { return status_.get(); }
+  // The frame held between drawing and FrameDone; null otherwise.
+  const TZemVideoExtractor::TEntry* HeldFrame() const { return held_; }
   double requestRate = 60.0;  // per second
 
  protected:

@@ -490,7 +490,17 @@ TMediaContext* OpenWith(TFFPrivate* p, const char* name) {
   return ctx;
 }
 
+// FFmpeg's own messages stay out of the process log and off standard error.
+void Quiet() {
+  static const bool once = [] {
+    av_log_set_level(AV_LOG_QUIET);
+    return true;
+  }();
+  (void)once;
+}
+
 extern "C" TMediaContext* OpenMediaFile(const char* name, void* stream, const TStreamRoutines* routines) {
+  Quiet();
   if (!stream || !routines) return nullptr;
   routines->seek(stream, 0, 0);
   auto* p = new TFFPrivate();
@@ -500,6 +510,7 @@ extern "C" TMediaContext* OpenMediaFile(const char* name, void* stream, const TS
 }
 
 extern "C" TMediaContext* OpenMediaFile2(const char* path) {
+  Quiet();
   if (!path) return nullptr;
   std::unique_ptr<TFileStream> f = TFileStream::Open(path, TFileMode::Read);
   if (!f) return nullptr;

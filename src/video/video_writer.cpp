@@ -140,6 +140,7 @@ bool WriteAudioFrame(TOut& o, const TVideoFileSpec& s, int64_t first, int32_t co
 }  // namespace
 
 bool WriteVideoFile(const char* path, const TVideoFileSpec* spec, bool video, bool audio) {
+  av_log_set_level(AV_LOG_QUIET);
   if (!path || !spec || (!video && !audio)) return false;
   const TVideoFileSpec& s = *spec;
   TOut o;
