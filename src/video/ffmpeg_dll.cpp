@@ -219,7 +219,8 @@ TMediaContext* TFFMpegDll::OpenMedia(const std::string& name, void* stream, cons
       ctx->fpsNum = 1000;
       ctx->fpsDen = 1;
     }
-    ctx->frameCount = std::clamp<int64_t>(RoundI(double(ctx->duration) * Fps(ctx) / 1000000.0), 0, kMaxFrameCount);
+    const int64_t us = ctx->videoDuration > 0 ? ctx->videoDuration : ctx->duration;
+    ctx->frameCount = std::clamp<int64_t>(RoundI(double(us) * Fps(ctx) / 1000000.0), 0, kMaxFrameCount);
   }
   if (HasStart(ctx) && ctx->startTime < 0) ctx->startTime = 0;
   return ctx;
@@ -362,12 +363,17 @@ void TFFMpegDll::AudioSeek(TMediaContext* ctx, double t_ms) {
   double us = std::max(0.0, t_ms) * 1000.0;
   if (HasStart(ctx)) us += double(ctx->startTime);
   const int64_t target = RoundI(us * ctx->audioTbDen / (double(ctx->audioTbNum) * 1000000.0));
+  // The library drops decoded audio before the target, so each strategy may land a little early.
+  ctx->audioSeekTarget = target;
+  // Direct and forward seeks start a little before the target: decoders prime on their first
+  // packet, and the library drops what lies before the target anyway.
+  const int64_t early = std::max<int64_t>(0, target - RoundI(0.2 * ctx->audioTbDen / ctx->audioTbNum));
   switch (ex->audioSeek) {
     case kAudioSeekDirect:
-      seekFile(ctx, as, target, kSeekFrame);
+      seekFile(ctx, as, early, kSeekFrame);
       break;
     case kAudioSeekForward: {
-      seekFile(ctx, as, target, kSeekFrame);
+      seekFile(ctx, as, early, kSeekFrame);
       afterAudioSeek(ctx, 0);
       int64_t prev = kNoPts;
       for (int guard = 0; guard < 1000000; ++guard) {

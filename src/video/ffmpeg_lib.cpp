@@ -443,6 +443,9 @@ TMediaContext* OpenWith(TFFPrivate* p, const char* name) {
     const AVStream* a = fmt->streams[ctx->audioStream];
     ctx->audioTbNum = a->time_base.num;
     ctx->audioTbDen = a->time_base.den;
+    if (a->duration != AV_NOPTS_VALUE && a->duration > 0)
+      ctx->audioDuration =
+          std::clamp<int64_t>(av_rescale_q(a->duration, a->time_base, AV_TIME_BASE_Q), 0, kMaxDurationUs);
   }
   const int v = av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (v >= 0) {
@@ -481,11 +484,13 @@ TMediaContext* OpenWith(TFFPrivate* p, const char* name) {
       if (st->start_time != AV_NOPTS_VALUE)
         ctx->startTime = av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q);
       if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
-        ctx->duration = av_rescale_q(st->duration, st->time_base, AV_TIME_BASE_Q);
+        ctx->videoDuration =
+            std::clamp<int64_t>(av_rescale_q(st->duration, st->time_base, AV_TIME_BASE_Q), 0, kMaxDurationUs);
     }
   }
   if (ctx->startTime == kNoPts && fmt->start_time != AV_NOPTS_VALUE) ctx->startTime = fmt->start_time;
-  if (ctx->duration <= 0 && fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0) ctx->duration = fmt->duration;
+  if (fmt->duration != AV_NOPTS_VALUE && fmt->duration > 0) ctx->duration = fmt->duration;
+  if (ctx->duration <= 0) ctx->duration = ctx->videoDuration;
   ctx->duration = std::clamp<int64_t>(ctx->duration, 0, kMaxDurationUs);
   return ctx;
 }
@@ -591,7 +596,7 @@ extern "C" int32_t SeekFile(TMediaContext* ctx, int32_t stream, int64_t timestam
   TFFPrivate* p = ctx->priv;
   if (stream >= int32_t(p->fmt->nb_streams)) return -1;
   int avflags = 0;
-  if (flags & kSeekBackward) avflags |= AVSEEK_FLAG_BACKWARD;
+  if (flags & (kSeekBackward | kSeekFrame)) avflags |= AVSEEK_FLAG_BACKWARD;
   if (flags & kSeekAny) avflags |= AVSEEK_FLAG_ANY;
   const int r = av_seek_frame(p->fmt, stream, timestamp, avflags);
   ClearAfterSeek(p);
@@ -738,17 +743,39 @@ extern "C" int32_t GetNextAudioFrame(TMediaContext* ctx, uint8_t* buffer, int32_
   if (bytes) *bytes = 0;
   if (!ctx || !ctx->priv->adec || !buffer || !bytes) return 0;
   TFFPrivate* p = ctx->priv;
-  if (!DecodeNext(p, p->adec, p->audioIndex, p->adrained, p->aframe)) return 0;
   const int frameBytes = 2 * p->outChannels;
   const int capacity = kAudioBufferBytes / frameBytes;
-  uint8_t* out[1] = {buffer};
-  const int n = swr_convert(p->swr, out, capacity, const_cast<const uint8_t**>(p->aframe->extended_data),
-                            p->aframe->nb_samples);
-  av_frame_unref(p->aframe);
-  if (n < 0) return 0;
-  *bytes = n * frameBytes;
-  return 1;
+  // Frames wholly before the time stamp sought give nothing: decoding goes on to the first that
+  // gives audio.
+  for (int guard = 0; guard < 100000; ++guard) {
+    if (!DecodeNext(p, p->adec, p->audioIndex, p->adrained, p->aframe)) return 0;
+    AVFrame* f = p->aframe;
+    int skip = 0;
+    const int64_t pts = f->best_effort_timestamp;
+    const int64_t target = ctx->audioSeekTarget;
+    if (target != kNoPts && pts != AV_NOPTS_VALUE && f->sample_rate > 0) {
+      const AVStream* a = p->fmt->streams[p->audioIndex];
+      if (pts < target) {
+        const int64_t behind = av_rescale_q(target - pts, a->time_base, AVRational{1, f->sample_rate});
+        skip = int(std::min<int64_t>(behind, f->nb_samples));
+      }
+      if (skip < f->nb_samples) ctx->audioSeekTarget = kNoPts;
+    }
+    uint8_t* out[1] = {buffer};
+    const int n = swr_convert(p->swr, out, capacity, const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
+    av_frame_unref(f);
+    if (n < 0) return 0;
+    // The resampler keeps the rate, so input and output frames count alike.
+    skip = std::min(skip, n);
+    if (skip > 0) std::memmove(buffer, buffer + size_t(skip) * frameBytes, size_t(n - skip) * frameBytes);
+    *bytes = (n - skip) * frameBytes;
+    if (*bytes > 0) return 1;
+  }
+  return 0;
 }
+
+// The time stamp of a packet (its dts when it has no pts).
+int64_t StampOf(const AVPacket* pkt) { return pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts; }
 
 extern "C" void AfterAudioSeek(TMediaContext* ctx, int32_t flag) {
   if (!ctx || ctx->priv->audioIndex < 0) return;
@@ -757,17 +784,23 @@ extern "C" void AfterAudioSeek(TMediaContext* ctx, int32_t flag) {
     avcodec_flush_buffers(p->adec);
     p->adrained = false;
   }
-  // Steps over one packet of the audio track.
-  if (Peek(p, p->audioIndex)) DropFront(p->aq);
-  AVPacket* next = Peek(p, p->audioIndex);
-  if (next) p->audioCurrent = next->pts != AV_NOPTS_VALUE ? next->pts : next->dts;
+  // Steps over the next audio packet while two more still begin at or before the time sought:
+  // decoding starts one packet ahead of the one that holds it, so decoders that prime on their
+  // first packet deliver the target itself.
+  if (!Peek(p, p->audioIndex)) return;
+  for (int n = 0; p->aq.q.size() < 3 && n < kMaxReadsForPacket; ++n)
+    if (!ReadOne(p)) break;
+  if (p->aq.q.size() < 3) return;
+  const int64_t third = StampOf(p->aq.q[2]);
+  if (ctx->audioSeekTarget == kNoPts || third == AV_NOPTS_VALUE || third > ctx->audioSeekTarget) return;
+  DropFront(p->aq);
+  p->audioCurrent = StampOf(p->aq.q.front());
 }
 
 extern "C" int64_t GetCurrentPts(TMediaContext* ctx, int32_t stream) {
   if (!ctx || stream < 0 || stream >= int32_t(ctx->priv->fmt->nb_streams)) return kNoPts;
   AVPacket* pkt = Peek(ctx->priv, stream);
-  if (!pkt) return kNoPts;
-  return pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+  return pkt ? StampOf(pkt) : kNoPts;
 }
 
 extern "C" int32_t CreateVideoFile(const char* path, const TVideoFileSpec* spec) {

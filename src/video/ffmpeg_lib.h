@@ -26,7 +26,8 @@ constexpr int32_t kAudioBufferBytes = 192000;
 enum : int32_t { kPixYuv420 = 0, kPixRgb24 = 2, kPixBgra = 6, kPixRgba = 30, kPixOther = 100 };
 // Kinds of AllocBufferWithData: 0 planar YUV 4:2:0, 2 packed 24-bit RGB.
 enum : int32_t { kBufYuv420 = 0, kBufRgb24 = 2 };
-// SeekFile flags.
+// SeekFile flags: backward, any frame (not only key frames), by frame (the frame at or before the
+// time stamp).
 enum : int32_t { kSeekBackward = 1, kSeekAny = 4, kSeekFrame = 8 };
 
 struct TFFPrivate;  // the library's own state
@@ -38,7 +39,9 @@ struct TMediaContext {
   int64_t startTime = kNoPts;   // µs
   int32_t videoStream = -1;
   int32_t audioStream = -1;
-  int64_t duration = 0;         // µs
+  int64_t duration = 0;         // µs, the whole media
+  int64_t videoDuration = 0;    // µs, the video stream when it says (0 unknown)
+  int64_t audioDuration = 0;    // µs, the audio stream when it says (0 unknown)
   int32_t videoCodecId = 0;
   int32_t width = 0, height = 0;
   int32_t sarNum = 0, sarDen = 1;
@@ -50,6 +53,7 @@ struct TMediaContext {
   int32_t audioStreamCount = 0;
   uint8_t* audioBuffer = nullptr;  // kAudioBufferBytes, made when an audio stream opens
   int32_t audioTbNum = 0, audioTbDen = 0;
+  int64_t audioSeekTarget = kNoPts;  // program: audio time stamp sought; earlier audio is dropped
   const char* videoTag = nullptr;  // text tag of the video stream
   void* programData = nullptr;     // program: its TVideoDataEx
   TFFPrivate* priv = nullptr;

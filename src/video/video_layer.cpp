@@ -51,7 +51,11 @@ class TAudioLibrary : public TFFMpegAudioLibrary {
     if (TFFMpegDll* d = Dll()) d->CloseMedia(Ctx(media));
   }
   bool HasAudio(TFFMedia* media) override { return media && Ctx(media)->audioStream >= 0; }
-  int64_t DurationUs(TFFMedia* media) override { return media ? Ctx(media)->duration : 0; }
+  // The sound's own length when the audio stream states it.
+  int64_t DurationUs(TFFMedia* media) override {
+    if (!media) return 0;
+    return Ctx(media)->audioDuration > 0 ? Ctx(media)->audioDuration : Ctx(media)->duration;
+  }
   bool GetAudioInfo(TFFMedia* media, int32_t track, TFFAudioTrack& info) override {
     TFFMpegDll* d = Dll();
     if (!d || !media) return false;

@@ -236,6 +236,7 @@ TEST(Decoders, AdpcmBlockWithAMissingPredictorFails) {
 }
 
 TEST(Decoders, Mp3AndOggDecodeToTheLengthAndLevelOfTheirWaveTwin) {
+  ASSERT_TRUE(LoadPlugin(TPluginSlot::Ogg, &OggVorbisPluginLibrary()));
   TDecoded w = DecodeFile("pygame_house_lo.wav");
   ASSERT_TRUE(w.ok);
   const double wave_ms = Frames(w) * 1000.0 / w.format.samples_per_sec;
@@ -285,7 +286,6 @@ class TIncompleteLibrary : public TPluginLibrary {
 };
 
 TEST(Plugins, AnIncompleteLibraryCountsAsAbsent) {
-  InstallBuiltinPlugins();
   std::vector<uint8_t> ogg = ReadAll(TestAudio("soundevent_ogg_vorbis.ogg"));
   TIncompleteLibrary lib;
   EXPECT_FALSE(LoadPlugin(TPluginSlot::Ogg, &lib));
@@ -303,6 +303,7 @@ TEST(Plugins, AnIncompleteLibraryCountsAsAbsent) {
 }
 
 TEST(Plugins, OggSeekWritesBackThePositionReached) {
+  ASSERT_TRUE(LoadPlugin(TPluginSlot::Ogg, &OggVorbisPluginLibrary()));
   std::vector<uint8_t> bytes = ReadAll(TestAudio("miniaudio_48000-stereo.ogg"));
   TMemoryStream s(bytes);
   TMediaInfo info;
