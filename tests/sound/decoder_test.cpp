@@ -253,6 +253,20 @@ TEST(Decoders, Mp3AndOggDecodeToTheLengthAndLevelOfTheirWaveTwin) {
   }
 }
 
+TEST(Decoders, MpegProcessSucceedsOnlyWithDecodedBytes) {
+  std::vector<uint8_t> bytes = ReadAll(TestAudio("spreaker_mp3-cbr-mono-44100khz-64kbps.mp3"));
+  TMemoryStream s(bytes);
+  TMediaInfo info;
+  ASSERT_TRUE(TMediaInfoExtractor::Extract(s, u".mp3", info));
+  auto conv = CreateConverter(&s, u"a.mp3", info);
+  ASSERT_TRUE(conv && conv->Open(info));
+  // Nothing read yet: nothing fed, nothing decoded.
+  EXPECT_FALSE(conv->Process(conv->Input()));
+  ASSERT_TRUE(conv->Read());
+  EXPECT_TRUE(conv->Process(conv->Input()));
+  EXPECT_GT(conv->Output().Size(), 0);
+}
+
 TEST(Decoders, SeekingAnMp3DecodesTheLeadInAndDropsIt) {
   TDecoded full = DecodeFile("spreaker_mp3-cbr-mono-44100khz-64kbps.mp3");
   TDecoded at50 = DecodeFile("spreaker_mp3-cbr-mono-44100khz-64kbps.mp3", 50);
