@@ -58,6 +58,7 @@ struct TClipOptions {
   int32_t fpsNum = 25, fpsDen = 1;
   int32_t frames = 50;
   int32_t gop = 12;
+  int32_t quality = 3;
   int32_t sarNum = 0, sarDen = 1;
   int32_t fieldOrder = 0;
   const char* title = nullptr;
@@ -66,8 +67,9 @@ struct TClipOptions {
   const char* audioCodec = "pcm_s16le";
   int32_t audioRate = 44100;
   double beepAt = -1, beepMs = 100;
-  // Picture: the counter, or a flash (white frame) at frame `flashFrame` on black.
+  // Picture: the counter, a flash (white frame) at frame `flashFrame` on black, or a painter.
   int32_t flashFrame = -1;
+  void (*paint)(int32_t n, uint8_t* const planes[3], const int32_t strides[3], int32_t w, int32_t h) = nullptr;
 };
 
 struct TClipState {
@@ -76,6 +78,10 @@ struct TClipState {
 
 inline void Picture(void* user, int32_t n, uint8_t* const planes[3], const int32_t strides[3]) {
   const TClipOptions& o = static_cast<TClipState*>(user)->o;
+  if (o.paint) {
+    o.paint(n, planes, strides, o.width, o.height);
+    return;
+  }
   if (o.flashFrame < 0) {
     PaintCounter(nullptr, n, planes, strides, o.width, o.height);
     return;
@@ -112,6 +118,7 @@ inline bool MakeClip(const std::string& path, const TClipOptions& o) {
   s.fpsDen = o.fpsDen;
   s.frames = o.frames;
   s.gop = o.gop;
+  s.quality = o.quality;
   s.sarNum = o.sarNum;
   s.sarDen = o.sarDen;
   s.fieldOrder = o.fieldOrder;
