@@ -116,6 +116,9 @@ TRef<TExtractorWrapper> TExtractorWrapper::Get(TZemSlideHost* host, const WideSt
 }
 
 TExtractorWrapper::~TExtractorWrapper() {
+  if (framesDrawn_ > 0)
+    LogLine("TExtractorWrapper: " + WideToUtf8(fileName_) + " frames drawn " + std::to_string(framesDrawn_) +
+            ", missed " + std::to_string(framesMissed_));
   held_ = {};
   if (extractor_) extractor_->Stop();
   extractor_.reset();
@@ -207,6 +210,8 @@ const TZemVideoExtractor::TEntry* TExtractorWrapper::AcquireFrame(double rate, d
 void TExtractorWrapper::ReleaseFrame() {
   ZEM_ASSERT(extractor_ != nullptr && heldUses_ > 0);
   if (--heldUses_ == 0) {
+    ++framesDrawn_;
+    if (held_.held != held_.requested) ++framesMissed_;
     extractor_->GiveBack(std::move(held_));
     held_ = {};
   }
@@ -421,9 +426,12 @@ double TZemVideo::MediaPosition(double x) const {
   const double s = clip_ ? clip_->startVideoTime : startVideoTime_;
   const double D = clip_ ? clip_->duration : duration_;
   if (!(m > 0)) m = 1;
+  // A clip record runs on the show's time line: its start is anchor + StartZEMTime, wherever the
+  // slide begins. (Testing x against the unshifted delay would show a clip that plays on into
+  // a later slide at its first frame for that long.)
+  if (clip_) a -= GetAnchorTime(kSlideBegin) - clip_->anchor;
   const double g = std::max(deltaTime1_, a);
   if (x < g) return s;
-  if (clip_) a -= GetAnchorTime(kSlideBegin) - clip_->anchor;
   if (x <= a + D / m) return s + m * (x - a);
   return s + D;
 }

@@ -75,6 +75,9 @@ class TExtractorWrapper : public TRefObj {
   const WideString& Key() const { return key_; }
   TVideoClip2* Clip() const { return clips_.empty() ? nullptr : clips_.front().get(); }
   TVideoClip2* AddClip();
+  // Frames drawn, and those whose picture was not the frame wanted for their time.
+  int64_t FramesDrawn() const { return framesDrawn_; }
+  int64_t FramesMissed() const { return framesMissed_; }
 
  private:
   TExtractorWrapper(TZemSlideHost* host, WideString key);
@@ -88,6 +91,7 @@ class TExtractorWrapper : public TRefObj {
   bool surfacesMade_ = false;
   bool preloaded_ = false;
   bool loggedNoPicture_ = false;
+  int64_t framesDrawn_ = 0, framesMissed_ = 0;  // drawing thread
   std::vector<std::unique_ptr<TVideoClip2>> clips_;
   WideString guidPart_, key_;
 };

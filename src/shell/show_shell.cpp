@@ -9,6 +9,7 @@
 #include "platform/display.h"
 #include "platform/message_box.h"
 #include "script/ini_file.h"
+#include "video/video_layer.h"
 
 namespace zem {
 
@@ -35,11 +36,12 @@ TShowOpenHooks& ShowOpenHooks() {
 void InstallShowOpenHooks() {
   auto& hooks = ShowOpenHooks();
   // The video decoding layer is linked into the player; a library shipped inside a package is
-  // never loaded as code, so the hook only notes that the layer is ready.
+  // never loaded as code, so the hook installs the built-in layer.
   hooks.video_library = [](TZemShowLocator* locator) {
     if (g_video_library_ready) return;
     if (locator && locator->Accessor().Exists("ffmpeg.dll"))
       LogLine("Video library: package member ffmpeg.dll ignored, built-in decoder used");
+    InstallVideoLayer();
     g_video_library_ready = true;
   };
   hooks.exclusive_mode = [](TZemShowLocator* locator) {

@@ -168,12 +168,12 @@ TEST_F(VideoObjects, MediaPositionFollowsDelayOffsetSpeedAndClipAnchor) {
   ASSERT_TRUE(MakeClip(dir_.Path("long.avi"), o));
   Show(Main(4, "object VideoBoss:\n" +
                    Record("{C2}", "FileName=long.avi\nDuration=6000\nStartVideoTime=1000\nStartSlideIdx=2\n") +
-                   "end\n") +
+                   Record("{C3}", "FileName=long.avi\nDuration=6000\nStartZEMTime=500\n") + "end\n") +
        "[Slide1]\n" +
        VideoNode("P", "FileName=long.avi\nStartZEMTime=2000\nStartVideoTime=5000\nDuration=3000\n") +
        VideoNode("F", "FileName=long.avi\nStartZEMTime=2000\nStartVideoTime=5000\nDuration=3000\nFPSMultiplier=2\n") +
-       VideoNode("X", "FileName=long.avi\nStartVideoTime=20000\nDuration=-5\n") + "[Slide4]\n" +
-       VideoNode("R", "ClipGUID={C2}\n"));
+       VideoNode("X", "FileName=long.avi\nStartVideoTime=20000\nDuration=-5\n") + "[Slide2]\n" +
+       VideoNode("N", "ClipGUID={C3}\n") + "[Slide4]\n" + VideoNode("R", "ClipGUID={C2}\n"));
   TZemSlide* s = Slide(0);
   TZemVideo *p = Video(s, u"P"), *f = Video(s, u"F"), *x = Video(s, u"X");
   ASSERT_TRUE(p && f && x);
@@ -193,6 +193,10 @@ TEST_F(VideoObjects, MediaPositionFollowsDelayOffsetSpeedAndClipAnchor) {
   EXPECT_DOUBLE_EQ(r->Clip()->anchor, 4000);
   EXPECT_DOUBLE_EQ(s4->GetAnchorTime(kSlideBegin), 6000);
   EXPECT_DOUBLE_EQ(r->MediaPosition(1000), 1000 + 3000);
+  // A record with a delay that started on slide 1 plays on at once on slide 2 (from 2000).
+  TZemVideo* n = Video(Slide(1), u"N");
+  ASSERT_TRUE(n && n->Clip());
+  EXPECT_DOUBLE_EQ(n->MediaPosition(100), 2100 - 500);
 }
 
 TEST_F(VideoObjects, AnamorphicGeometryFieldChoiceAndMissingClip) {
