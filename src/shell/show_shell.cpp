@@ -41,6 +41,10 @@ void InstallShowOpenHooks() {
     if (g_video_library_ready) return;
     if (locator && locator->Accessor().Exists("ffmpeg.dll"))
       LogLine("Video library: package member ffmpeg.dll ignored, built-in decoder used");
+    // "..\Common\FFmpeg.dll" next to the program's folder would be the other place; it is
+    // never loaded either.
+    const std::string common = ExtractFileDir(ExtractFileDir(OwnExecutablePath())) + "/Common/FFmpeg.dll";
+    if (FileExists(common)) LogLine("Video library: " + common + " ignored, built-in decoder used");
     InstallVideoLayer();
     g_video_library_ready = true;
   };
