@@ -45,7 +45,11 @@ void Paint(void* user, int32_t n, uint8_t* const planes[3], const int32_t stride
   for (int32_t y = std::max(0, int32_t(cy) - r); y < std::min(h, int32_t(cy) + r + 1); ++y)
     for (int32_t x = std::max(0, int32_t(cx) - r); x < std::min(w, int32_t(cx) + r + 1); ++x) {
       const double d = std::hypot(x - cx, y - cy);
-      if (d <= r) planes[0][int64_t(y) * strides[0] + x] = uint8_t(235 - int(40 * d / r));
+      if (d > r) continue;
+      planes[0][int64_t(y) * strides[0] + x] = uint8_t(235 - int(40 * d / r));
+      // White, not tinted by the field behind it.
+      planes[1][int64_t(y / 2) * strides[1] + x / 2] = 128;
+      planes[2][int64_t(y / 2) * strides[2] + x / 2] = 128;
     }
 }
 
