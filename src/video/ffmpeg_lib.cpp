@@ -166,7 +166,9 @@ int IoRead(void* opaque, uint8_t* buf, int size) {
 }
 
 int64_t SeekTo(TFFPrivate* p, int64_t pos) {
-  if (pos < 0) return -1;
+  // A position past the end (a broken index may ask for one) is refused: long seeks go in
+  // 32-bit steps, and stepping towards a huge position would not end.
+  if (pos < 0 || pos > p->routines->size(p->stream)) return -1;
   if (pos <= INT32_MAX) return p->routines->seek(p->stream, int32_t(pos), 0);
   int64_t at = p->routines->seek(p->stream, INT32_MAX, 0);
   while (at >= 0 && at < pos) {
