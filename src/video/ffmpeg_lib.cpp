@@ -114,6 +114,11 @@ struct TFFPrivate {
   AVFrame* aframe = nullptr;
   SwrContext* swr = nullptr;
   int outChannels = 0;
+  int outRate = 0;
+  // What the resampler was made for; a frame that differs (MPEG audio may switch between mono
+  // and stereo) gets a new one.
+  int swrFormat = -1, swrRate = 0;
+  AVChannelLayout swrLayout{};
   int64_t audioCurrent = kNoPts;  // time stamp of the next audio packet
   int peekStream = -1;
   int wantIndex = -1;  // the stream Peek is reading for
@@ -128,6 +133,7 @@ struct TFFPrivate {
   ~TFFPrivate() {
     for (auto& [k, s] : sws) sws_freeContext(s);
     swr_free(&swr);
+    av_channel_layout_uninit(&swrLayout);
     avcodec_free_context(&adec);
     avcodec_free_context(&vdec);
     av_frame_free(&vframe);
@@ -650,6 +656,35 @@ extern "C" int64_t GetDtsPts2(TMediaContext* ctx, int32_t stream, int64_t* dts) 
   return pkt ? pkt->pts : kNoPts;
 }
 
+// A resampler from (layout, format, rate) to the track's output: interleaved 16-bit at the
+// output rate, mixed down to at most two channels.
+bool MakeResampler(TFFPrivate* p, const AVChannelLayout& given, int format, int rate) {
+  if (given.nb_channels < 1 || given.nb_channels > 8 || rate < 1000 || rate > 384000 || format < 0) return false;
+  AVChannelLayout in{};
+  if (given.order == AV_CHANNEL_ORDER_UNSPEC)
+    av_channel_layout_default(&in, given.nb_channels);
+  else if (av_channel_layout_copy(&in, &given) < 0)
+    return false;
+  AVChannelLayout out{};
+  av_channel_layout_default(&out, p->outChannels);
+  SwrContext* swr = nullptr;
+  const int r = swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_S16, p->outRate, &in, AVSampleFormat(format), rate, 0,
+                                    nullptr);
+  av_channel_layout_uninit(&out);
+  if (r < 0 || !swr || swr_init(swr) < 0) {
+    swr_free(&swr);
+    av_channel_layout_uninit(&in);
+    return false;
+  }
+  swr_free(&p->swr);
+  p->swr = swr;
+  av_channel_layout_uninit(&p->swrLayout);
+  p->swrLayout = in;
+  p->swrFormat = format;
+  p->swrRate = rate;
+  return true;
+}
+
 const AVStream* AudioTrack(TMediaContext* ctx, int32_t track) {
   const TFFPrivate* p = ctx->priv;
   if (track < 0) return ctx->audioStream >= 0 ? p->fmt->streams[ctx->audioStream] : nullptr;
@@ -693,34 +728,28 @@ extern "C" int32_t OpenAudioStream(TMediaContext* ctx, int32_t track) {
     avcodec_free_context(&dec);
     return 0;
   }
-  AVChannelLayout in{};
-  if (dec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || dec->ch_layout.nb_channels <= 0)
-    av_channel_layout_default(&in, dec->ch_layout.nb_channels > 0 ? dec->ch_layout.nb_channels
-                                                                 : st->codecpar->ch_layout.nb_channels);
+  const int channels = dec->ch_layout.nb_channels > 0 ? dec->ch_layout.nb_channels : st->codecpar->ch_layout.nb_channels;
+  p->outChannels = std::clamp(channels, 1, 2);
+  p->outRate = dec->sample_rate > 0 ? dec->sample_rate : st->codecpar->sample_rate;
+  AVChannelLayout layout{};
+  if (dec->ch_layout.nb_channels > 0)
+    av_channel_layout_copy(&layout, &dec->ch_layout);
   else
-    av_channel_layout_copy(&in, &dec->ch_layout);
-  p->outChannels = std::min(in.nb_channels, 2);
-  AVChannelLayout out{};
-  av_channel_layout_default(&out, p->outChannels);
-  const int rate = dec->sample_rate > 0 ? dec->sample_rate : st->codecpar->sample_rate;
-  SwrContext* swr = nullptr;
-  const int r = swr_alloc_set_opts2(&swr, &out, AV_SAMPLE_FMT_S16, rate, &in, dec->sample_fmt, rate, 0, nullptr);
-  av_channel_layout_uninit(&in);
-  av_channel_layout_uninit(&out);
-  if (r < 0 || !swr || swr_init(swr) < 0) {
-    swr_free(&swr);
+    av_channel_layout_default(&layout, channels);
+  const bool made = MakeResampler(p, layout, dec->sample_fmt, p->outRate);
+  av_channel_layout_uninit(&layout);
+  if (!made) {
     avcodec_free_context(&dec);
     return 0;
   }
   ctx->audioBuffer = static_cast<uint8_t*>(av_malloc(kAudioBufferBytes));
   p->aframe = av_frame_alloc();
   if (!ctx->audioBuffer || !p->aframe) {
-    swr_free(&swr);
+    swr_free(&p->swr);
     avcodec_free_context(&dec);
     return 0;
   }
   p->adec = dec;
-  p->swr = swr;
   p->audioIndex = st->index;
   p->adrained = false;
   p->aq.Clear();
@@ -752,25 +781,33 @@ extern "C" int32_t GetNextAudioFrame(TMediaContext* ctx, uint8_t* buffer, int32_
   for (int guard = 0; guard < 100000; ++guard) {
     if (!DecodeNext(p, p->adec, p->audioIndex, p->adrained, p->aframe)) return 0;
     AVFrame* f = p->aframe;
-    int skip = 0;
+    // Output samples (at the output rate) that lie before the time stamp sought.
+    int64_t skip = 0;
     const int64_t pts = f->best_effort_timestamp;
     const int64_t target = ctx->audioSeekTarget;
-    if (target != kNoPts && pts != AV_NOPTS_VALUE && f->sample_rate > 0) {
+    const bool trimming = target != kNoPts && pts != AV_NOPTS_VALUE;
+    if (trimming && pts < target) {
       const AVStream* a = p->fmt->streams[p->audioIndex];
-      if (pts < target) {
-        const int64_t behind = av_rescale_q(target - pts, a->time_base, AVRational{1, f->sample_rate});
-        skip = int(std::min<int64_t>(behind, f->nb_samples));
-      }
-      if (skip < f->nb_samples) ctx->audioSeekTarget = kNoPts;
+      skip = av_rescale_q(target - pts, a->time_base, AVRational{1, p->outRate});
+    }
+    if (f->nb_samples <= 0 || !f->extended_data) {
+      av_frame_unref(f);
+      continue;
+    }
+    if ((f->format != p->swrFormat || f->sample_rate != p->swrRate ||
+         av_channel_layout_compare(&f->ch_layout, &p->swrLayout) != 0) &&
+        !MakeResampler(p, f->ch_layout, f->format, f->sample_rate)) {
+      av_frame_unref(f);
+      continue;  // a frame no resampler takes is left out
     }
     uint8_t* out[1] = {buffer};
     const int n = swr_convert(p->swr, out, capacity, const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
     av_frame_unref(f);
     if (n < 0) return 0;
-    // The resampler keeps the rate, so input and output frames count alike.
-    skip = std::min(skip, n);
-    if (skip > 0) std::memmove(buffer, buffer + size_t(skip) * frameBytes, size_t(n - skip) * frameBytes);
-    *bytes = (n - skip) * frameBytes;
+    if (trimming && skip < n) ctx->audioSeekTarget = kNoPts;
+    const int k = int(std::clamp<int64_t>(skip, 0, n));
+    if (k > 0) std::memmove(buffer, buffer + size_t(k) * frameBytes, size_t(n - k) * frameBytes);
+    *bytes = (n - k) * frameBytes;
     if (*bytes > 0) return 1;
   }
   return 0;
