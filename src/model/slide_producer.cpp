@@ -1,5 +1,7 @@
 #include "model/slide_producer.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -9,6 +11,7 @@
 #include "foundation/log.h"
 #include "model/zem_image.h"
 #include "model/zem_text.h"
+#include "model/zem_video.h"
 #include "package/file_accessor.h"
 #include "resources/file_access.h"
 #include "resources/text/font_cache.h"
@@ -109,6 +112,29 @@ TRef<TDrawPicture> TProducerSlideHost::GetPicture(const WideString& name) {
   return TRef<TDrawPicture>(new TStorePicture(std::move(image), name));
 }
 
+const TCommonIniSection* TProducerSlideHost::ScriptObject(const WideString& name) {
+  const TIniSection* main = owner_ ? owner_->Source().Main() : nullptr;
+  if (!main) return nullptr;
+  const WideString n = LowerCase(name);
+  if (n == u"main") return main;
+  if (n != u"tracks") return nullptr;
+  for (const TIniObject* o = main->FirstObject(); o; o = main->NextObject(o))
+    if (LowerCase(o->NameView()) == u"videoboss") return o;
+  return nullptr;
+}
+
+std::unique_ptr<TStream> TProducerSlideHost::OpenMedia(const WideString& name, bool fromDisk, int64_t* fileDate) {
+  if (fileDate) *fileDate = 0;
+  if (!files_ || name.empty()) return nullptr;
+  if (!fromDisk) return OpenStream(*files_, name);
+  std::unique_ptr<TFileStream> f = OpenDiskFile(*files_, WideToUtf8(name));
+  if (f && fileDate) {
+    struct stat st;
+    if (::fstat(f->Handle(), &st) == 0) *fileDate = int64_t(st.st_mtime);
+  }
+  return f;
+}
+
 TRef<TDrawPicture> TProducerSlideHost::MaskPicture(const WideString& name) {
   TRef<TDrawPicture> pic = GetPicture(name);
   if (!pic || !pic->Pixels()) return {};
@@ -150,6 +176,7 @@ TSlideProducer::TSlideProducer(TRef<TZemSource> source, TRef<TZemSlideHost> host
   ZEM_ASSERT(source_);
   RegisterImageKinds();
   RegisterTextKinds();
+  RegisterVideoKinds();
   const TIniSection* main = source_->Main();
   if (!host_) {
     ownHost_ = new TProducerSlideHost(this, source_->Files(), main ? main->ReadString(u"PathToButtons", u"") : WideString());
@@ -248,7 +275,7 @@ void TSlideProducer::PlaceSlide(TZemSlide& slide) const {
   slide.SetGeometry(displayed_, viewScaleX_, viewScaleY_, output_);
 }
 
-std::unique_ptr<TZemSlide> TSlideProducer::CreateSlide(int32_t index, int32_t /*repeat*/,
+std::unique_ptr<TZemSlide> TSlideProducer::CreateSlide(int32_t index, int32_t repeat,
                                                        std::unique_ptr<TZemFilter>* transition) {
   TZemSource& src = *source_;
   if (transition) transition->reset();
@@ -271,6 +298,7 @@ std::unique_ptr<TZemSlide> TSlideProducer::CreateSlide(int32_t index, int32_t /*
   auto slide = std::make_unique<TZemSlide>(host_);
   slide->slideIndex = index;
   slide->slidesCount = src.SlideCount();
+  slide->SetRepeat(repeat);
   try {
     slide->InitDefaults();
     PlaceSlide(*slide);

@@ -67,6 +67,8 @@ class TProducerSlideHost : public TZemSlideHost {
 
   TProducerSlideHost(TSlideProducer* owner, TFileAccessor* files, WideString pathToButtons);
   TRef<TDrawPicture> GetPicture(const WideString& name) override;
+  const TCommonIniSection* ScriptObject(const WideString& name) override;
+  std::unique_ptr<TStream> OpenMedia(const WideString& name, bool fromDisk, int64_t* fileDate) override;
   TVec3 GetCameraPosition() override;
   TRectI GetViewRect() override;
   TFileAccessor* Files() const override { return files_; }

@@ -12,6 +12,7 @@
 #include "platform/native_window.h"
 #include "render/gl_device.h"
 #include "script/ini_file.h"
+#include "video/video_layer.h"
 
 namespace zem {
 
@@ -38,11 +39,16 @@ TShowOpenHooks& ShowOpenHooks() {
 void InstallShowOpenHooks() {
   auto& hooks = ShowOpenHooks();
   // The video decoding layer is linked into the player; a library shipped inside a package is
-  // never loaded as code, so the hook only notes that the layer is ready.
+  // never loaded as code, so the hook installs the built-in layer.
   hooks.video_library = [](TZemShowLocator* locator) {
     if (g_video_library_ready) return;
     if (locator && locator->Accessor().Exists("ffmpeg.dll"))
       LogLine("Video library: package member ffmpeg.dll ignored, built-in decoder used");
+    // "..\Common\FFmpeg.dll" next to the program's folder would be the other place; it is
+    // never loaded either.
+    const std::string common = ExtractFileDir(ExtractFileDir(OwnExecutablePath())) + "/Common/FFmpeg.dll";
+    if (FileExists(common)) LogLine("Video library: " + common + " ignored, built-in decoder used");
+    InstallVideoLayer();
     g_video_library_ready = true;
   };
   hooks.exclusive_mode = [](TZemShowLocator* locator) {

@@ -16,6 +16,8 @@
 #include "shell/show_shell.h"
 #include "shell/snapshot_mode.h"
 #include "sound/channel_killer.h"
+#include "sound/plugin_setup.h"
+#include "video/video_layer.h"
 
 namespace zem {
 
@@ -109,6 +111,9 @@ int RunPlayer(int argc, const char* const* argv) {
     }
     ShutdownChannelKiller();
   }
+  // Decoding workers get their time to end; then the plug-in slots are emptied.
+  ShutdownVideoLayer();
+  ShutDownDecoderPlugins();
   CurrentLog().WriteRunFooter();
   return status;
 }

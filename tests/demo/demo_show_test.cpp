@@ -16,6 +16,7 @@
 #include "render/drawer/snapshot.h"
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
+#include "video/video_layer.h"
 
 namespace zem {
 namespace test {
@@ -38,6 +39,7 @@ bool HeadlessDrawingWorks() {
 // The show as the player opens it, with the transition filters the player installs.
 TRef<TZemSource> OpenDemo() {
   InstallTransitionFilters();
+  InstallVideoLayer();
   std::string error;
   auto locator = OpenPackagedShow(ZEM_DEMO_SHOW, error);
   EXPECT_TRUE(locator && locator->HasScript()) << error;
@@ -51,7 +53,7 @@ TEST(DemoShow, PackageVerifiesWithTheScriptAndEveryMedium) {
   TVerifyReport report;
   EXPECT_TRUE(VerifyPackage(ZEM_DEMO_SHOW, report));
   EXPECT_TRUE(report.problems.empty()) << report.problems.front();
-  EXPECT_EQ(report.members, 8);  // the script, six pictures and the music
+  EXPECT_EQ(report.members, 9);  // the script, six pictures, the music and the clip
   // Appended to the player: the file is a program, larger than its package.
   auto file = TFileStream::Open(ZEM_DEMO_SHOW, TFileMode::Read);
   ASSERT_TRUE(file);

@@ -6,6 +6,8 @@
 #include "foundation/assert.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
+#include "script/ini_file.h"
+#include "sound/plugin_setup.h"
 
 namespace zem {
 
@@ -197,6 +199,8 @@ TZemMusicPlayer::TZemMusicPlayer(TRef<TZemSource> source, bool owns_source, TDev
     : source_(std::move(source)), ownsSource_(owns_source) {
   if (!source_) ZEM_FAIL("No ZemSource for ZemMusicPlayer");
   if (source_->Files()) files_ = source_->Files()->Clone();
+  // The first music player of the process sets up the decoder plug-ins.
+  SetUpDecoderPlugins(source_->Main(), source_->Files());
   music_ = std::make_unique<TZemMusicSource>(*source_, random_seed);
   syncMode_ = music_->SyncMode();
   device_ = factory ? factory() : CreateMusicPlayerDevice();
