@@ -149,9 +149,9 @@ TEST(DemoShow, CaptionsReadTheSlideAndItsPhotograph) {
       });
     return out;
   };
-  EXPECT_EQ(lines(0, u"Subtitle"), (std::vector<WideString>{u"A slide show player", u"9 slides of generated pictures and music"}));
+  EXPECT_EQ(lines(0, u"Subtitle"), (std::vector<WideString>{u"A slide show player", u"11 slides of generated pictures and music"}));
   EXPECT_EQ(lines(1, u"Caption"), std::vector<WideString>{u"Dawn over the hills, 2026:05:17"});
-  EXPECT_EQ(lines(4, u"Number"), std::vector<WideString>{u"5 / 9"});
+  EXPECT_EQ(lines(4, u"Number"), std::vector<WideString>{u"5 / 11"});
 }
 
 }  // namespace
