@@ -4,6 +4,7 @@
 // frame ever shows a slide that is not ready. The music player is stepped by the exporter at the
 // clock of the audio it pulls.
 #include <algorithm>
+#include <cmath>
 
 #include "engine/engine.h"
 #include "engine/third_slide.h"
@@ -38,10 +39,14 @@ bool TZemEngine::ExportSlidesReady(double t) {
   if (!source_ || slides_.count == 0) return false;
   int32_t first = 0, last = 0;
   exportHint_ = ActiveSlidePositions(*source_, t, exportHint_, first, last);
+  const auto end = slides_.containers.begin() + slides_.count;
   for (int32_t p = first; p <= last; ++p) {
-    const auto end = slides_.containers.begin() + slides_.count;
-    if (std::none_of(slides_.containers.begin(), end, [p](TDrawContainer* c) { return c->position == p; }))
-      return false;
+    if (std::any_of(slides_.containers.begin(), end, [p](TDrawContainer* c) { return c->position == p; })) continue;
+    // A slide whose end is exactly now shows nothing any more; the loader, which searched from
+    // another place, may have left it out.
+    TSlideInfo info;
+    source_->GetSlideInfo(p, info);
+    if (std::llround(info.end) != std::llround(t)) return false;
   }
   return true;
 }

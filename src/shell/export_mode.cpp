@@ -102,10 +102,11 @@ std::string Clock(double seconds) {
 // seconds otherwise.
 class TProgress {
  public:
-  TProgress(int64_t frames, int32_t fps) : frames_(frames), fps_(fps), tty_(isatty(2) == 1), begin_(TimeGetTimeExact()) {}
+  TProgress(int64_t frames, int32_t fps)
+      : frames_(frames), fps_(fps), tty_(isatty(2) == 1), begin_(TimeGetTimeExact()), last_(tty_ ? -1e9 : begin_) {}
   void Update(int64_t done) {
     const double now = TimeGetTimeExact();
-    if (now - last_ < (tty_ ? 250 : 5000) && done < frames_) return;
+    if (now - last_ < (tty_ ? 250 : 5000) && (done < frames_ || !tty_)) return;
     last_ = now;
     const double wall = (now - begin_) / 1000.0, shown = double(done) / fps_;
     const double speed = wall > 0 ? shown / wall : 0;
@@ -127,7 +128,7 @@ class TProgress {
   int64_t frames_;
   int32_t fps_;
   bool tty_;
-  double begin_, last_ = -1e9;
+  double begin_, last_;
   bool dirty_ = false;
 };
 
