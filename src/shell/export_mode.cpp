@@ -244,7 +244,10 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
 
   TStopSignals signals;
   TProgress progress(frames, req.fps);
-  int64_t done = 0;
+  int64_t done = 0, drawnFrames = 0;
+  // Where the time goes (the log's last lines): drawing, read-back, sound, waiting for the
+  // encoder (its queue full).
+  double drawMs = 0, readMs = 0, soundMs = 0, queueMs = 0;
   {
     TFrameReadback readback(*screen);
     TEncodeThread encoding(encoder, req.width, req.height);
@@ -257,12 +260,16 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
       if (!waiting) return true;
       std::vector<uint8_t> pixels = encoding.TakeBuffer();
       pixels.resize(readback.Bytes());
+      const double t0 = TimeGetTimeExact();
       if (!readback.Take(pixels.data())) {
         error = "the frame could not be read back from the drawing device";
         return false;
       }
+      const double t1 = TimeGetTimeExact();
       waiting = false;
       bool ok = encoding.Picture(std::move(pixels));
+      readMs += t1 - t0;
+      queueMs += TimeGetTimeExact() - t1;
       for (; ok && repeatsBehind > 0; --repeatsBehind) ok = encoding.Repeat();
       return ok || encoding.Failed();
     };
@@ -270,9 +277,12 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
     for (int64_t k = 0; k < frames && error.empty(); ++k) {
       if (g_stop.load() || encoding.Failed()) break;
       const double t = req.from + double(k) * 1000.0 / req.fps;
+      const double t0 = TimeGetTimeExact();
       const int32_t drawn = engine->ExportFrame(t, kSlideWaitMs, error);
+      drawMs += TimeGetTimeExact() - t0;
       if (drawn < 0) break;
       if (drawn == 1) {
+        ++drawnFrames;
         // The frame before (if it was drawn) is taken from the device once this one is on its
         // way, so reading it back overlapped drawing this one.
         if (!readback.Request()) {
@@ -291,6 +301,7 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
         anyPicture = true;
       }
       // The sound of this frame, with a music tick every millisecond of it.
+      const double s0 = TimeGetTimeExact();
       const int64_t end = ExportAudioStart(k + 1, req.fps);
       sound.assign(size_t(end - pulled) * 2, 0);
       for (int64_t at = pulled; at < end;) {
@@ -300,6 +311,7 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
         at = next;
       }
       pulled = end;
+      soundMs += TimeGetTimeExact() - s0;
       encoding.Sound(std::move(sound));
       sound = {};
       done = k + 1;
@@ -318,10 +330,14 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
     return Fail(error);
   }
   char summary[256];
-  std::snprintf(summary, sizeof summary, "%s: %lld frames, %.3f s at %d fps, %dx%d, %s + %s, in %.1f s", req.out.c_str(),
-                (long long)done, double(done) / req.fps, req.fps, req.width, req.height,
-                encoder.Choice().videoCodec.c_str(), encoder.Choice().audioCodec.c_str(), progress.Seconds());
+  std::snprintf(summary, sizeof summary, "%s: %lld frames (%lld drawn), %.3f s at %d fps, %dx%d, %s + %s, in %.1f s",
+                req.out.c_str(), (long long)done, (long long)drawnFrames, double(done) / req.fps, req.fps, req.width,
+                req.height, encoder.Choice().videoCodec.c_str(), encoder.Choice().audioCodec.c_str(),
+                progress.Seconds());
   LogLine(std::string("Export written: ") + summary);
+  LogLine("Export times (ms): drawing " + FormatFloat(std::round(drawMs)) + ", read-back " +
+          FormatFloat(std::round(readMs)) + ", sound " + FormatFloat(std::round(soundMs)) + ", encoder queue full " +
+          FormatFloat(std::round(queueMs)));
   if (stopped) {
     std::fprintf(stderr, "zemviewer: export stopped: %s\n", summary);
     return kStatusInterrupted;

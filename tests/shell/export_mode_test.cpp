@@ -182,14 +182,16 @@ INSTANTIATE_TEST_SUITE_P(, ExportTone, ::testing::Values("mp4", "webm"));
 
 TEST_F(ExportProcess, SlideChangesLandOnTheSameFrameInPictureAndSoundAndCutsAreExact) {
   // Red, green and blue slides of 1 s each without transitions; the music clicks at the first
-  // change, the third slide's own sound at its start.
+  // change, the third slide's own sound at its start. The first slide waits for the viewer and
+  // the second loops: an export goes on after their time.
   WriteFile(dir_.Path("music.wav"), ClickWave(3.0, {1000}));
   WriteFile(dir_.Path("click.wav"), ClickWave(0.3, {0}));
   WriteFile(dir_.Path("rgb.zem"),
             "[Main]\nopt_scr_full=0\nopt_scr_width=160\nopt_scr_height=120\nopt_slidescount=3\n"
             "opt_synchpos1=1000\nopt_synchpos2=2000\nopt_synchpos3=3000\nopt_fx_enable=0\nopt_usemusic=1\n"
             "opt_syncmode=1\nopt_music_count=1\nopt_music1=music.wav\nopt_lengthlist1=3000\n"
-            "[Slide1]\nPers_Fon=1\nbstyle=1\nbname=255\n[Slide2]\nPers_Fon=1\nbstyle=1\nbname=65280\n"
+            "[Slide1]\nPers_Fon=1\nbstyle=1\nbname=255\nPers_EndAction=pause\n[Slide2]\nPers_Fon=1\nbstyle=1\n"
+            "bname=65280\nPers_EndAction=loop\n"
             "[Slide3]\nPers_Fon=1\nbstyle=1\nbname=16711680\nSound=click.wav\nSoundLength=300\n");
   // From 520 ms at 25 fps: frame j shows 520 + 40 j, so the changes fall on frames 12 and 37.
   const std::string out = dir_.Path("rgb.mp4");
@@ -281,6 +283,26 @@ TEST_F(ExportProcess, FailuresAreOneLineAndLeaveNothingBehind) {
   EXPECT_FALSE(fs::exists(out));
   EXPECT_FALSE(fs::exists(PartialPath(out)));
 }
+
+#ifdef ZEM_DEMO_SHOW
+TEST_F(ExportProcess, TheDemoExportsToAnMp4ThatPlaysAnywhere) {
+  // The published demo is a player itself: its own package is the show.
+  const std::string out = dir_.Path("demo.mp4");
+  TRun r = Run({ZEM_DEMO_SHOW, "-export", out, "-to", "6000", "-outsize", "640x360"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  TVideoProbe p = Probe(out, {0, 150});
+  // H.264 in 4:2:0 with AAC: what every player takes.
+  EXPECT_EQ(p.videoCodec, "h264");
+  EXPECT_EQ(p.pixelFormat, "yuv420p");
+  EXPECT_EQ(p.audioCodec, "aac");
+  EXPECT_EQ(p.frames, 180);
+  // Its music is heard and its pictures are not black.
+  EXPECT_GT(soundtest::Rms(p.audio), 500);
+  double sum = 0;
+  for (size_t i = 0; i < p.pictures[150].size(); i += 4) sum += p.pictures[150][i + 1];
+  EXPECT_GT(sum / double(p.pictures[150].size() / 4), 20);
+}
+#endif
 
 TEST(ExportArgs, SwitchesAndFrameCounts) {
   TCommandsStorage c;

@@ -4,6 +4,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/channel_layout.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -19,7 +20,7 @@ extern "C" {
 namespace zem::test {
 
 struct TVideoProbe {
-  std::string videoCodec, audioCodec;
+  std::string videoCodec, audioCodec, pixelFormat;
   int32_t width = 0, height = 0;
   double fps = 0;
   int64_t frames = 0;          // video frames decoded
@@ -67,6 +68,7 @@ inline bool ProbeVideo(const std::string& path, const std::set<int64_t>& keep, T
   }
   out.videoCodec = avcodec_get_name(video.ctx->codec_id);
   out.audioCodec = avcodec_get_name(audio.ctx->codec_id);
+  out.pixelFormat = av_get_pix_fmt_name(video.ctx->pix_fmt) ? av_get_pix_fmt_name(video.ctx->pix_fmt) : "";
   out.width = video.ctx->width;
   out.height = video.ctx->height;
   out.fps = av_q2d(fmt->streams[video.stream]->avg_frame_rate);
