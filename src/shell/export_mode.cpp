@@ -134,8 +134,6 @@ class TProgress {
 
 }  // namespace
 
-void RequestExportStop() { g_stop.store(true); }
-
 bool ParseExportRequest(const TCommandsStorage& commands, TExportRequest& r, std::string& error) {
   r.out = commands.FirstValue(kExportSwitch);
   if (r.out.empty()) {

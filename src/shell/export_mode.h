@@ -38,7 +38,4 @@ int64_t ExportAudioStart(int64_t frame, int32_t fps);
 // standard error, no file left behind), 130 stopped by Ctrl+C (the file holds what was done).
 int RunExport(TShowShell& shell, const TCommandsStorage& commands);
 
-// Asks a running export to stop after the current frame (signal handlers, tests).
-void RequestExportStop();
-
 }  // namespace zem
