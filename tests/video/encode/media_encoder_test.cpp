@@ -62,6 +62,8 @@ struct TCase {
   const char* audio;
 };
 
+void PrintTo(const TCase& c, std::ostream* os) { *os << c.ext; }
+
 class MediaEncoderContainers : public ::testing::TestWithParam<TCase> {};
 
 TEST_P(MediaEncoderContainers, PicturesRepeatsAndSoundComeBackInOrder) {
