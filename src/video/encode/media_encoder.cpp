@@ -15,6 +15,7 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <initializer_list>
 
 namespace zem {
@@ -133,6 +134,12 @@ bool TMediaEncoder::Open(const std::string& path, const TEncodeSettings& s, std:
     return false;
   }
   if (!ChooseContainer(path, choice_, error)) return false;
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    // Found now rather than when the finished file is to be renamed.
+    error = "cannot write \"" + path + "\": it is a folder";
+    return false;
+  }
   // FFmpeg's own chatter stays out of the player's standard error; failures come as results.
   av_log_set_level(AV_LOG_ERROR);
   path_ = path;

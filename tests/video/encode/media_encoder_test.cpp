@@ -147,6 +147,14 @@ TEST(MediaEncoder, FailuresAreClearAndLeaveNothingBehind) {
   }
   const std::string path = TempPath("mkv");
   {
+    // A folder of the target's name would only fail at the very end, when the file is named.
+    fs::create_directory(path);
+    TMediaEncoder enc;
+    EXPECT_FALSE(enc.Open(path, s, error));
+    EXPECT_NE(error.find("folder"), std::string::npos) << error;
+    fs::remove(path);
+  }
+  {
     TMediaEncoder enc;
     ASSERT_TRUE(enc.Open(path, s, error)) << error;
     const std::vector<uint8_t> pic = Picture(0);
