@@ -243,8 +243,8 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
   TStopSignals signals;
   TProgress progress(frames, req.fps);
   int64_t done = 0, drawnFrames = 0;
-  // Where the time goes (the log's last lines): drawing, read-back, sound, waiting for the
-  // encoder (its queue full).
+  // Where the time goes (the log's last lines): frames (waiting for the loader, drawing),
+  // read-back, sound, waiting for the encoder (its queue full).
   double drawMs = 0, readMs = 0, soundMs = 0, queueMs = 0;
   {
     TFrameReadback readback(*screen);
@@ -327,20 +327,20 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
     encoder.Abort();
     return Fail(error);
   }
-  char summary[256];
-  std::snprintf(summary, sizeof summary, "%s: %lld frames (%lld drawn), %.3f s at %d fps, %dx%d, %s + %s, in %.1f s",
-                req.out.c_str(), (long long)done, (long long)drawnFrames, double(done) / req.fps, req.fps, req.width,
-                req.height, encoder.Choice().videoCodec.c_str(), encoder.Choice().audioCodec.c_str(),
-                progress.Seconds());
-  LogLine(std::string("Export written: ") + summary);
-  LogLine("Export times (ms): drawing " + FormatFloat(std::round(drawMs)) + ", read-back " +
+  char figures[200];
+  std::snprintf(figures, sizeof figures, ": %lld frames (%lld drawn), %.3f s at %d fps, %dx%d, %s + %s, in %.1f s",
+                (long long)done, (long long)drawnFrames, double(done) / req.fps, req.fps, req.width, req.height,
+                encoder.Choice().videoCodec.c_str(), encoder.Choice().audioCodec.c_str(), progress.Seconds());
+  const std::string summary = req.out + figures;
+  LogLine("Export written: " + summary);
+  LogLine("Export times (ms): frames (loader and drawing) " + FormatFloat(std::round(drawMs)) + ", read-back " +
           FormatFloat(std::round(readMs)) + ", sound " + FormatFloat(std::round(soundMs)) + ", encoder queue full " +
           FormatFloat(std::round(queueMs)));
   if (stopped) {
-    std::fprintf(stderr, "zemviewer: export stopped: %s\n", summary);
+    std::fprintf(stderr, "zemviewer: export stopped: %s\n", summary.c_str());
     return kStatusInterrupted;
   }
-  std::fprintf(stderr, "zemviewer: exported %s\n", summary);
+  std::fprintf(stderr, "zemviewer: exported %s\n", summary.c_str());
   return 0;
 }
 
