@@ -316,7 +316,8 @@ void TZemEngine::StopLoader() {
 
 void TZemEngine::MakeMusicPlayer() {
   music_ = std::make_unique<TZemMusicPlayer>(source_, false, musicFactory_);
-  music_->Start();
+  if (exportMode_) music_->StartStepped();
+  else music_->Start();
   music_->SetRunning(false);
 }
 

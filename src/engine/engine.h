@@ -84,6 +84,9 @@ class TZemEngine : public TCustomZemEngine {
   void SetSourceOptions(const TZemSourceOptions& o) { sourceOptions_ = o; }
   // The "cover" switch: slides fill the window and are cut, instead of fitting inside it.
   void SetCoverFit(bool on) { coverFit_ = on; }
+  // Export: the engine thread never runs; the exporter's thread opens the show and drives it on
+  // a virtual clock (BeginExport, ExportFrame, ExportMusicStep), the music player is stepped.
+  void SetExportMode(bool on) { exportMode_ = on; }
 
   // --- UI thread ---
   // Before Start: opens synchronously. Afterwards the same request goes as message 102.
@@ -131,6 +134,17 @@ class TZemEngine : public TCustomZemEngine {
   uint32_t Steps() const { return steps_; }
   TZemDrawController* DrawController() const { return controller_.get(); }
 
+  // --- export, on the exporter's thread (the UI thread of an export) ---
+  // After OpenShow: the show runs from `timeMs` without barriers or timed actions; frames stay
+  // in the back buffer (no present) and leave the navigation panel out.
+  void BeginExport(double timeMs);
+  // Brings the show to exactly `timeMs`: waits (at most `waitMs`) until the slide loader holds
+  // every slide on screen then, and draws the frame when anything changed. 1: drawn; 0: nothing
+  // changed (the previous frame stands); -1: failed, with `error`.
+  int32_t ExportFrame(double timeMs, uint32_t waitMs, std::string& error);
+  // One music-player tick at the audio clock; false when channels were not opened in time.
+  bool ExportMusicStep(uint32_t waitMs);
+
   // --- engine thread (public for the loader, the overlay callbacks and tests) ---
   void PreloadFromCallback(TDrawContainer& container);
   bool RunAction(const TZemActionInfo& action);
@@ -168,11 +182,14 @@ class TZemEngine : public TCustomZemEngine {
   double LoaderCurrent() const;
   void SetLoaderCurrent(double t);
   void SetFrozen(double t);
+  bool ExportSlidesReady(double t);
 
   // Set up on the UI thread before the thread starts.
   TZemMusicPlayer::TDeviceFactory musicFactory_;
   TZemSourceOptions sourceOptions_;
   bool coverFit_ = false;
+  bool exportMode_ = false;
+  int32_t exportHint_ = 0;  // exporter's thread: where the search for slides on screen begins
   uint8_t overlayOption_;
 
   // UI -> engine, read without a lock.

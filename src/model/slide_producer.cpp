@@ -370,7 +370,10 @@ std::unique_ptr<TZemDialog> TSlideProducer::CreateDialog(const WideString& name)
 }
 
 void TSlideProducer::FindActiveSlides(double t, int32_t& first, int32_t& last) {
-  const TZemSource& src = *source_;
+  activePos_ = ActiveSlidePositions(*source_, t, activePos_, first, last);
+}
+
+int32_t ActiveSlidePositions(const TZemSource& src, double t, int32_t hint, int32_t& first, int32_t& last) {
   const int64_t T = std::isfinite(t) ? std::llround(std::clamp(t, -4e18, 4e18)) : 0;
   auto endOf = [&](int32_t p) {
     TSlideInfo info;
@@ -386,7 +389,7 @@ void TSlideProducer::FindActiveSlides(double t, int32_t& first, int32_t& last) {
   // Positions that cannot exist: without slides only the virtual ones; without any length the
   // show is over after its last slide.
   const int32_t maxPos = count <= 0 ? -1 : (src.TotalDuration() > 0 ? INT32_MAX - 1 : count - 1);
-  int32_t r = std::clamp(activePos_, -2, maxPos);
+  int32_t r = std::clamp(hint, -2, maxPos);
   // Far moves jump straight to the region of t: every position whose next time lies beyond
   // t ends after it; every position whose next time plus the longest out-length lies before
   // t ends before it.
@@ -400,7 +403,7 @@ void TSlideProducer::FindActiveSlides(double t, int32_t& first, int32_t& last) {
   while (r < maxPos && endOf(r) < T) ++r;
   first = last = r;
   if (r < maxPos && startOf(r + 1) <= T && endOf(r + 1) >= T) last = r + 1;
-  activePos_ = r;
+  return r;
 }
 
 std::unique_ptr<TDrawContainer> TSlideProducer::CreateContainer(int32_t position) {

@@ -106,6 +106,11 @@ class TDrawContainer : public TObj {
   void SetTime(double t);
 };
 
+// The positions on screen at time t (a slide from its start to its end, out-transition
+// included): `first` and, while the next one has started, `last` = first + 1. `hint` is where
+// the search begins (the previous answer); returns the new hint. Reads only the source.
+int32_t ActiveSlidePositions(const TZemSource& source, double t, int32_t hint, int32_t& first, int32_t& last);
+
 class TSlideProducer : public TObj {
  public:
   // Fit modes of the output.

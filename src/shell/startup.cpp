@@ -9,6 +9,7 @@
 #include "platform/video_driver.h"
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
+#include "shell/export_mode.h"
 #include "shell/form_rules.h"
 #include "shell/main_form.h"
 #include "shell/player_args.h"
@@ -35,8 +36,10 @@ int RunPlayer(int argc, const char* const* argv) {
   // Status 1 of a start-up child means "confirmed": a child that failed must not say so.
   const int failed = context.command_line.HasArg("-startup") ? kStartupChildFailed : 1;
 
-  // A snapshot draws off screen: no display is needed and errors go to standard error.
-  const bool snapshot = commands.Has(kSnapshotSwitch);
+  // A snapshot or an export draws off screen: no display is needed and errors go to standard
+  // error.
+  const bool exporting = commands.Has(kExportSwitch);
+  const bool snapshot = commands.Has(kSnapshotSwitch) || exporting;
   const int depth = snapshot ? 0 : PrimaryDisplayDepth();
   if (depth > 0 && depth < 16) {
     ShowErrorBox(kErrDisplayDepth);
@@ -81,7 +84,10 @@ int RunPlayer(int argc, const char* const* argv) {
   const TStartPosition start = StartPositionFromCommands(commands);
 
   int status = 0;
-  if (snapshot) {
+  if (exporting) {
+    status = shell.OpenShowFile(path, !shell.file_name_given, false, true, 0) ? RunExport(shell, commands) : 1;
+    ShutdownChannelKiller();
+  } else if (snapshot) {
     status = shell.OpenShowFile(path, !shell.file_name_given, false, true, 0) ? RunSnapshot(shell, commands) : 1;
   } else {
     InstallTransitionFilters();
