@@ -288,19 +288,19 @@ TEST_F(ExportProcess, FailuresAreOneLineAndLeaveNothingBehind) {
 TEST_F(ExportProcess, TheDemoExportsToAnMp4ThatPlaysAnywhere) {
   // The published demo is a player itself: its own package is the show.
   const std::string out = dir_.Path("demo.mp4");
-  TRun r = Run({ZEM_DEMO_SHOW, "-export", out, "-to", "6000", "-outsize", "640x360"});
+  TRun r = Run({ZEM_DEMO_SHOW, "-export", out, "-to", "8000", "-outsize", "640x360"});
   ASSERT_EQ(r.status, 0) << r.err;
-  TVideoProbe p = Probe(out, {0, 150});
+  TVideoProbe p = Probe(out, {0, 210});  // 7 s: the first photograph, after the dark title
   // H.264 in 4:2:0 with AAC: what every player takes.
   EXPECT_EQ(p.videoCodec, "h264");
   EXPECT_EQ(p.pixelFormat, "yuv420p");
   EXPECT_EQ(p.audioCodec, "aac");
-  EXPECT_EQ(p.frames, 180);
+  EXPECT_EQ(p.frames, 240);
   // Its music is heard and its pictures are not black.
   EXPECT_GT(soundtest::Rms(p.audio), 500);
   double sum = 0;
-  for (size_t i = 0; i < p.pictures[150].size(); i += 4) sum += p.pictures[150][i + 1];
-  EXPECT_GT(sum / double(p.pictures[150].size() / 4), 20);
+  for (size_t i = 0; i < p.pictures[210].size(); i += 4) sum += p.pictures[210][i + 1];
+  EXPECT_GT(sum / double(p.pictures[210].size() / 4), 20);
 }
 #endif
 
