@@ -21,7 +21,7 @@ void ForEachLine(const TIniStorage& script, const char16_t* section, Fn fn) {
 
 bool ParseScript(TStream& stream, TIniFile& script) {
   std::vector<uint8_t> bytes;
-  if (!stream.ReadRest(bytes, kMaxInflatedSize)) return false;
+  if (!stream.ReadRest(bytes, kMaxScriptSize)) return false;
   return script.LoadFromBytes(bytes.data(), bytes.size());
 }
 

@@ -12,6 +12,9 @@ namespace zem {
 
 class TIniFile;
 
+// A show script is read whole before it is parsed; a larger one does not open.
+inline constexpr int64_t kMaxScriptSize = int64_t(64) << 20;
+
 class TZemShowLocator : public TObj {
  public:
   // Opens the script member through the accessor and parses it; for mapped and packed sources
