@@ -11,7 +11,9 @@
 #include "foundation/process.h"
 #include "foundation/strings.h"
 #include "package/disk_path.h"
+#include "package/show_locator.h"
 #include "package/unpack.h"
+#include "script/ini_file.h"
 
 namespace zem {
 
@@ -144,11 +146,39 @@ bool ExtractPackage(const TZemUnpack& unpack, const std::string& dir, TExtractRe
   return report.refused.empty() && report.failed.empty() && report.linked.empty();
 }
 
+namespace {
+
+// Opens a member and reads it through with the caller's buffer: the problem, or empty.
+std::string CheckMember(const TZemUnpack& unpack, const std::string& name, std::vector<uint8_t>& buf,
+                        int64_t& bytes) {
+  const std::string member = "member \"" + name + "\": ";
+  TMemberInfo info;
+  if (!unpack.FindMember(name, info)) return member + "no position or size in the table";
+  if (info.method == kMethodUnknown) return member + "unknown storage method \"" + info.method_text + "\"";
+  if (!unpack.MemberReadable(info))
+    return member + "position " + std::to_string(info.position) + " size " + std::to_string(info.size) +
+           " lies outside the file";
+  std::string error;
+  auto stream = unpack.OpenMember(name, &error);
+  if (!stream) return member + error;
+  int64_t size = stream->Size(), got = 0, n;
+  while ((n = stream->Read(buf.data(), static_cast<int64_t>(buf.size()))) > 0) got += n;
+  if (got != size) return member + "read " + std::to_string(got) + " of " + std::to_string(size) + " bytes";
+  bytes = got;
+  return std::string();
+}
+
+std::string OpenFailure(const TZemUnpack& unpack) {
+  const std::string& e = unpack.Error();
+  return e.empty() ? unpack.Reason() : e + ": " + unpack.Reason();
+}
+
+}  // namespace
+
 bool VerifyPackage(const std::string& path, TVerifyReport& report) {
   auto unpack = OpenPackage(path);
   if (!unpack->IsOpen()) {
-    const std::string& e = unpack->Error();
-    report.problems.push_back(e.empty() ? unpack->Reason() : e + ": " + unpack->Reason());
+    report.problems.push_back(OpenFailure(*unpack));
     return false;
   }
   report.shift = unpack->Shift();
@@ -157,46 +187,36 @@ bool VerifyPackage(const std::string& path, TVerifyReport& report) {
   std::vector<uint8_t> buf(64 * 1024);
   for (const std::string& name : unpack->MemberNames()) {
     ++report.members;
-    const std::string member = "member \"" + name + "\": ";
-    TMemberInfo info;
-    if (!unpack->FindMember(name, info)) {
-      report.problems.push_back(member + "no position or size in the table");
+    int64_t bytes = 0;
+    std::string problem = CheckMember(*unpack, name, buf, bytes);
+    if (!problem.empty()) {
+      report.problems.push_back(std::move(problem));
       continue;
     }
-    if (info.method == kMethodUnknown) {
-      report.problems.push_back(member + "unknown storage method \"" + info.method_text + "\"");
-      continue;
-    }
-    if (!unpack->MemberReadable(info)) {
-      report.problems.push_back(member + "position " + std::to_string(info.position) + " size " +
-                                std::to_string(info.size) + " lies outside the file");
-      continue;
-    }
-    std::string error;
-    auto stream = unpack->OpenMember(name, &error);
-    if (!stream) {
-      report.problems.push_back(member + error);
-      continue;
-    }
-    int64_t size = stream->Size(), got = 0, n;
-    while ((n = stream->Read(buf.data(), static_cast<int64_t>(buf.size()))) > 0) got += n;
-    if (got != size) {
-      report.problems.push_back(member + "read " + std::to_string(got) + " of " + std::to_string(size) + " bytes");
-      continue;
-    }
-    report.bytes += got;
+    report.bytes += bytes;
     if (LowerAscii(name) == LowerAscii(kProjectScriptName)) script = true;
   }
   if (!script) report.problems.push_back(std::string("no readable member \"") + kProjectScriptName + "\"");
   return report.problems.empty();
 }
 
-std::string VerifyReason(const std::string& path) {
-  TVerifyReport report;
-  if (VerifyPackage(path, report)) return std::string();
-  std::string text = report.problems.front();
-  if (report.problems.size() > 1) text += " (and " + std::to_string(report.problems.size() - 1) + " more problems)";
-  return text;
+std::string ShowOpenReason(const std::string& path) {
+  auto unpack = OpenPackage(path);
+  if (!unpack->IsOpen()) return OpenFailure(*unpack);
+  TMemberInfo info;
+  if (!unpack->FindMember(kProjectScriptName, info))
+    return std::string("no readable member \"") + kProjectScriptName + "\"";
+  std::vector<uint8_t> buf(64 * 1024);
+  int64_t bytes = 0;
+  std::string problem = CheckMember(*unpack, kProjectScriptName, buf, bytes);
+  if (!problem.empty()) return problem;
+  if (bytes > kMaxScriptSize)
+    return std::string("the script \"") + kProjectScriptName + "\" is larger than " +
+           std::to_string(kMaxScriptSize >> 20) + " MiB";
+  TIniFile script;
+  if (!LoadPackageScript(path, script, problem))
+    return std::string("the script \"") + kProjectScriptName + "\" does not parse";
+  return std::string();
 }
 
 }  // namespace zem

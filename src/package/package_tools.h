@@ -31,8 +31,8 @@ struct TVerifyReport {
 // "Project.zem" must be among them. Memory stays bounded whatever the package holds. True when
 // all is well.
 bool VerifyPackage(const std::string& path, TVerifyReport& report);
-// The first problem verify finds (with a count of the others), or empty for a sound package:
-// the reason the player adds to its error box.
-std::string VerifyReason(const std::string& path);
+// Why a packaged show does not open, in verify's words: the package's own failure, or the
+// problem of its script member; empty when neither is at fault.
+std::string ShowOpenReason(const std::string& path);
 
 }  // namespace zem

@@ -5,6 +5,7 @@
 #include "foundation/log.h"
 #include "foundation/process.h"
 #include "package/disk_path.h"
+#include "package/package_tools.h"
 #include "package/unpack.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
@@ -104,7 +105,12 @@ bool TShowShell::OpenShowFile(const std::string& path, bool packaged, bool start
       locator = OpenPackagedShow(alt, alt_error, filter);
       if (FileExists(alt)) error = alt_error;
       if (!locator) {
-        error_box((error.empty() ? std::string(kErrCantLoadShow) : error) + "\n\"" + path + "\" or \"" + alt + "\"");
+        // verify's reason for the file whose error is shown (nothing to add when neither exists).
+        const std::string file = FileExists(alt) ? alt : ResolvePackageFile(path);
+        const std::string reason = FileExists(file) ? ShowOpenReason(file) : std::string();
+        if (!reason.empty()) LogLine("TShowShell: " + file + ": " + reason);
+        error_box((error.empty() ? std::string(kErrCantLoadShow) : error) + "\n\"" + path + "\" or \"" + alt + "\"" +
+                  (reason.empty() ? std::string() : "\n" + reason));
         return false;
       }
     }
