@@ -70,6 +70,13 @@ TZemEngine::~TZemEngine() {
 void TZemEngine::OpenShow(std::unique_ptr<TFileAccessor> files, std::unique_ptr<TIniStorage> storage,
                           int32_t timeMs) {
   if (!storage) ZEM_FAIL("OpenShow without a show script");
+  ApplyScreenSaverKeys(*storage, sourceOptions_.screenSaver);
+  OpenShow(std::move(files), TSharedScript{std::move(storage)}, timeMs);
+}
+
+void TZemEngine::OpenShow(std::unique_ptr<TFileAccessor> files, TSharedScript script, int32_t timeMs) {
+  std::shared_ptr<const TIniStorage> storage = std::move(script.storage);
+  if (!storage) ZEM_FAIL("OpenShow without a show script");
   if (!IsStarted()) {
     // Before the thread runs, the UI thread is the only one touching the engine.
     currentSequence_ = NextSequence();
@@ -266,10 +273,10 @@ void TZemEngine::ProcessAsyncOpen() {
   processing_.reset();
 }
 
-void TZemEngine::OpenShowInt(std::unique_ptr<TFileAccessor> files, std::unique_ptr<TIniStorage> storage,
+void TZemEngine::OpenShowInt(std::unique_ptr<TFileAccessor> files, std::shared_ptr<const TIniStorage> storage,
                              int32_t timeMs) {
   if (!storage) ZEM_FAIL("OpenShow without a show script");
-  auto source = MakeRef<TZemSource>(std::move(storage), std::move(files), sourceOptions_);
+  auto source = MakeRef<TZemSource>(TSharedScript{std::move(storage)}, std::move(files), sourceOptions_);
   TRef<TZemSource> previous = source_;
   const bool hadOwned = ownsSource_;
   // While playing, the music player goes on from the previous source and keeps it.

@@ -88,6 +88,9 @@ class TZemEngine : public TCustomZemEngine {
   // --- UI thread ---
   // Before Start: opens synchronously. Afterwards the same request goes as message 102.
   void OpenShow(std::unique_ptr<TFileAccessor> files, std::unique_ptr<TIniStorage> storage, int32_t timeMs);
+  // The same with a script shared read-only with the caller, which has applied its screen-saver
+  // keys (ApplyScreenSaverKeys): a large show's script is then held once.
+  void OpenShow(std::unique_ptr<TFileAccessor> files, TSharedScript script, int32_t timeMs);
   void Seek(int32_t timeMs);
   void SetPaused(bool paused);
   void PostMouse(const TMouseRecord& mouse, std::optional<TZemActionInfo> action = std::nullopt);
@@ -158,7 +161,7 @@ class TZemEngine : public TCustomZemEngine {
   void DoCapture();
   void Reinitialise();
   void ProcessAsyncOpen();
-  void OpenShowInt(std::unique_ptr<TFileAccessor> files, std::unique_ptr<TIniStorage> storage, int32_t timeMs);
+  void OpenShowInt(std::unique_ptr<TFileAccessor> files, std::shared_ptr<const TIniStorage> storage, int32_t timeMs);
   void OpenInt(TRef<TZemSource> source, bool reopen, double timeMs);
   void StopLoader();
   void AbandonShow();

@@ -392,8 +392,9 @@ void TZemObject::ReadSection(const TCommonIniSection& s, bool /*reload*/) {
 
   ReadContent(s);
 
-  // Speed profiles: an absent key keeps the linear profile built from the keypoints. Building
-  // it needs at least one keypoint; without one the read fails.
+  // Speed profiles: an absent key keeps the linear profile built from the keypoints, which
+  // eases nothing, so it is built only for a key that is present (large shows have many objects
+  // without one). Building it needs at least one keypoint; without one the read fails.
   struct {
     const char16_t* key;
     TSpeedStorage& (TKeyPointList::*profile)();
@@ -402,9 +403,9 @@ void TZemObject::ReadSection(const TCommonIniSection& s, bool /*reload*/) {
                         {u"ZoomSpeed", &TKeyPointList::ZoomProfile}};
   if (keys_->Count() == 0) ZEM_FAIL("object section without keypoints");
   for (const auto& p : profiles) {
-    TSpeedStorage& profile = (keys_.get()->*p.profile)();
-    WideString text = s.ReadString(p.key, Utf8ToWide(profile.ToText()));
-    profile.FromText(WideToUtf8(text));
+    const TIniIdent* key = s.FindKey(p.key);
+    if (!key) continue;
+    (keys_.get()->*p.profile)().FromText(WideToUtf8(key->Value()));
   }
   keys_->SyncProfileKeys();
 }

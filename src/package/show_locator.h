@@ -26,6 +26,8 @@ class TZemShowLocator : public TObj {
   TFileAccessor& Accessor() const { return *accessor_; }
   bool HasScript() const { return script_ != nullptr; }
   TIniFile* Script() const { return script_.get(); }
+  // The script for readers on other threads (the engine); nobody writes it once it is shared.
+  std::shared_ptr<const TIniFile> SharedScript() const { return script_; }
   const std::string& ScriptName() const { return script_name_; }
   // "ZemVersion" of section "Main" (UTF-8).
   const std::string& ZemVersion() const { return version_; }
@@ -40,7 +42,7 @@ class TZemShowLocator : public TObj {
   TFileAccessor* accessor_;
   bool owns_accessor_;
   std::string script_name_;
-  std::unique_ptr<TIniFile> script_;
+  std::shared_ptr<TIniFile> script_;
   std::string version_;
   std::unique_ptr<TObj> show_source_;
 };

@@ -269,7 +269,13 @@ class TIniIdentList : public TIniCollection {
   void DetachAllChildren(std::vector<TCommonIniItem*>& out) override;
 
  private:
+  // Grows the index to `count` buckets, keeping the newest key of a name first in its bucket.
+  void Rehash(int32_t count);
+  // A collection starts with a few buckets and grows to kIniKeyBuckets once it holds more than
+  // two keys per bucket: the objects of a large show have a handful of keys each.
+  static constexpr int32_t kFirstKeyBuckets = 8;
   std::unique_ptr<TIniIdent*[]> buckets_;
+  int32_t bucket_count_ = 0;
   int32_t indexed_count_ = 0;  // entries in buckets_ (own keys and those of later same-name sections)
 };
 

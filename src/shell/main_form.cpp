@@ -149,10 +149,13 @@ bool TMainForm::OpenShowFile(const std::string& path, bool packaged, const TStar
 
   std::string error;
   source_before_open_ = HasEngine() ? viewer_->Engine()->CurrentSource().get() : nullptr;
-  timeline_ = TSourceTimeline::FromScript(script, saver_copy, &error);
+  // The engine and the time line read the locator's script itself (a large show is held once);
+  // it gets its screen-saver keys before it is shared, and is read-only from then on.
+  ApplyScreenSaverKeys(*locator->Script(), saver_copy);
+  timeline_ = TSourceTimeline::FromScript(locator->SharedScript(), &error);
   if (!timeline_) LogLine("TMainForm: the show's time line is broken: " + error);
   try {
-    viewer_->Open(&locator->Accessor(), script, 0);
+    viewer_->Open(&locator->Accessor(), locator->SharedScript(), 0);
   } catch (const std::exception& e) {
     // A script the player cannot lay out (no design size, broken music list) fails the open.
     LogLine(std::string("TMainForm: the show cannot be played: ") + e.what());

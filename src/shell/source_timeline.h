@@ -20,6 +20,9 @@ class TSourceTimeline : public TSlideTimeline {
   // The time line of a script; null (with the reason) when its timing is broken.
   static std::unique_ptr<TSourceTimeline> FromScript(const TIniStorage& script, bool screen_saver,
                                                      std::string* error = nullptr);
+  // Over a shared script that carries its screen-saver keys already (no copy).
+  static std::unique_ptr<TSourceTimeline> FromScript(std::shared_ptr<const TIniStorage> script,
+                                                     std::string* error = nullptr);
 
   int32_t SlideCount() const override;
   bool ShowEnds() const override;

@@ -59,6 +59,13 @@ void TZemShowViewer::Open(const TFileAccessor* files, const TIniStorage& script,
   if (!engine_->IsStarted()) engine_->Start();
 }
 
+void TZemShowViewer::Open(const TFileAccessor* files, std::shared_ptr<const TIniStorage> script, int32_t start_time) {
+  if (engine_stopped_ || !script) return;
+  if (!engine_) CreateEngine(*script);
+  engine_->OpenShow(files ? files->Clone() : nullptr, TSharedScript{std::move(script)}, start_time);
+  if (!engine_->IsStarted()) engine_->Start();
+}
+
 void TZemShowViewer::SetPaused(bool paused) {
   if (paused == paused_) return;
   paused_ = paused;

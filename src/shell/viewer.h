@@ -68,6 +68,8 @@ class TZemShowViewer {
   // Hands a show to the engine (made on the first call) with copies of the accessor (null: a
   // show without files) and of the script.
   void Open(const TFileAccessor* files, const TIniStorage& script, int32_t start_time);
+  // The same without a copy: the engine reads the caller's script, which nobody writes any more.
+  void Open(const TFileAccessor* files, std::shared_ptr<const TIniStorage> script, int32_t start_time);
   void SetPaused(bool paused);
   bool Paused() const { return paused_; }
   // Negative times are ignored.
