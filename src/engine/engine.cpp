@@ -303,6 +303,22 @@ void TZemEngine::AbandonShow() {
   uiSource_.reset();
 }
 
+bool TZemEngine::StopWithin(int32_t ms) {
+  const uint32_t until = TimeGetTime() + static_cast<uint32_t>(ms < 0 ? 0 : ms);
+  const auto left = [&] {
+    const int32_t l = static_cast<int32_t>(until - TimeGetTime());
+    return l > 0 ? l : 0;
+  };
+  Terminate();
+  if (!WaitFor(left())) return false;
+  // The engine thread has ended: its members are ours now.
+  if (loader_) {
+    loader_->Terminate();
+    if (!loader_->WaitFor(left())) return false;
+  }
+  return true;
+}
+
 void TZemEngine::StopLoader() {
   if (!loader_) return;
   loader_->Terminate();

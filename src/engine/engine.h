@@ -97,6 +97,11 @@ class TZemEngine : public TCustomZemEngine {
   void Capture();
   void CloseDialog();
   void ShowHelp();
+  // At the end of the process: asks the engine thread and then its slide loader to end and
+  // waits at most `ms` for both. True when they ended (destroying the engine is then quick);
+  // false when one is still inside a frame or a slide it is making: the engine must then be
+  // left alone (not destroyed) until the process ends.
+  bool StopWithin(int32_t ms);
   void SetVolume(float v) { volume_ = v; }
   float Volume() const { return volume_; }
   void SetBarriersEnabled(bool on) { barriersEnabled_ = on; }

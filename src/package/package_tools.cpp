@@ -210,12 +210,11 @@ std::string ShowOpenReason(const std::string& path) {
   int64_t bytes = 0;
   std::string problem = CheckMember(*unpack, kProjectScriptName, buf, bytes);
   if (!problem.empty()) return problem;
-  if (bytes > kMaxScriptSize)
-    return std::string("the script \"") + kProjectScriptName + "\" is larger than " +
-           std::to_string(kMaxScriptSize >> 20) + " MiB";
   TIniFile script;
-  if (!LoadPackageScript(path, script, problem))
-    return std::string("the script \"") + kProjectScriptName + "\" does not parse";
+  auto stream = unpack->OpenMember(kProjectScriptName);
+  std::string why;
+  if (!stream || !ParseShowScript(*stream, script, &why))
+    return std::string("the script \"") + kProjectScriptName + "\" " + why;
   return std::string();
 }
 

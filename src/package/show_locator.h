@@ -12,8 +12,14 @@ namespace zem {
 
 class TIniFile;
 
-// A show script is read whole before it is parsed; a larger one does not open.
+// A show script is read whole before it is parsed; a larger one, or one of more lines (each line
+// becomes an item in memory), does not open.
 inline constexpr int64_t kMaxScriptSize = int64_t(64) << 20;
+inline constexpr int64_t kMaxScriptLines = 2000000;
+
+// Reads and parses a show script within those limits; `why` says what failed ("is larger than
+// 64 MiB, or cannot be read", "has more than 2000000 lines", "does not parse").
+bool ParseShowScript(TStream& stream, TIniFile& script, std::string* why);
 
 class TZemShowLocator : public TObj {
  public:
@@ -25,6 +31,8 @@ class TZemShowLocator : public TObj {
 
   TFileAccessor& Accessor() const { return *accessor_; }
   bool HasScript() const { return script_ != nullptr; }
+  // Why a script that exists could not be read (empty when there is one, or none at all).
+  const std::string& LoadError() const { return load_error_; }
   TIniFile* Script() const { return script_.get(); }
   // The script for readers on other threads (the engine); nobody writes it once it is shared.
   std::shared_ptr<const TIniFile> SharedScript() const { return script_; }
@@ -43,6 +51,7 @@ class TZemShowLocator : public TObj {
   bool owns_accessor_;
   std::string script_name_;
   std::shared_ptr<TIniFile> script_;
+  std::string load_error_;
   std::string version_;
   std::unique_ptr<TObj> show_source_;
 };
@@ -61,9 +70,11 @@ std::unique_ptr<TFileAccessor> CreateDiskAccessor(const std::string& root_folder
 // ("Executable SlideShow Open Error" when the script is missing or broken).
 std::unique_ptr<TZemShowLocator> OpenPackagedShow(const std::string& path, std::string& error,
                                                   const TStartupFilterInstaller& startup = nullptr);
-// A project on disk: the script file at path, its members as plain files. nullptr on failure.
+// A project on disk: the script file at path, its members as plain files. nullptr on failure,
+// with the reason in `why` when given.
 std::unique_ptr<TZemShowLocator> OpenProjectOnDisk(const std::string& path,
-                                                   const TStartupFilterInstaller& startup = nullptr);
+                                                   const TStartupFilterInstaller& startup = nullptr,
+                                                   std::string* why = nullptr);
 
 // Loads "Project.zem" of the package at path into `script`; false with the error text when the
 // package or its script cannot be read.

@@ -64,8 +64,7 @@ TIniIdent::TIniIdent(WideString text, int32_t name_start, int32_t name_len, int3
     : TIniTextLine(std::move(text)), name_start_(name_start), name_len_(name_len), value_start_(value_start) {
   ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
              static_cast<size_t>(name_start_ - 1 + name_len_) <= text_.size() && value_start_ >= 1);
-  lower_name_ = LowerCase(NameView());
-  hash_ = IniNameHash(lower_name_);
+  hash_ = TLowerName(NameView()).Hash();
 }
 
 TIniIdent::~TIniIdent() {
@@ -294,10 +293,20 @@ void TIniIdentList::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
   TIniCollection::DetachAllChildren(out);
 }
 
+namespace {
+// Whether `name` in lower case is `lower`.
+bool EqualsLower(WideView name, WideView lower) {
+  if (name.size() != lower.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (LowerChar(name[i]) != lower[i]) return false;
+  return true;
+}
+}  // namespace
+
 TIniIdent* TIniIdentList::FindKeyLower(WideView lower, uint32_t hash) const {
   if (!buckets_) return nullptr;
   for (TIniIdent* k = buckets_[hash % static_cast<uint32_t>(bucket_count_)]; k; k = k->bucket_next_)
-    if (k->hash_ == hash && k->lower_name_ == lower) return k;
+    if (k->hash_ == hash && EqualsLower(k->NameView(), lower)) return k;
   return nullptr;
 }
 

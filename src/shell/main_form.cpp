@@ -13,6 +13,8 @@
 #include "foundation/clock.h"
 #include "foundation/log.h"
 #include "package/unpack.h"
+#include "platform/close_signals.h"
+#include "platform/display.h"
 #include "platform/key_codes.h"
 #include "platform/message_box.h"
 #include "platform/monitors.h"
@@ -36,6 +38,8 @@ TMainForm::TMainForm(const TProcessContext& context, TShowShell& shell)
 
 TMainForm::~TMainForm() {
   Shutdown();
+  // The engine's thread still draws into the window: it is not destroyed under it.
+  if (ThreadsLeftRunning()) return;
   T3DEngineGL::Instance().SetWakeUp({});
   app_.SetWakeUp({});
   cursor_.reset();
@@ -43,7 +47,10 @@ TMainForm::~TMainForm() {
 }
 
 bool TMainForm::Create() {
-  if (!EnsureSdlVideo(false)) {
+  // Video is started once and kept (the display test may have started it already); a display
+  // that refuses for a moment (an X server resetting) is asked again.
+  const uint32_t give_up = TimeGetTime() + kDisplayRetryMs;
+  if (!StartVideo(kDisplayRetryMs)) {
     LogLine(std::string("TMainForm: SDL video failed: ") + SDL_GetError());
     return false;
   }
@@ -57,8 +64,12 @@ bool TMainForm::Create() {
   SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
-  window_ = SDL_CreateWindow(kDefaultCaption, 0, 0, 640, 480,
-                             SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
+  for (;;) {
+    window_ = SDL_CreateWindow(kDefaultCaption, 0, 0, 640, 480,
+                               SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
+    if (window_ || static_cast<int32_t>(TimeGetTime() - give_up) >= 0) break;
+    SleepMs(50);
+  }
   if (!window_) {
     LogLine(std::string("TMainForm: no window: ") + SDL_GetError());
     return false;
@@ -185,6 +196,13 @@ void TMainForm::ApplyCursorHiding(const TIniStorage& script) {
 
 void TMainForm::Run() {
   while (!terminated_) {
+    // A close signal asks once, like the close box; it may have come before the loop could be
+    // woken for it.
+    if (CloseSignal() != 0 && !signal_seen_) {
+      signal_seen_ = true;
+      LogLine("TMainForm: closing on signal " + std::to_string(CloseSignal()));
+      CloseWindow();
+    }
     // Sleep until an event arrives, or until the pointer monitor's next tick while it runs.
     int timeout = 500;
     if (monitor_.TimerRunning()) {
@@ -221,7 +239,7 @@ void TMainForm::Shutdown() {
     viewer_->on_position = nullptr;
     viewer_->on_action = nullptr;
     viewer_->on_image = nullptr;
-    viewer_->StopEngine();
+    viewer_->StopEngine(kEngineStopWaitMs);
   }
 }
 

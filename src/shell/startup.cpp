@@ -1,8 +1,14 @@
 // Program entry of the player, from the display test to the exit status.
+#include <SDL.h>
+
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "foundation/log.h"
+#include "package/temp_folders.h"
+#include "platform/close_signals.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
 #include "platform/native_window.h"
@@ -23,6 +29,17 @@ namespace {
 constexpr int kStartupChildFailed = 2;
 }  // namespace
 
+namespace {
+// Ends the process while a thread still draws a frame or makes a slide: nothing is freed under
+// it. The log gets its footer and the temporary folders go, as at a normal end.
+[[noreturn]] void QuickExit(int status) {
+  CurrentLog().WriteRunFooter();
+  RemoveTempFolders();
+  std::fflush(nullptr);
+  std::_Exit(status);
+}
+}  // namespace
+
 int RunPlayer(int argc, const char* const* argv) {
   TProcessContext context = TProcessContext::FromArgv(argc, argv);
   const TCommandsStorage& commands = context.command_line.Commands();
@@ -31,6 +48,17 @@ int RunPlayer(int argc, const char* const* argv) {
 
   // A snapshot draws off screen: no display is needed and errors go to standard error.
   const bool snapshot = commands.Has(kSnapshotSwitch);
+  // SIGINT, SIGTERM and SIGHUP close the window as its close box does; a second one ends the
+  // process at once. Before any other thread starts (they inherit the blocked signals).
+  if (!snapshot) WatchCloseSignals([](int sig) {
+      static std::atomic<int> count{0};
+      if (count.fetch_add(1) > 0) std::_Exit(128 + sig);
+      if (SDL_WasInit(SDL_INIT_EVENTS)) {
+        SDL_Event e{};
+        e.type = SDL_QUIT;
+        SDL_PushEvent(&e);
+      }
+    });
   const int depth = snapshot ? 0 : PrimaryDisplayDepth();
   if (depth > 0 && depth < 16) {
     ShowErrorBox(kErrDisplayDepth);
@@ -96,6 +124,7 @@ int RunPlayer(int argc, const char* const* argv) {
       }
       // The engine, its loader and the music player stop before the process-wide sound threads.
       form.Shutdown();
+      if (form.ThreadsLeftRunning()) QuickExit(status);
     }
     ShutdownChannelKiller();
   }

@@ -109,9 +109,9 @@ void TZemShowViewer::Capture() {
   if (EngineRunning()) engine_->Capture();
 }
 
-void TZemShowViewer::StopEngine() {
+bool TZemShowViewer::StopEngine(int32_t wait_ms) {
   engine_stopped_ = true;
-  if (!engine_) return;
+  if (!engine_) return true;
   if (first_frame_tick_ != 0)
     LogLine("TZemShowViewer: frames drawn " + std::to_string(engine_->FramesDrawn()) + " in " +
             std::to_string(TimeGetTime() - first_frame_tick_) + " ms since the first frame");
@@ -119,8 +119,19 @@ void TZemShowViewer::StopEngine() {
   engine_->SetOnFirstFrame({});
   engine_->SetOnPosition({});
   engine_->SetOnEvent({});
+  if (wait_ms >= 0 && !engine_->StopWithin(wait_ms)) {
+    // Its thread is inside the graphics driver or a slide: destroying the engine would pull
+    // the drawer from under it. It stays, with its window, until the process ends.
+    LogLine("TZemShowViewer: the engine did not stop within " + std::to_string(wait_ms) +
+            " ms (a frame or a slide is still being made); it is left to the end of the process");
+    (void)engine_.release();
+    engine_left_running_ = true;
+    device_ = nullptr;
+    return false;
+  }
   engine_.reset();
   device_ = nullptr;
+  return true;
 }
 
 void TZemShowViewer::HandleFirstFrame() {

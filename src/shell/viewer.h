@@ -81,8 +81,11 @@ class TZemShowViewer {
   void ShowHelp();
   void CloseDialog();
   void Capture();
-  // Stops and frees the engine (closing the window); later requests are dropped.
-  void StopEngine();
+  // Stops and frees the engine (closing the window); later requests are dropped. With wait_ms
+  // of 0 or more, an engine whose threads do not end within it is left running instead of
+  // freed (false; see EngineLeftRunning): the process is ending and must not wait for a frame.
+  bool StopEngine(int32_t wait_ms = -1);
+  bool EngineLeftRunning() const { return engine_left_running_; }
 
   TZemEngine* Engine() const { return engine_.get(); }
   // The engine's drawing device (window events go to it); null before the first open.
@@ -122,6 +125,7 @@ class TZemShowViewer {
   int32_t time_ = 0;
   int32_t duration_ = 0;
   bool engine_stopped_ = false;
+  bool engine_left_running_ = false;
   uint32_t first_frame_tick_ = 0;  // when the first frame was reported (statistics)
   TWindowPlacement placement_;
 };
