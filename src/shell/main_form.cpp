@@ -196,13 +196,8 @@ void TMainForm::ApplyCursorHiding(const TIniStorage& script) {
 
 void TMainForm::Run() {
   while (!terminated_) {
-    // A close signal asks once, like the close box; it may have come before the loop could be
-    // woken for it.
-    if (CloseSignal() != 0 && !signal_seen_) {
-      signal_seen_ = true;
-      LogLine("TMainForm: closing on signal " + std::to_string(CloseSignal()));
-      CloseWindow();
-    }
+    // A close signal may have come before the loop could be woken for it.
+    CheckCloseSignal();
     // Sleep until an event arrives, or until the pointer monitor's next tick while it runs.
     int timeout = 500;
     if (monitor_.TimerRunning()) {
@@ -220,6 +215,14 @@ void TMainForm::Run() {
       monitor_.Check(PointerInside());
     }
   }
+}
+
+void TMainForm::CheckCloseSignal() {
+  // A close signal asks once, like the close box.
+  if (CloseSignal() == 0 || signal_seen_) return;
+  signal_seen_ = true;
+  LogLine("TMainForm: closing on signal " + std::to_string(CloseSignal()));
+  CloseWindow();
 }
 
 void TMainForm::RunQueues() {
@@ -304,7 +307,8 @@ void TMainForm::Dispatch(const SDL_Event& e) {
   if (e.type == wake_event_) return;  // the queues run after every batch of events
   switch (e.type) {
     case SDL_QUIT:
-      CloseWindow();
+      if (CloseSignal() != 0) CheckCloseSignal();
+      else CloseWindow();
       break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:

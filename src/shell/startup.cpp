@@ -19,7 +19,6 @@
 #include "shell/main_form.h"
 #include "shell/show_shell.h"
 #include "shell/snapshot_mode.h"
-#include "sound/channel_killer.h"
 
 namespace zem {
 
@@ -30,8 +29,9 @@ constexpr int kStartupChildFailed = 2;
 }  // namespace
 
 namespace {
-// Ends the process while a thread still draws a frame or makes a slide: nothing is freed under
-// it. The log gets its footer and the temporary folders go, as at a normal end.
+// Ends the player's process after its window closed: threads still drawing a frame or making a
+// slide are not waited for and nothing is freed under them, nor is a large show freed object by
+// object. The log gets its footer and the temporary folders go, as at a normal end.
 [[noreturn]] void QuickExit(int status) {
   CurrentLog().WriteRunFooter();
   RemoveTempFolders();
@@ -122,11 +122,11 @@ int RunPlayer(int argc, const char* const* argv) {
         form.HideForm();
         if (const uint64_t owner = OwnerWindowFromArgs(context.command_line.Args())) BringWindowToForeground(owner);
       }
-      // The engine, its loader and the music player stop before the process-wide sound threads.
+      // The engine's threads stop (or are left inside a frame); the show is not freed piece by
+      // piece: the process ends here.
       form.Shutdown();
-      if (form.ThreadsLeftRunning()) QuickExit(status);
+      QuickExit(status);
     }
-    ShutdownChannelKiller();
   }
   CurrentLog().WriteRunFooter();
   return status;

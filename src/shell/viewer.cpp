@@ -119,15 +119,17 @@ bool TZemShowViewer::StopEngine(int32_t wait_ms) {
   engine_->SetOnFirstFrame({});
   engine_->SetOnPosition({});
   engine_->SetOnEvent({});
-  if (wait_ms >= 0 && !engine_->StopWithin(wait_ms)) {
-    // Its thread is inside the graphics driver or a slide: destroying the engine would pull
-    // the drawer from under it. It stays, with its window, until the process ends.
-    LogLine("TZemShowViewer: the engine did not stop within " + std::to_string(wait_ms) +
-            " ms (a frame or a slide is still being made); it is left to the end of the process");
+  if (wait_ms >= 0) {
+    // The process is ending: its threads are stopped, but a large show's objects are not freed
+    // one by one (seconds for 100,000 of them). A thread still inside the graphics driver or a
+    // slide keeps the engine and its window until the process ends.
+    engine_left_running_ = !engine_->StopWithin(wait_ms);
+    if (engine_left_running_)
+      LogLine("TZemShowViewer: the engine did not stop within " + std::to_string(wait_ms) +
+              " ms (a frame or a slide is still being made); it is left to the end of the process");
     (void)engine_.release();
-    engine_left_running_ = true;
     device_ = nullptr;
-    return false;
+    return !engine_left_running_;
   }
   engine_.reset();
   device_ = nullptr;

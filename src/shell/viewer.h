@@ -82,8 +82,8 @@ class TZemShowViewer {
   void CloseDialog();
   void Capture();
   // Stops and frees the engine (closing the window); later requests are dropped. With wait_ms
-  // of 0 or more, an engine whose threads do not end within it is left running instead of
-  // freed (false; see EngineLeftRunning): the process is ending and must not wait for a frame.
+  // of 0 or more the process is ending: the engine's threads get that long to end and the
+  // engine is not freed (false when a thread still runs; see EngineLeftRunning).
   bool StopEngine(int32_t wait_ms = -1);
   bool EngineLeftRunning() const { return engine_left_running_; }
 
