@@ -34,4 +34,12 @@ void WatchCloseSignals(std::function<void(int)> on_signal) {
 
 int CloseSignal() { return g_signal.load(); }
 
+void ChildSpawnAttributes(posix_spawnattr_t& attr) {
+  posix_spawnattr_init(&attr);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+}
+
 }  // namespace zem

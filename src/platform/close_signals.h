@@ -2,6 +2,8 @@
 // blocked in every thread and taken by one watching thread (sigwait), so no code runs inside a
 // signal handler and no drawing or loading thread is interrupted by them.
 #pragma once
+#include <spawn.h>
+
 #include <functional>
 
 namespace zem {
@@ -12,5 +14,8 @@ namespace zem {
 void WatchCloseSignals(std::function<void(int)> on_signal);
 // The signal that asked to close, or 0. Any thread.
 int CloseSignal();
+// Spawn attributes under which a started program gets no blocked signals (the blocked set would
+// otherwise pass to it through exec). The caller destroys them.
+void ChildSpawnAttributes(posix_spawnattr_t& attr);
 
 }  // namespace zem
