@@ -37,6 +37,9 @@ if [ "${ZEM_SKIP_TSAN:-0}" != 1 ]; then
   tsan_tests="zem_foundation_tests zem_sound_tests zem_music_tests zem_engine_tests"
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEM_TSAN=ON -DZEM_BENCH=OFF >/dev/null
   cmake --build build-tsan --target $tsan_tests
-  TSAN_OPTIONS="suppressions=$root/scripts/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
-    ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threaded
+  for t in $tsan_tests; do
+    exe=$(find build-tsan/tests -type f -name "$t" | head -1)
+    echo "-- $t"
+    TSAN_OPTIONS="suppressions=$root/scripts/tsan.supp halt_on_error=1 second_deadlock_stack=1" "$exe" --gtest_brief=1
+  done
 fi
