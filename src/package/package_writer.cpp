@@ -146,6 +146,10 @@ bool TPackageWriter::Finish(bool appended) {
 
   TMemoryStream text;
   if (!table_->SaveToStream(text)) return false;
+  // Readers refuse a larger table (it is parsed whole): such a package is not written.
+  int64_t lines = 1;
+  for (uint8_t c : text.Data()) lines += c == '\n';
+  if (text.Size() > kMaxTableSize || lines > kMaxTableLines) return false;
   std::vector<uint8_t> packed;
   if (!DeflateRaw(text.Data().data(), text.Data().size(), packed)) return false;
   if (!out_.WriteAll(packed.data(), static_cast<int64_t>(packed.size()))) return false;

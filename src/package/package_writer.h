@@ -38,6 +38,7 @@ class TPackageWriter {
   // The table before Finish: "$protection$" and one section per member. Callers may edit it.
   TIniFile& Table();
   // Writes the table and the trailer; `appended` adds the package length after the marker.
+  // False when the table would exceed what readers accept (kMaxTableSize, kMaxTableLines).
   bool Finish(bool appended);
 
   int64_t PackageStart() const { return start_; }
