@@ -91,12 +91,20 @@ class TZemEngine : public TCustomZemEngine {
   // --- UI thread ---
   // Before Start: opens synchronously. Afterwards the same request goes as message 102.
   void OpenShow(std::unique_ptr<TFileAccessor> files, std::unique_ptr<TIniStorage> storage, int32_t timeMs);
+  // The same with a script shared read-only with the caller, which has applied its screen-saver
+  // keys (ApplyScreenSaverKeys): a large show's script is then held once.
+  void OpenShow(std::unique_ptr<TFileAccessor> files, TSharedScript script, int32_t timeMs);
   void Seek(int32_t timeMs);
   void SetPaused(bool paused);
   void PostMouse(const TMouseRecord& mouse, std::optional<TZemActionInfo> action = std::nullopt);
   void Capture();
   void CloseDialog();
   void ShowHelp();
+  // At the end of the process: asks the engine thread and then its slide loader to end and
+  // waits at most `ms` for both. True when they ended (destroying the engine is then quick);
+  // false when one is still inside a frame or a slide it is making: the engine must then be
+  // left alone (not destroyed) until the process ends.
+  bool StopWithin(int32_t ms);
   void SetVolume(float v) { volume_ = v; }
   float Volume() const { return volume_; }
   void SetBarriersEnabled(bool on) { barriersEnabled_ = on; }
@@ -172,7 +180,7 @@ class TZemEngine : public TCustomZemEngine {
   void DoCapture();
   void Reinitialise();
   void ProcessAsyncOpen();
-  void OpenShowInt(std::unique_ptr<TFileAccessor> files, std::unique_ptr<TIniStorage> storage, int32_t timeMs);
+  void OpenShowInt(std::unique_ptr<TFileAccessor> files, std::shared_ptr<const TIniStorage> storage, int32_t timeMs);
   void OpenInt(TRef<TZemSource> source, bool reopen, double timeMs);
   void StopLoader();
   void AbandonShow();

@@ -1,8 +1,14 @@
 // Program entry of the player, from the display test to the exit status.
+#include <SDL.h>
+
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "foundation/log.h"
+#include "package/temp_folders.h"
+#include "platform/close_signals.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
 #include "platform/native_window.h"
@@ -28,6 +34,19 @@ namespace {
 constexpr int kStartupChildFailed = 2;
 }  // namespace
 
+namespace {
+// Ends the player's process after its window closed: threads still drawing a frame or making a
+// slide are not waited for and nothing is freed under them, nor is a large show freed object by
+// object. The log gets its footer and the temporary folders go, as at a normal end.
+[[noreturn]] void QuickExit(int status) {
+  ShutDownDecoderPlugins();  // deletes the plug-in copies; decoding workers are not waited for
+  CurrentLog().WriteRunFooter();
+  RemoveTempFolders();
+  std::fflush(nullptr);
+  std::_Exit(status);
+}
+}  // namespace
+
 int RunPlayer(int argc, const char* const* argv) {
   TProcessContext context = TProcessContext::FromArgv(argc, argv);
   if (auto status = HandleInfoSwitches(context.command_line, stdout)) return *status;
@@ -40,6 +59,17 @@ int RunPlayer(int argc, const char* const* argv) {
   // error.
   const bool exporting = commands.Has(kExportSwitch);
   const bool snapshot = commands.Has(kSnapshotSwitch) || exporting;
+  // SIGINT, SIGTERM and SIGHUP close the window as its close box does; a second one ends the
+  // process at once. Before any other thread starts (they inherit the blocked signals).
+  if (!snapshot) WatchCloseSignals([](int sig) {
+      static std::atomic<int> count{0};
+      if (count.fetch_add(1) > 0) std::_Exit(128 + sig);
+      if (SDL_WasInit(SDL_INIT_EVENTS)) {
+        SDL_Event e{};
+        e.type = SDL_QUIT;
+        SDL_PushEvent(&e);
+      }
+    });
   const int depth = snapshot ? 0 : PrimaryDisplayDepth();
   if (depth > 0 && depth < 16) {
     ShowErrorBox(kErrDisplayDepth);
@@ -112,10 +142,11 @@ int RunPlayer(int argc, const char* const* argv) {
         form.HideForm();
         if (const uint64_t owner = OwnerWindowFromArgs(context.command_line.Args())) BringWindowToForeground(owner);
       }
-      // The engine, its loader and the music player stop before the process-wide sound threads.
+      // The engine's threads stop (or are left inside a frame); the show is not freed piece by
+      // piece: the process ends here.
       form.Shutdown();
+      QuickExit(status);
     }
-    ShutdownChannelKiller();
   }
   // Decoding workers get their time to end; then the plug-in slots are emptied.
   ShutdownVideoLayer();
