@@ -449,6 +449,7 @@ case "$case_name" in
     key Escape
     expect_exit 0 5
     [ ! -s "$work/quiet.txt" ] || fail "standard error of a good run: $(head -3 "$work/quiet.txt")"
+    ;;
   one_start)
     make_show 20000
     start_player
