@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "demo_clip.h"
 #include "demo_music.h"
 #include "demo_navbar.h"
 #include "demo_pictures.h"
@@ -14,7 +15,7 @@ namespace zem {
 
 const std::vector<std::string>& DemoMediaNames() {
   static const std::vector<std::string> kNames = {"landscape.jpg", "plasma.jpg", "dunes.jpg", "night.jpg",
-                                                  "tiles.png",     "logo.png",   "music.wav",
+                                                  "tiles.png",     "logo.png",   "music.wav", "clip.avi",
                                                   // the navigation bar's theme, in a folder of its own
                                                   "navbar/video.ini", "navbar/back.png", "navbar/line.png",
                                                   "navbar/slider.png", "navbar/normal.png", "navbar/hover.png",
@@ -37,6 +38,7 @@ bool MakeDemoFile(const std::string& name, const TDemoMediaOptions& o, TDemoFile
   // PNG at the strongest compression: flat tiles and the mostly transparent logo shrink well.
   if (name == "tiles.png") return EncodePng(PaintTiles(o.width, o.height, std::max(8, o.height / 9)), out.bytes, 9);
   if (name == "logo.png") return EncodePng(PaintLogo(o.logo_side), out.bytes, 9);
+  if (name == "clip.avi") return MakeDemoClip(TDemoClipOptions{}, out.bytes);
   if (name == "navbar/video.ini") {
     const std::string theme = DemoNavBarTheme();
     out.bytes.assign(theme.begin(), theme.end());

@@ -18,6 +18,7 @@
 #include "render/drawer/snapshot.h"
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
+#include "video/video_layer.h"
 
 namespace zem {
 namespace test {
@@ -40,6 +41,7 @@ bool HeadlessDrawingWorks() {
 // The show as the player opens it, with the transition filters the player installs.
 TRef<TZemSource> OpenDemo() {
   InstallTransitionFilters();
+  InstallVideoLayer();
   std::string error;
   auto locator = OpenPackagedShow(ZEM_DEMO_SHOW, error);
   EXPECT_TRUE(locator && locator->HasScript()) << error;
@@ -53,7 +55,7 @@ TEST(DemoShow, PackageVerifiesWithTheScriptAndEveryMedium) {
   TVerifyReport report;
   EXPECT_TRUE(VerifyPackage(ZEM_DEMO_SHOW, report));
   EXPECT_TRUE(report.problems.empty()) << report.problems.front();
-  EXPECT_EQ(report.members, 15);  // the script, six pictures, the music and the bar's theme (seven files)
+  EXPECT_EQ(report.members, 16);  // the script, six pictures, the music, the clip and the bar's theme (seven files)
   // Appended to the player: the file is a program, larger than its package.
   auto file = TFileStream::Open(ZEM_DEMO_SHOW, TFileMode::Read);
   ASSERT_TRUE(file);
@@ -185,9 +187,9 @@ TEST(DemoShow, CaptionsReadTheSlideAndItsPhotograph) {
       });
     return out;
   };
-  EXPECT_EQ(lines(0, u"Subtitle"), (std::vector<WideString>{u"A slide show player", u"9 slides of generated pictures and music"}));
+  EXPECT_EQ(lines(0, u"Subtitle"), (std::vector<WideString>{u"A slide show player", u"11 slides of generated pictures and music"}));
   EXPECT_EQ(lines(1, u"Caption"), std::vector<WideString>{u"Dawn over the hills, 2026:05:17"});
-  EXPECT_EQ(lines(4, u"Number"), std::vector<WideString>{u"5 / 9"});
+  EXPECT_EQ(lines(4, u"Number"), std::vector<WideString>{u"5 / 11"});
 }
 
 }  // namespace

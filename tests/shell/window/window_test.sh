@@ -11,6 +11,30 @@ player=$2
 zemtool=$3
 probe=${4:-}
 
+# twenty_starts: the player starts 20 times, each under a fresh xvfb-run without -noreset (a
+# server that resets when its last client leaves): every start shows its window.
+if [ "$case_name" = twenty_starts ]; then
+  if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null; then
+    echo "SKIP: xvfb-run or xdotool is missing"
+    exit 77
+  fi
+  windows=0
+  for i in $(seq 20); do
+    if ZEM_WINDOW_DISPLAY_READY=1 xvfb-run -a -n $((200 + RANDOM % 600)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
+         bash "$0" one_start "$player" "$zemtool" >"/tmp/zem-start-$$.txt" 2>&1; then
+      windows=$((windows + 1))
+    else
+      echo "start $i:"
+      tail -5 "/tmp/zem-start-$$.txt"
+    fi
+  done
+  rm -f "/tmp/zem-start-$$.txt"
+  echo "$windows windows in 20 starts"
+  [ "$windows" = 20 ] || { echo "FAIL: twenty_starts"; exit 1; }
+  echo "PASS: twenty_starts"
+  exit 0
+fi
+
 # Without a display made for the suite (scripts/test.sh runs it under xvfb-run), each case runs
 # under its own Xvfb, from a random display number up, away from other servers on the machine.
 # -noreset: a server that resets when its last client leaves refuses the next player meanwhile.
@@ -78,6 +102,40 @@ make_show() {
 slide1_extra=()
 extra_sections=()
 
+# A one-slide show of `count` small boxes, each moving for a minute, so every frame is slow.
+make_box_show() {
+  local count=$1
+  mkdir -p "$work/proj"
+  awk -v n="$count" 'BEGIN {
+    printf "[Main]\r\nZemVersion=5.6\r\nopt_exefn=testshow\r\nopt_scr_full=0\r\nopt_scr_width=320\r\n"
+    printf "opt_scr_height=240\r\nopt_slidescount=1\r\nopt_synchpos1=60000\r\nopt_repeat=repeat\r\n"
+    printf "[Slide1]\r\nPers_Fon=1\r\nbstyle=1\r\nbname=255\r\n"
+    srand(1)
+    for (i = 0; i < n; i++) {
+      printf "object box: B%d\r\n  Size=1,1\r\n  FillMode=Solid\r\n  Color1=%d,%d,%d\r\n", i, rand() * 255, rand() * 255, rand() * 255
+      printf "  object keypoint:\r\n    Time=0\r\n    Position=%d,%d\r\n    ScaleX=2\r\n    ScaleY=2\r\n  end\r\n", rand() * 180 - 90, rand() * 180 - 90
+      printf "  object keypoint:\r\n    Time=60000\r\n  end\r\nend\r\n"
+    }
+  }' >"$work/proj/show.zem"
+  "$zemtool" pack "$work/proj/show.zem" "$work/testshow" --player "$player" >/dev/null || fail "zemtool pack failed"
+}
+
+# Waits up to `limit` s for the window to show and then `settle` s more.
+wait_window() {
+  local limit=$1 settle=$2
+  start_ms=$(now_ms)
+  win=
+  for _ in $(seq $((limit * 10))); do
+    win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1)
+    [ -n "$win" ] && break
+    kill -0 "$pid" 2>/dev/null || fail "the player ended before showing its window"
+    sleep 0.1
+  done
+  [ -n "$win" ] || fail "no visible window within $limit s"
+  echo "window after $(($(now_ms) - start_ms)) ms"
+  sleep "$settle"
+}
+
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 # GTK for the dialog cases: a home of its own, the file printer only (no CUPS, no D-Bus), no
@@ -91,7 +149,7 @@ gtk_env() {
 
 # Waits (up to 10 s) for a visible window whose name matches, other than the windows given;
 # prints its id.
-wait_window() {
+wait_named_window() {
   local name=$1 w
   shift
   for _ in $(seq 100); do
@@ -120,7 +178,7 @@ colour_at() {
 # Types a file name into GTK's save chooser and confirms it.
 save_as() {
   local chooser
-  chooser=$(wait_window '^Save$') || fail "no save chooser"
+  chooser=$(wait_named_window '^Save$') || fail "no save chooser"
   xdotool windowfocus --sync "$chooser" 2>/dev/null || xdotool windowfocus "$chooser"
   xdotool key --window "$chooser" ctrl+a
   xdotool type --window "$chooser" "$1"
@@ -465,7 +523,7 @@ case "$case_name" in
       start_ms=$(now_ms)
       "$work/testshow" -log 2>"$work/log.txt" &
       pid=$!
-      dialog=$(wait_window '^Password required$') || fail "no password dialog"
+      dialog=$(wait_named_window '^Password required$') || fail "no password dialog"
       xdotool windowfocus --sync "$dialog" 2>/dev/null || xdotool windowfocus "$dialog"
       case $answer in
         right) xdotool type --window "$dialog" Secret; xdotool key --window "$dialog" Return ;;
@@ -473,7 +531,7 @@ case "$case_name" in
         cancel) click_layout "$dialog" 260 170 74 ;;
       esac
       if [ $answer = right ]; then
-        win=$(wait_window '^ZemViewer') || fail "no show window after the right password"
+        win=$(wait_named_window '^ZemViewer') || fail "no show window after the right password"
         xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
         expect_centre $BLUE "the show after its password"
         key Escape
@@ -501,7 +559,7 @@ case "$case_name" in
     for round in capture main; do
       xdotool windowfocus --sync "$win" 2>/dev/null
       key ctrl+shift+p
-      dialog=$(wait_window '^Print$') || fail "$round: no print dialog"
+      dialog=$(wait_named_window '^Print$') || fail "$round: no print dialog"
       grep -q "TZemShowViewer.SetPaused: True" "$work/log.txt" || fail "the show was not paused for the dialog"
       [ $round = main ] && click_layout "$dialog" 282 155 61  # "Only Main Image"
       click_layout "$dialog" 282 207 24                      # "Save"
@@ -526,9 +584,9 @@ case "$case_name" in
     start_player_in "$work" "$work/testshow"
     wait_first_frame >/dev/null
     key ctrl+shift+p
-    dialog=$(wait_window '^Print$') || fail "no print dialog"
+    dialog=$(wait_named_window '^Print$') || fail "no print dialog"
     click_layout "$dialog" 282 74 24  # "Print"
-    gtkprint=$(wait_window '^Print$' "$dialog") || fail "no GTK print dialog"
+    gtkprint=$(wait_named_window '^Print$' "$dialog") || fail "no GTK print dialog"
     xdotool windowfocus --sync "$gtkprint" 2>/dev/null || xdotool windowfocus "$gtkprint"
     xdotool key --window "$gtkprint" Down
     sleep 0.3
@@ -545,6 +603,33 @@ case "$case_name" in
     xdotool windowfocus --sync "$win" 2>/dev/null
     key Escape
     expect_exit 0 5
+    ;;
+  one_start)
+    make_show 20000
+    start_player
+    key Escape
+    expect_exit 0 5
+    ;;
+  big_show_closes_at_once)
+    # Frames of 100,000 boxes take seconds; Esc and SIGTERM end the player within 2 s anyway.
+    make_box_show 100000
+    "$work/testshow" -log 2>"$work/log.txt" &
+    pid=$!
+    wait_window 60 2
+    xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
+    key Escape
+    ms=$(now_ms)
+    expect_exit 0 2
+    echo "Esc: ended within $(($(now_ms) - ms)) ms"
+    "$work/testshow" -log 2>"$work/log.txt" &
+    pid=$!
+    wait_window 60 2
+    kill -TERM "$pid"
+    ms=$(now_ms)
+    expect_exit 0 2
+    echo "SIGTERM: ended within $(($(now_ms) - ms)) ms"
+    grep -q "closing on signal 15" "$work/log.txt" || fail "the log does not name the signal"
+    grep -q "Program stoped" "$work/log.txt" || fail "no log footer"
     ;;
   show_end_closes)
     # The window never gets the focus here, so the show must not wait for it.
