@@ -1,5 +1,6 @@
 #include "make_options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -212,7 +213,9 @@ bool ParseMakeOptions(const std::vector<std::string>& args, TMakeOptions& o, std
   if (o.link && o.outFolder.empty()) return error = "--link makes a project folder: use it with -o OUT", false;
   if (o.fitMusic && o.music.empty()) return error = "--fit-music needs --music", false;
   if (!o.fitMusic && o.slideSeconds < 0.5) return error = "--slide-seconds must be at least 0.5", false;
-  if (!o.fitMusic && o.transitionSeconds >= o.slideSeconds)
+  const bool cutsOnly = std::all_of(o.transitions.begin(), o.transitions.end(),
+                                    [](const std::string& t) { return FindTransition(t)->effectClass <= 0; });
+  if (!o.fitMusic && !cutsOnly && o.transitionSeconds >= o.slideSeconds)
     return error = "--transition-seconds must be shorter than --slide-seconds", false;
   return true;
 }

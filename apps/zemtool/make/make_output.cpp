@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <string_view>
 
 #include "foundation/process.h"
 #include "foundation/stream.h"
@@ -50,9 +51,10 @@ bool Inside(const fs::path& p, const fs::path& folder) {
 bool OursOrEmpty(const fs::path& out) {
   std::error_code ec;
   if (fs::is_empty(out, ec)) return true;
-  std::vector<uint8_t> head;
-  if (!zem::ReadFileBytes((out / "Project.zem").string(), head, 512)) return false;
-  return std::string(head.begin(), head.end()).find(kMarker) != std::string::npos;
+  auto f = zem::TFileStream::Open((out / "Project.zem").string(), zem::TFileMode::Read);
+  char head[256] = {};
+  const int64_t n = f ? f->Read(head, sizeof head) : 0;
+  return n > 0 && std::string_view(head, size_t(n)).find(kMarker) != std::string_view::npos;
 }
 
 }  // namespace

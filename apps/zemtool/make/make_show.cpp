@@ -83,14 +83,15 @@ double FittedTextHeight(const std::vector<std::string>& lines, double height, do
   return std::min(height, widthShare * 100 * w / (h * aspect));
 }
 
+// Lines of the title: broken at line ends and at the script's own line mark "^&".
 std::vector<std::string> SplitTitle(const std::string& title) {
   std::vector<std::string> lines;
   size_t p = 0;
   while (p <= title.size()) {
-    size_t e = title.find('\n', p);
-    if (e == std::string::npos) e = title.size();
+    const size_t nl = title.find('\n', p), mark = title.find("^&", p);
+    const size_t e = std::min({nl, mark, title.size()});
     lines.push_back(OneLine(title.substr(p, e - p), false));
-    p = e + 1;
+    p = e + (e == mark ? 2 : 1);
   }
   return lines;
 }
