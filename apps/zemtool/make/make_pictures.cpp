@@ -177,21 +177,26 @@ bool ParseExifDate(std::string_view t, int64_t& seconds) {
   return true;
 }
 
-bool ProbePicture(const std::string& path, TPicture& out, std::string& why) {
-  const TKind kind = KindOfName(path);
-  auto s = zem::TFileStream::Open(path, zem::TFileMode::Read);
-  if (!s) return why = "cannot be read", false;
+bool ProbePictureStream(zem::TStream& s, std::string_view name, TPicture& out, std::string& why) {
+  const TKind kind = KindOfName(name);
   bool ok = false;
   switch (kind) {
-    case TKind::Jpeg: ok = ProbeJpeg(*s, out); break;
-    case TKind::Png: ok = ProbePng(*s, out); break;
-    case TKind::Gif: ok = ProbeGif(*s, out); break;
-    case TKind::Bmp: ok = ProbeBmp(*s, out); break;
+    case TKind::Jpeg: ok = ProbeJpeg(s, out); break;
+    case TKind::Png: ok = ProbePng(s, out); break;
+    case TKind::Gif: ok = ProbeGif(s, out); break;
+    case TKind::Bmp: ok = ProbeBmp(s, out); break;
     case TKind::None: return why = "is not a picture kind the player reads", false;
   }
   static const char* kNames[] = {"", "JPEG", "PNG", "GIF", "BMP"};
   if (!ok) return why = std::string("is not a usable ") + kNames[int(kind)] + " picture", false;
   if (out.orientation < 1 || out.orientation > 8) out.orientation = 0;
+  return true;
+}
+
+bool ProbePicture(const std::string& path, TPicture& out, std::string& why) {
+  auto s = zem::TFileStream::Open(path, zem::TFileMode::Read);
+  if (!s) return why = "cannot be read", false;
+  if (!ProbePictureStream(*s, path, out, why)) return false;
   if (!out.exifDated) out.dateKey = FileTimeKey(path);
   return true;
 }

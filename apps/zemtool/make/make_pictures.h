@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/stream.h"
 #include "make_options.h"
 
 namespace zemtool::make {
@@ -31,6 +32,8 @@ bool IsPictureName(std::string_view path);
 // Reads the picture's header (and EXIF facts for a JPEG file). False with `why` when the file is
 // not a picture of the kind its extension names, or is unreadable.
 bool ProbePicture(const std::string& path, TPicture& out, std::string& why);
+// The same for bytes in a stream; `name` gives the kind by its extension.
+bool ProbePictureStream(zem::TStream& stream, std::string_view name, TPicture& out, std::string& why);
 
 struct TFoundPictures {
   std::vector<TPicture> pictures;     // in the order found (folder by folder, natural name order)
