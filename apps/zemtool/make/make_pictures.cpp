@@ -235,7 +235,8 @@ bool FindPictures(const std::vector<std::string>& folders, const std::vector<std
   std::vector<fs::path> skipPaths;
   for (const std::string& s : skip) skipPaths.push_back(fs::weakly_canonical(s, ec));
   auto skipped = [&](const fs::path& p) {
-    const fs::path c = fs::weakly_canonical(p, ec);
+    std::error_code e;
+    const fs::path c = fs::weakly_canonical(p, e);
     return std::find(skipPaths.begin(), skipPaths.end(), c) != skipPaths.end();
   };
   std::set<fs::path> seen;
@@ -252,16 +253,20 @@ bool FindPictures(const std::vector<std::string>& folders, const std::vector<std
       }
       found.push_back({root.string(), root.filename().string()});
     } else if (fs::is_directory(root, ec)) {
+      ec.clear();
       auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, ec);
       for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        // Entries that cannot be examined (dangling links) are no pictures; only a failure to
+        // walk on ends the listing.
         const fs::path& p = it->path();
         const std::string name = p.filename().string();
-        const bool dir = it->is_directory(ec);
+        std::error_code e;
+        const bool dir = it->is_directory(e);
         if ((!name.empty() && name[0] == '.') || (dir && skipped(p))) {
           if (dir) it.disable_recursion_pending();
           continue;
         }
-        if (!dir && it->is_regular_file(ec) && IsPictureName(name))
+        if (!dir && it->is_regular_file(e) && IsPictureName(name))
           found.push_back({p.string(), p.lexically_relative(root).generic_string()});
       }
       if (ec) {
@@ -274,7 +279,8 @@ bool FindPictures(const std::vector<std::string>& folders, const std::vector<std
     }
     std::sort(found.begin(), found.end(), [](const TCandidate& x, const TCandidate& y) { return NaturalLess(x.rel, y.rel); });
     for (const TCandidate& c : found) {
-      if (!seen.insert(fs::weakly_canonical(c.path, ec)).second) continue;
+      std::error_code e;
+      if (!seen.insert(fs::weakly_canonical(c.path, e)).second) continue;
       TPicture p;
       p.path = c.path;
       p.relPath = c.rel;

@@ -20,6 +20,8 @@ namespace {
 
 // Longest fade at the end of the music.
 constexpr int32_t kMusicFadeOut = 3000;
+// Most entries of the playlist (the music repeated to the show's length).
+constexpr size_t kMaxPlaylist = 10000;
 // Shortest slide --fit-music may give.
 constexpr int32_t kMinFitSlide = 1000;
 // Text heights in percent of the slide's height.
@@ -227,6 +229,7 @@ bool PlanShow(const TMakeOptions& o, std::vector<TPicture> pictures, TShowPlan& 
   }
 
   const int32_t n = int32_t(pictures.size()) + (o.title.empty() ? 0 : 1);
+  if (n == 0) return error = "no pictures", false;
   if (n > 100000) return error = "too many pictures (" + std::to_string(pictures.size()) + ")", false;
   double slot = o.slideSeconds * 1000;
   if (o.fitMusic) {
@@ -243,8 +246,9 @@ bool PlanShow(const TMakeOptions& o, std::vector<TPicture> pictures, TShowPlan& 
   for (const std::string& t : o.transitions) set.push_back(FindTransition(t));
   const bool cutsOnly = std::all_of(set.begin(), set.end(), [](const TTransitionName* t) { return t->effectClass <= 0; });
   plan.transitionMs = cutsOnly ? 0 : int32_t(std::llround(o.transitionSeconds * 1000));
-  if (plan.transitionMs * 2 > int32_t(slot)) {
-    // Only --fit-music gets here: the slides became shorter than the transitions allow.
+  if (o.fitMusic && plan.transitionMs * 2 > int32_t(slot)) {
+    // Stretched to the music, the slides became too short for their transitions: each photo
+    // stays alone on screen at least half its time.
     plan.transitionMs = int32_t(slot / 2);
     plan.warnings.push_back("transitions shortened to " + Num(plan.transitionMs / 1000.0) +
                             " s to fit slides of " + Num(slot / 1000) + " s");
@@ -271,6 +275,8 @@ bool PlanShow(const TMakeOptions& o, std::vector<TPicture> pictures, TShowPlan& 
     const int64_t end = plan.Duration();
     int64_t at = 0;
     for (size_t i = 0; at < end; i = (i + 1) % plan.music.size()) {
+      if (plan.playlist.size() >= kMaxPlaylist)
+        return error = "the music is far shorter than the show: add music or use --fit-music", false;
       const int32_t d = int32_t(std::min<int64_t>(plan.music[i].duration, end - at));
       plan.playlist.push_back({i, d, 0});
       at += d;
@@ -289,8 +295,9 @@ std::string ShowScript(const TShowPlan& plan, bool fileMap, const std::string& e
   s.Line("[Main]");
   s.Key("ZemVersion", "5.6");
   if (!exeName.empty()) s.Key("opt_exefn", OneLine(exeName, false));
-  const std::string caption = !o.title.empty() ? SplitTitle(o.title)[0]
-                                               : fs::path(o.folders[0]).lexically_normal().filename().string();
+  fs::path folder = fs::absolute(o.folders[0]).lexically_normal();
+  if (folder.filename().empty()) folder = folder.parent_path();  // "photos/"
+  const std::string caption = !o.title.empty() ? SplitTitle(o.title)[0] : folder.filename().string();
   if (!caption.empty()) s.Key("opt_scr_caption", OneLine(caption, false));
   s.Key("opt_scr_full", o.window ? 0 : 1);
   s.Key("opt_scr_width", o.width);
