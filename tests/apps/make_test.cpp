@@ -254,6 +254,15 @@ TEST(MakeOptions, Parse) {
   }
 }
 
+// Member names are safe in scripts and package tables, and unique without regard to case.
+TEST(MakeShow, MemberNames) {
+  std::vector<std::string> used;
+  EXPECT_EQ(MemberName("photos", "/a/IMG_1.jpg", used), "photos\\IMG_1.jpg");
+  EXPECT_EQ(MemberName("photos", "/b/img_1.JPG", used), "photos\\img_1 (2).JPG");
+  EXPECT_EQ(MemberName("photos", "/c/x:\"y\"[1]%.png", used), "photos\\x__y__1__.png");
+  EXPECT_EQ(MemberName("music", "/m/IMG_1.jpg", used), "music\\IMG_1.jpg");  // another folder
+}
+
 // Slide times and the playlist: --fit-music ends the show with the music; otherwise the
 // playlist is cut (and repeated) to the show's length and fades out at its end.
 TEST(MakeShow, TimingAndMusic) {
