@@ -31,6 +31,11 @@ class TDrawPicture : public TRefObj {
   // Decoded pixels, or null when the picture has none (yet).
   virtual const TBitmap* Pixels() const = 0;
   virtual WideString Name() const { return {}; }
+  // The picture halved `level` times (each side rounding up) in 32-bit ARGB; null when it has
+  // no pixels. May decode and take long, so the loader prepares with it and the drawing thread
+  // asks only for pictures nobody prepared. Valid while the picture lives. The base reduces
+  // Pixels(); pictures of the file layer decode at the reduced size.
+  virtual std::shared_ptr<const TBitmap> LevelPixels(int32_t level) const;
 
   std::unique_ptr<TObj> textureCache;  // owned by whichever drawer prepared the picture
 };

@@ -93,6 +93,9 @@ class T3DTexture : public TObj {
   virtual bool Upload(const TIntRect& area, const uint8_t* data, int64_t pitch) = 0;
   // The render-target surface of level 0, none for plain textures.
   virtual T3DSurface* Surface() = 0;
+  // Makes the mip chain from level 0 (after an upload) where the device filters textures
+  // anisotropically; false where it does not (sampling then stays without a mip filter).
+  virtual bool GenerateMips() { return false; }
 };
 
 class T3DVertexList : public TObj {

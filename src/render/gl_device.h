@@ -190,6 +190,8 @@ class T3DRendererGL : public T3DRenderer {
   void SetReleaseHandler(std::function<void()> h) override { on_release_ = std::move(h); }
   TDevStore* Store() const { return store_.get(); }
   TDrawDevice* Device() const { return device_; }
+  // Anisotropy level of filtered textures: the adapter's maximum, at most 4 (1 = off).
+  int Anisotropy() const { return anisotropy_; }
 
  private:
   friend class T3DEngineGL;
@@ -208,6 +210,7 @@ class T3DRendererGL : public T3DRenderer {
   int adapter_;
   int state_ = kRequested;
   int refresh_ = 60;
+  int anisotropy_ = 1;
   bool exclusive_ = false, full_screen_ = false;
   bool last_active_ = true;
   std::shared_ptr<TDevStore> store_;

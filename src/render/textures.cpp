@@ -43,7 +43,10 @@ T3DTexture* TCustomTexture::DeviceTexture() {
     std::lock_guard<std::mutex> s(staging_lock_);
     if (dirty_ && !locked_) {
       int64_t pitch = int64_t(alloc_w_) * BytesPerTexel(format_);
-      if (device_->Upload({0, 0, alloc_w_, alloc_h_}, staging_.data(), pitch)) dirty_ = false;
+      if (device_->Upload({0, 0, alloc_w_, alloc_h_}, staging_.data(), pitch)) {
+        dirty_ = false;
+        if (anisotropic && !nearest) device_->GenerateMips();
+      }
     }
   }
   return device_.get();

@@ -34,7 +34,8 @@ class TCustomTexture : public TObj, public TDeviceObject {
   bool HasAlpha() const { return format_ == kFmtArgb32 || format_ == kFmtTargetAlpha; }
   T3DScreen* Screen() const { return screen_; }
 
-  // Sampling, read when the texture is drawn.
+  // Sampling, read when the texture is drawn. `anisotropic` also gives an uploaded picture its
+  // mip chain, so minified pictures filter without aliasing and the mip level bias counts.
   bool nearest = false;
   uint8_t address_u = kAddressClamp, address_v = kAddressClamp;
   bool anisotropic = false;

@@ -45,9 +45,13 @@ class TBitmapStore : public TRefObj {
   // kDefaultFillColor. The reference stays valid while the store lives.
   const TBitmap& Bitmap();
   bool Decoded() const { return decoded_.load(std::memory_order_acquire); }
-  // Reduced copy: level 0 is the picture itself, each further level halves both sides
-  // (at least 1 pixel). Built on first use and kept.
-  const TBitmap& Level(int level);
+  // The picture halved `level` times (each side rounding up), 32-bit ARGB, transformed.
+  // Stores that can decode again from their own data never make the full picture for it:
+  // JPEG decodes straight at the nearest DCT scale (1/2, 1/4, 1/8) at or above the level, the
+  // others decode, reduce once and drop the full picture. Stores without such data reduce
+  // their kept picture. Whoever asks holds the result; it is shared while held. Any thread;
+  // decoding runs under the store's lock.
+  std::shared_ptr<const TBitmap> Level(int level);
 
   // Called now and then while the pixels are decoded (the read throttle of the file layer).
   void SetProgress(TProgress progress);
@@ -68,6 +72,14 @@ class TBitmapStore : public TRefObj {
   virtual bool DecodePixels(TBitmap& out) = 0;
   // Stores whose pixels exist from the start hand them over here.
   void SetDecoded(TBitmap bitmap);
+  // True when DecodePixels / DecodeScaled may run again (the store keeps its encoded data).
+  virtual bool CanDecodeAgain() const { return false; }
+  // Untransformed pixels at 1 / 2^scale of the full size (sides rounding up), any format;
+  // false when this store cannot scale while decoding (scale 0 is DecodePixels). Under the
+  // store's lock.
+  virtual bool DecodeScaled(int scale, TBitmap& out) { return scale == 0 && DecodePixels(out); }
+  // Largest scale DecodeScaled accepts.
+  virtual int MaxDecodeScale() const { return 0; }
 
  private:
   void DecodeLocked();
@@ -78,7 +90,7 @@ class TBitmapStore : public TRefObj {
   std::mutex lock_;  // guards bitmap_ creation, levels_ and progress_
   std::atomic<bool> decoded_{false};
   TBitmap bitmap_;
-  std::vector<std::unique_ptr<TBitmap>> levels_;
+  std::vector<std::weak_ptr<const TBitmap>> levels_;  // results still held by someone
   TProgress progress_;
   std::unique_ptr<TTilesTag> tiles_;
 };
@@ -99,7 +111,7 @@ class TSysBitmapStore : public TWrapperBitmapStore {
   using TWrapperBitmapStore::TWrapperBitmapStore;
 };
 
-// Converts to another pixel format; 24 to 32 bits (opaque) has a fast path.
+// Converts to another pixel format, row by row.
 void ConvertPixels(TBitmap& bitmap, TPixelFormat format);
 
 // A picture as handed to show objects: one reference on a store.

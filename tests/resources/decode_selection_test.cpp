@@ -167,19 +167,61 @@ TEST(BitmapStore, SizeLimitsAreCheckedBeforeAllocating) {
   EXPECT_FALSE(TJpegBitmapStore::ReadHeader(jpg.data(), jpg.size(), w, h));
 }
 
-TEST(BitmapStore, ReducedLevelsHalveEachSide) {
+TEST(BitmapStore, ReducedLevelsHalveEachSideRoundingUpAndAreSharedWhileHeld) {
   TBitmap b;
   b.Allocate(5, 3, TPixelFormat::Rgb24);
   b.Fill(0xFF204060u);
   b.SetPixel(0, 0, 0xFFFFFFFFu);
   TRef<TBitmapStore> store(new TWrapperBitmapStore(std::move(b)));
-  const TBitmap& l1 = store->Level(1);
-  EXPECT_EQ(l1.Width(), 2);
-  EXPECT_EQ(l1.Height(), 1);
-  // (255 + 3 x 0x20) / 4 rounded, for the top-left block.
-  EXPECT_EQ(l1.GetPixel(0, 0) & 0xFF, uint32_t((255 + 3 * 0x60 + 2) / 4));
-  EXPECT_EQ(store->Level(3).Width(), 1);
-  EXPECT_EQ(&store->Level(1), &l1);
+  auto l1 = store->Level(1);
+  ASSERT_TRUE(l1);
+  EXPECT_EQ(l1->Width(), 3);
+  EXPECT_EQ(l1->Height(), 2);
+  EXPECT_EQ(l1->Format(), TPixelFormat::Argb32);
+  // (255 + 3 x 0x60) / 4 rounded, for the top-left block; the odd last column keeps its colour.
+  EXPECT_EQ(l1->GetPixel(0, 0) & 0xFF, uint32_t((255 + 3 * 0x60 + 2) / 4));
+  EXPECT_EQ(l1->GetPixel(2, 1), 0xFF204060u);
+  EXPECT_EQ(store->Level(3)->Width(), 1);
+  EXPECT_EQ(store->Level(1).get(), l1.get());
+}
+
+// A JPEG's reduced levels come straight from libjpeg's DCT scaling: the full picture is never
+// made for them, one decode per level, and the result matches the full picture reduced.
+TEST(BitmapStore, JpegLevelsDecodeAtTheReducedSize) {
+  auto bytes = FileBytes("jpeg/exif-orientation/Landscape_1.jpg");  // 1800 x 1200
+  TBufferStream s(bytes.data(), int64_t(bytes.size()));
+  auto store = Decode(s, u"p.jpg");
+  ASSERT_TRUE(store);
+  const int64_t before = TBitmapStore::DecodeCount();
+  auto l2 = store->Level(2);
+  ASSERT_TRUE(l2);
+  EXPECT_EQ(l2->Width(), 450);
+  EXPECT_EQ(l2->Height(), 300);
+  EXPECT_FALSE(store->Decoded());
+  auto l5 = store->Level(5);  // 1/8 while decoding, then halved twice
+  EXPECT_EQ(l5->Width(), 57);
+  EXPECT_EQ(l5->Height(), 38);
+  EXPECT_FALSE(store->Decoded());
+  EXPECT_EQ(TBitmapStore::DecodeCount() - before, 2);
+  const TBitmap reference = ReduceBitmap(store->Bitmap(), 2, TPixelFormat::Argb32);
+  ASSERT_EQ(reference.Width(), 450);
+  int64_t diff = 0;
+  for (int32_t y = 0; y < 300; ++y)
+    for (int32_t x = 0; x < 450 * 4; ++x) diff += std::abs(int(l2->Row(y)[x]) - int(reference.Row(y)[x]));
+  EXPECT_LT(double(diff) / (450.0 * 300 * 4), 3.0);
+  for (int32_t x = 0; x < 450; ++x) ASSERT_EQ(l2->GetPixel(x, 150) >> 24, 255u);
+}
+
+TEST(BitmapStore, ReducedLevelsAreTurnedByTheOrientationTable) {
+  auto bytes = FileBytes("jpeg/exif-orientation/Landscape_1.jpg");
+  TBufferStream s(bytes.data(), int64_t(bytes.size()));
+  const TTransformLookup turn = [](const WideString&) { return TImageTransform::Rotate90CW; };
+  auto store = Decode(s, u"p.jpg", &turn);
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->Width(), 1200);
+  auto l1 = store->Level(1);
+  EXPECT_EQ(l1->Width(), 600);
+  EXPECT_EQ(l1->Height(), 900);
 }
 
 }  // namespace

@@ -147,7 +147,7 @@ inline double GoertzelShare(const std::vector<double>& v, double freq, double ra
   return energy > 0 ? 2 * power / (static_cast<double>(v.size()) * energy) : 0;
 }
 
-inline std::string TestAudio(const char* name) { return DataFile(std::string("audio/") + name); }
+inline std::string TestAudio(const char* name) { return zem::test::DataFile(std::string("audio/") + name); }
 
 inline std::vector<uint8_t> ReadAll(const std::string& path) {
   std::vector<uint8_t> v;

@@ -139,6 +139,7 @@ void T3DDrawer::MapPixels() {
 }
 
 void T3DDrawer::BeginFrame() {
+  imagesDrawn_ = 0;
   targetRect_ = M(gl_.BackBufferRect());
   gl_.RefreshPools(targetRect_.Width(), targetRect_.Height());
   inScene_ = gl_.BeginScene();
@@ -428,6 +429,7 @@ TBImageDraw ImageDraw(const TImageParams& params, const TDrawPicture& image) {
   d.rows = std::max(1, params.spriteRows);
   d.reserved = params.reserved != 0;
   d.nearest = params.filtering == 0;
+  d.anisotropic = params.filtering == 2;
   d.mipBias = params.mipBias;
   d.border = int32_t(params.border);
   d.antialiased = params.antialiased != 0;
@@ -443,10 +445,26 @@ TBImageDraw ImageDraw(const TImageParams& params, const TDrawPicture& image) {
 }
 }  // namespace
 
+bool T3DDrawer::EnsureImage(TDrawPicture* image, const TBImageDraw& d) {
+  {
+    std::lock_guard<std::recursive_mutex> g(resourceLock_);
+    if (gl_.HasImage(image->textureCache, d)) return true;
+  }
+  // Decoding, reducing and filling the tiles run off the resource lock, so the drawing thread
+  // never waits for them; only the result is published under it.
+  std::shared_ptr<const TBitmap> level = image->LevelPixels(d.mipLevel);
+  if (!level || level->Empty()) return false;
+  std::unique_ptr<TObj> made = gl_.MakeImage(*level, d);
+  level.reset();
+  if (!made) return false;
+  std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  gl_.PublishImage(image->textureCache, d, std::move(made));
+  return true;
+}
+
 void T3DDrawer::DrawImageQuad(TDrawPicture* image, const TVec3& origin, const TVec3& axisX,
                               const TVec3& axisY, const TImageParams& params, bool premulOutput) {
-  const TBitmap* pixels = image->Pixels();
-  if (!pixels) return;
+  if (image->Width() <= 0 || image->Height() <= 0) return;
   TBImageDraw d = ImageDraw(params, *image);
   d.premulOutput = premulOutput;
   float f = float(1 << d.mipLevel);
@@ -454,9 +472,11 @@ void T3DDrawer::DrawImageQuad(TDrawPicture* image, const TVec3& origin, const TV
   TBVec c[4] = {B(origin + x * d.source.left + y * d.source.top), B(origin + x * d.source.right + y * d.source.top),
                 B(origin + x * d.source.left + y * d.source.bottom),
                 B(origin + x * d.source.right + y * d.source.bottom)};
+  // A picture nobody prepared (overlay, generated pictures) is made here, on the drawing thread.
+  if (!EnsureImage(image, d)) return;
   Track(c, 4);
   std::lock_guard<std::recursive_mutex> g(resourceLock_);
-  gl_.DrawImage(image->textureCache, *pixels, d, B(origin), B(x), B(y));
+  if (gl_.DrawImage(image->textureCache, d, B(origin), B(x), B(y))) ++imagesDrawn_;
   // Drawn before the lock is left: the loader may release the image's tiles right after.
   gl_.Flush();
 }
@@ -494,9 +514,8 @@ void T3DDrawer::DrawCapture(TCapturePicture& capture, const TVec3& origin, const
 }
 
 void T3DDrawer::PrepareImage(TDrawPicture* image, const TImageParams& params) {
-  if (!image || !image->Pixels()) return;
-  std::lock_guard<std::recursive_mutex> g(resourceLock_);
-  gl_.PrepareImage(image->textureCache, *image->Pixels(), ImageDraw(params, *image), false);
+  if (!image || image->Width() <= 0 || image->Height() <= 0) return;
+  EnsureImage(image, ImageDraw(params, *image));
 }
 
 void T3DDrawer::ReleaseImage(TDrawPicture* image) {
@@ -550,9 +569,8 @@ void T3DDrawer::DrawMasked(TDrawItem* maskItem, std::span<const TMaskedLayer> la
   if (MaskedFastPath(layers)) {
     // 2: the one flat image straight onto the target, the mask as its second texture.
     const TMaskedLayer& layer = layers[0];
-    const TBitmap* pixels = layer.image->Pixels();
-    if (!pixels) return;
     TBImageDraw d = ImageDraw(layer.imageParams, *layer.image);
+    if (!EnsureImage(layer.image, d)) return;
     const float f = float(1 << d.mipLevel);
     const TVec3 origin = layer.position + TVec3{offset_.x, offset_.y, 0} - layer.axisX * layer.offset.x -
                          layer.axisY * layer.offset.y;
@@ -566,7 +584,7 @@ void T3DDrawer::DrawMasked(TDrawItem* maskItem, std::span<const TMaskedLayer> la
     gl_.SetProgram(kPrgPremul2);
     {
       std::lock_guard<std::recursive_mutex> g(resourceLock_);
-      gl_.DrawImageOverMask(layer.image->textureCache, *pixels, d, B(origin), B(x), B(y), m.get());
+      if (gl_.DrawImageOverMask(layer.image->textureCache, d, B(origin), B(x), B(y), m.get())) ++imagesDrawn_;
       gl_.Flush();
     }
     gl_.SetProgram(-1);

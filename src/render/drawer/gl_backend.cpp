@@ -286,40 +286,51 @@ std::string TGLBackend::ImageKey(const TBImageDraw& d) {
 }
 
 namespace {
-TMultiTexture6* FindOrMake(TTextureManager6* manager, const std::shared_ptr<TCacheRegistry>& registry,
-                           std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d) {
+TImageCache* CacheOf(const std::unique_ptr<TObj>& cache, const TCacheRegistry* registry) {
   auto* store = dynamic_cast<TImageCache*>(cache.get());
-  if (!store || store->Registry() != registry.get()) {
-    // None yet, or made by another drawer: this drawer's own store replaces it.
-    cache = std::make_unique<TImageCache>(registry);
-    store = static_cast<TImageCache*>(cache.get());
-  }
-  std::string key = TGLBackend::ImageKey(d);
-  if (TMultiTexture6* m = store->store.Find(key)) return m;
-  TBitmap reduced = ReduceBitmap(pixels, d.mipLevel);
-  if (reduced.Empty()) return nullptr;
-  auto m = std::make_unique<TMultiTexture6>(manager, reduced, std::max(1, d.columns), std::max(1, d.rows));
-  return store->store.Add(key, std::move(m));
+  return store && store->Registry() == registry ? store : nullptr;
 }
+
+// What MakeImage hands back until it is published.
+class TMadeImage : public TObj {
+ public:
+  std::unique_ptr<TMultiTexture6> texture;
+};
 }  // namespace
 
-bool TGLBackend::PrepareImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels,
-                              const TBImageDraw& d, bool upload) {
-  if (!impl_->textures || pixels.Empty()) return false;
-  TMultiTexture6* m = FindOrMake(impl_->textures.get(), impl_->caches, cache, pixels, d);
-  if (!m) return false;
-  if (upload && impl_->screen->IsReady()) m->Upload();
-  return true;
+bool TGLBackend::HasImage(const std::unique_ptr<TObj>& cache, const TBImageDraw& d) const {
+  TImageCache* store = CacheOf(cache, impl_->caches.get());
+  return store && store->store.Find(ImageKey(d));
 }
 
-void TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
-                           const TBVec& origin, const TBVec& x, const TBVec& y) {
-  if (!impl_->textures || pixels.Empty()) return;
-  TMultiTexture6* m = FindOrMake(impl_->textures.get(), impl_->caches, cache, pixels, d);
-  if (!m) return;
-  m->nearest = d.nearest;
+std::unique_ptr<TObj> TGLBackend::MakeImage(const TBitmap& level, const TBImageDraw& d) {
+  if (!impl_->textures || level.Empty()) return nullptr;
+  const int cols = std::clamp(d.columns, 1, level.Width()), rows = std::clamp(d.rows, 1, level.Height());
+  auto made = std::make_unique<TMadeImage>();
+  made->texture = std::make_unique<TMultiTexture6>(impl_->textures.get(), level, cols, rows, d.nearest, d.anisotropic);
+  return made;
+}
+
+void TGLBackend::PublishImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, std::unique_ptr<TObj> made) {
+  auto* m = dynamic_cast<TMadeImage*>(made.get());
+  if (!m || !m->texture) return;
+  TImageCache* store = CacheOf(cache, impl_->caches.get());
+  if (!store) {
+    // None yet, or made by another drawer: this drawer's own store replaces it.
+    cache = std::make_unique<TImageCache>(impl_->caches);
+    store = static_cast<TImageCache*>(cache.get());
+  }
+  const std::string key = ImageKey(d);
+  if (!store->store.Find(key)) store->store.Add(key, std::move(m->texture));
+}
+
+bool TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, const TBVec& origin, const TBVec& x,
+                           const TBVec& y) {
+  TImageCache* store = CacheOf(cache, impl_->caches.get());
+  TMultiTexture6* m = store ? store->store.Find(ImageKey(d)) : nullptr;
+  if (!m || !impl_->screen) return false;
+  m->SetSampling(d.nearest, d.anisotropic, d.mipBias);
   m->border = d.border;
-  for (const auto& t : m->Tiles()) t.texture->mip_bias = d.mipBias;
   if (d.premulOutput) {
     Flush();
     for (const auto& t : m->Tiles()) t.texture->premultiplied = true;
@@ -335,17 +346,20 @@ void TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, 
     Flush();
     for (const auto& t : m->Tiles()) t.texture->premultiplied = false;
   }
+  return true;
 }
 
 void TGLBackend::ReleaseImage(std::unique_ptr<TObj>& cache) { cache.reset(); }
 
-void TGLBackend::DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
-                                   const TBVec& origin, const TBVec& x, const TBVec& y, TRenderTargetTexture* mask) {
-  if (!impl_->textures || pixels.Empty() || !mask) return;
+bool TGLBackend::DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBImageDraw& d, const TBVec& origin,
+                                   const TBVec& x, const TBVec& y, TRenderTargetTexture* mask) {
+  if (!impl_->screen || !mask) return false;
   T3DScreen* screen = impl_->screen.get();
-  if (!screen->InScene()) return;
-  TMultiTexture6* m = FindOrMake(impl_->textures.get(), impl_->caches, cache, pixels, d);
-  if (!m) return;
+  if (!screen->InScene()) return false;
+  TImageCache* store = CacheOf(cache, impl_->caches.get());
+  TMultiTexture6* m = store ? store->store.Find(ImageKey(d)) : nullptr;
+  if (!m) return false;
+  m->SetSampling(d.nearest, d.anisotropic, d.mipBias);
   const TVec3 o = V(origin), ax = V(x), ay = V(y);
   const TFloatRect src = d.source.Empty() ? TFloatRect{0, 0, float(m->Width()), float(m->Height())}
                                           : TFloatRect{d.source.left, d.source.top, d.source.right, d.source.bottom};
@@ -356,8 +370,6 @@ void TGLBackend::DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBitmap& 
     TFloatRect r{std::max(src.left, float(u.left)), std::max(src.top, float(u.top)),
                  std::min(src.right, float(u.right)), std::min(src.bottom, float(u.bottom))};
     if (r.Empty()) continue;
-    t.texture->nearest = d.nearest;
-    t.texture->mip_bias = d.mipBias;
     TCustomTexture* set[2] = {t.texture.get(), mask};
     screen->Batch().Begin(set, 2);
     const TIntRect& a = t.place.area;
@@ -377,6 +389,7 @@ void TGLBackend::DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBitmap& 
     screen->Batch().AddTriangle(v[0], v[1], v[2]);
     screen->Batch().AddTriangle(v[1], v[2], v[3]);
   }
+  return true;
 }
 
 void TGLBackend::TargetQuad(TRenderTargetTexture* t, const TBRectF& source, const TBVec c[4], uint32_t colour,
@@ -424,30 +437,5 @@ int TGLBackend::MultiTextureCount() const {
 
 bool TGLBackend::CopyBackBuffer(TBitmap& out) { return impl_->screen && impl_->screen->CopyToBitmap(out); }
 bool TGLBackend::ReadTarget(TBitmap& out) { return impl_->screen && impl_->screen->ReadTarget(out); }
-
-TBitmap ReduceBitmap(const TBitmap& src, int32_t level) {
-  TBitmap in = src;
-  if (in.Empty()) return in;
-  if (in.Format() != TPixelFormat::Argb32) in.ConvertTo(TPixelFormat::Argb32);
-  if (level <= 0) return in;
-  level = std::min(level, 16);
-  int32_t f = 1 << level;
-  int32_t w = std::max(1, in.Width() >> level), h = std::max(1, in.Height() >> level);
-  TBitmap out;
-  if (!out.Allocate(w, h, TPixelFormat::Argb32)) return {};
-  for (int32_t y = 0; y < h; ++y) {
-    uint8_t* o = out.Row(y);
-    for (int32_t x = 0; x < w; ++x) {
-      uint32_t sum[4] = {0, 0, 0, 0}, n = 0;
-      for (int32_t sy = y * f; sy < std::min(in.Height(), (y + 1) * f); ++sy) {
-        const uint8_t* r = in.Row(sy);
-        for (int32_t sx = x * f; sx < std::min(in.Width(), (x + 1) * f); ++sx, ++n)
-          for (int c = 0; c < 4; ++c) sum[c] += r[sx * 4 + c];
-      }
-      for (int c = 0; c < 4; ++c) o[x * 4 + c] = uint8_t(n ? (sum[c] + n / 2) / n : 0);
-    }
-  }
-  return out;
-}
 
 }  // namespace zem

@@ -53,6 +53,7 @@ struct TBImageDraw {
   int32_t columns = 1, rows = 1;
   bool reserved = false;
   bool nearest = false;
+  bool anisotropic = false;  // "Default" filtering: mip chain and anisotropic minification
   float mipBias = 0;
   int32_t border = 0;
   bool antialiased = false;
@@ -133,19 +134,24 @@ class TGLBackend {
   void SetBlendMode(int mode);
   void Flush();
 
-  // Images: the texture store kept in `cache` (made on demand) for the key of `d`.
+  // Images: the texture store kept in `cache` (on the picture), one multi-texture per key of
+  // `d`. Lookups, publishing and drawing run under the drawer's resource lock; making a
+  // multi-texture (tiles filled from the picture's level, uploads queued) runs off it.
   static std::string ImageKey(const TBImageDraw& d);
-  // Makes (or finds) the multi-texture; false when there are no pixels or no screen.
-  bool PrepareImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
-                    bool upload);
-  void DrawImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
-                 const TBVec& origin, const TBVec& x, const TBVec& y);
+  bool HasImage(const std::unique_ptr<TObj>& cache, const TBImageDraw& d) const;
+  // Tiles for `level` (the picture at d.mipLevel, any thread); null without a screen.
+  std::unique_ptr<TObj> MakeImage(const TBitmap& level, const TBImageDraw& d);
+  // Adds what MakeImage made unless the key arrived meanwhile (then `made` is dropped).
+  void PublishImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, std::unique_ptr<TObj> made);
+  // False when the picture has no textures for this key.
+  bool DrawImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, const TBVec& origin, const TBVec& x,
+                 const TBVec& y);
   static void ReleaseImage(std::unique_ptr<TObj>& cache);
   // The image through its multi-texture with `mask` (a target of the current target's size) as
   // second texture, read at each vertex's target pixel. Only for layers without depth, whose
-  // projection is affine.
-  void DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
-                         const TBVec& origin, const TBVec& x, const TBVec& y, TRenderTargetTexture* mask);
+  // projection is affine. False when the picture has no textures for this key.
+  bool DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBImageDraw& d, const TBVec& origin, const TBVec& x,
+                         const TBVec& y, TRenderTargetTexture* mask);
   // A capture (texels `source`) as one quad over design-space corners TL, TR, BL, BR.
   void TargetQuad(TRenderTargetTexture* t, const TBRectF& source, const TBVec c[4], uint32_t colour,
                   uint8_t edges);
@@ -166,9 +172,5 @@ class TGLBackend {
   std::unique_ptr<TImpl> impl_;
   void* antiTexture_ = nullptr;  // set once the antialiaser's texture exists
 };
-
-// The picture reduced by 2^level (box filter, 32-bit output); the picture itself at level 0
-// converted to 32 bits.
-TBitmap ReduceBitmap(const TBitmap& src, int32_t level);
 
 }  // namespace zem

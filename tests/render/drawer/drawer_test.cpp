@@ -243,20 +243,6 @@ TEST(DrawerImages, MipLevelDrawsAtTheSameSize) {
   EXPECT_EQ(Px(b, 21, 13), 0xFF000000u);
 }
 
-TEST(DrawerImages, ReducedCopiesAverageTheirPixels) {
-  TBitmap b;
-  b.Allocate(4, 2, TPixelFormat::Argb32);
-  b.Fill(0xFF000000u);
-  b.SetPixel(0, 0, 0xFFFFFFFFu);
-  b.SetPixel(1, 1, 0xFFFFFFFFu);
-  TBitmap r = ReduceBitmap(b, 1);
-  ASSERT_EQ(r.Width(), 2);
-  ASSERT_EQ(r.Height(), 1);
-  EXPECT_EQ(r.GetPixel(0, 0), 0xFF808080u);
-  EXPECT_EQ(r.GetPixel(1, 0), 0xFF000000u);
-  EXPECT_EQ(ReduceBitmap(b, 5).Width(), 1);  // never below one pixel
-}
-
 TEST(DrawerTransitions, DescriptorStatesPickTheSlide) {
   TDrawerRig rig;
   ZEM_REQUIRE_DRAWER(rig);
