@@ -144,20 +144,27 @@ void HalveRow(const uint8_t* r0, const uint8_t* r1, uint8_t* d, int32_t srcWidth
 
 }  // namespace
 
+void HalvePixels(const uint8_t* src, int64_t srcStride, int32_t w, int32_t h, TPixelFormat format, uint8_t* dst,
+                 int64_t dstStride) {
+  const int32_t oh = TBitmap::ReducedSide(h, 1);
+  for (int32_t y = 0; y < oh; ++y) {
+    const uint8_t* r0 = src + int64_t(std::min(2 * y, h - 1)) * srcStride;
+    const uint8_t* r1 = src + int64_t(std::min(2 * y + 1, h - 1)) * srcStride;
+    uint8_t* d = dst + int64_t(y) * dstStride;
+    switch (format) {
+      case TPixelFormat::Grey8: HalveRow<1>(r0, r1, d, w); break;
+      case TPixelFormat::Rgb24: HalveRow<3>(r0, r1, d, w); break;
+      case TPixelFormat::Argb32: HalveRow<4>(r0, r1, d, w); break;
+    }
+  }
+}
+
 TBitmap HalveBitmap(const TBitmap& src) {
   TBitmap out;
   if (src.Empty()) return out;
   const int32_t w = TBitmap::ReducedSide(src.Width(), 1), h = TBitmap::ReducedSide(src.Height(), 1);
   if (!out.Allocate(w, h, src.Format())) return out;
-  for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* r0 = src.Row(std::min(2 * y, src.Height() - 1));
-    const uint8_t* r1 = src.Row(std::min(2 * y + 1, src.Height() - 1));
-    switch (src.Format()) {
-      case TPixelFormat::Grey8: HalveRow<1>(r0, r1, out.Row(y), src.Width()); break;
-      case TPixelFormat::Rgb24: HalveRow<3>(r0, r1, out.Row(y), src.Width()); break;
-      case TPixelFormat::Argb32: HalveRow<4>(r0, r1, out.Row(y), src.Width()); break;
-    }
-  }
+  HalvePixels(src.Data(), src.Stride(), src.Width(), src.Height(), src.Format(), out.Data(), out.Stride());
   return out;
 }
 

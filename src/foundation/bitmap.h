@@ -83,6 +83,12 @@ class TBitmap {
 // 77 R + 150 G + 29 B; an added alpha channel is 255.
 void ConvertRow(const uint8_t* src, TPixelFormat from, uint8_t* dst, TPixelFormat to, int32_t count);
 
+// Halves w × h pixels of `format` (rows `srcStride` bytes apart) into ceil(w / 2) × ceil(h / 2)
+// pixels at `dst` (rows `dstStride` bytes apart): each output pixel is the rounded mean of its
+// 2 × 2 block, an odd last column or row averaged with itself.
+void HalvePixels(const uint8_t* src, int64_t srcStride, int32_t w, int32_t h, TPixelFormat format, uint8_t* dst,
+                 int64_t dstStride);
+
 // The picture halved in both directions (each side rounding up; an odd last column or row is
 // averaged with itself), in the same format. Row by row, two source rows per output row.
 TBitmap HalveBitmap(const TBitmap& src);

@@ -273,11 +273,23 @@ class T3DTextureGL : public T3DTexture {
 
   // Mip chains exist only where the adapter filters anisotropically (raster bit 17); without
   // that, textures are sampled without a mip filter.
-  bool GenerateMips() override {
+  bool UploadMip(int level, const uint8_t* data, int64_t pitch) override {
     std::lock_guard<std::recursive_mutex> g(DeviceMutex());
-    if (!tex || IsRenderTargetFormat(fmt_) || !MipsAvailable() || !store_->Acquire()) return false;
+    const int bpp = BytesPerTexel(fmt_);
+    if (level < 1 || !tex || IsRenderTargetFormat(fmt_) || !MipsAvailable() || pitch % bpp != 0 || !store_->Acquire())
+      return false;
+    const int32_t w = TBitmap::ReducedSide(w_, level), h = TBitmap::ReducedSide(h_, level);
+    GLenum internal, format, type;
+    Layout(internal, format, type);
     glBindTexture(GL_TEXTURE_2D, tex);
-    GenerateBound();
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(pitch / bpp));
+    glTexImage2D(GL_TEXTURE_2D, level, internal, w, h, 0, format, type, data);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    if (w == 1 && h == 1) {
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, level);
+      has_mips_ = true;
+    }
     bool ok = glGetError() == GL_NO_ERROR;
     store_->Release();
     return ok;
@@ -300,8 +312,11 @@ class T3DTextureGL : public T3DTexture {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap(s.address_u));
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap(s.address_v));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, s.mip_bias);
+    // A texture with a mip level bias is sampled trilinearly: Mesa's anisotropic sampling
+    // ignores the bias, and the bias is what the picture asked for.
     if (MipsAvailable())
-      glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, mip ? float(std::max<int64_t>(1, anisotropy)) : 1.0f);
+      glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT,
+                      mip && s.mip_bias == 0 ? float(std::max<int64_t>(1, anisotropy)) : 1.0f);
     sampler_ = s;
     sampler_mip_ = mip;
     sampler_valid_ = true;
@@ -313,6 +328,8 @@ class T3DTextureGL : public T3DTexture {
   bool MipsAvailable() const {
     return (T3DEngineGL::Instance().Caps(store_->Adapter()).raster & (int64_t(1) << 17)) != 0;
   }
+  // The chain made by the device, for a texture sampled filtered without one (rare: the
+  // uploads bring their chains).
   void GenerateBound() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
     glGenerateMipmap(GL_TEXTURE_2D);

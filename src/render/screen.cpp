@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/assert.h"
+#include "foundation/clock.h"
 #include "foundation/log.h"
 #include "render/gl_device.h"
 #include "render/shaders.h"
@@ -155,14 +156,22 @@ void T3DScreen::QueueUpload(TCustomTexture* t) {
   if (std::find(uploads_.begin(), uploads_.end(), t) == uploads_.end()) uploads_.push_back(t);
 }
 
+size_t T3DScreen::PendingUploads() const {
+  std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+  return uploads_.size();
+}
+
 void T3DScreen::RunUploads() {
-  size_t bytes = 0;
-  while (!uploads_.empty() && bytes < kUploadBudget) {
-    TCustomTexture* t = uploads_.front();
-    uploads_.erase(uploads_.begin());
-    t->DeviceTexture();
-    bytes += size_t(t->AllocWidth()) * t->AllocHeight() * BytesPerTexel(t->Format());
+  // Oldest first, one texture at a time, until the frame's budget is spent (at least one, so
+  // the queue always moves). A texture drawn before its turn uploads when it is bound.
+  const double start = TimeGetTimeExact();
+  size_t done = 0;
+  while (done < uploads_.size()) {
+    uploads_[done++]->DeviceTexture();
+    if (TimeGetTimeExact() - start >= kUploadBudgetMs) break;
   }
+  uploads_.erase(uploads_.begin(), uploads_.begin() + std::ptrdiff_t(done));
+  uploadMs_ += TimeGetTimeExact() - start;
 }
 
 void T3DScreen::ReleaseDeviceObjects() {

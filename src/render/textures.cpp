@@ -45,11 +45,31 @@ T3DTexture* TCustomTexture::DeviceTexture() {
       int64_t pitch = int64_t(alloc_w_) * BytesPerTexel(format_);
       if (device_->Upload({0, 0, alloc_w_, alloc_h_}, staging_.data(), pitch)) {
         dirty_ = false;
-        if (anisotropic && !nearest) device_->GenerateMips();
+        if (anisotropic && !nearest && format_ == kFmtArgb32) UploadMipChain();
       }
     }
   }
   return device_.get();
+}
+
+void TCustomTexture::UploadMipChain() {
+  // Halved row by row from the staging copy: far cheaper here than the device's own
+  // generation on a software rasterizer. Drawing thread, staging lock held.
+  static thread_local std::vector<uint8_t> a, b;
+  const uint8_t* src = staging_.data();
+  int64_t pitch = int64_t(alloc_w_) * 4;
+  int32_t w = alloc_w_, h = alloc_h_;
+  for (int level = 1; w > 1 || h > 1; ++level) {
+    const int32_t nw = TBitmap::ReducedSide(w, 1), nh = TBitmap::ReducedSide(h, 1);
+    std::vector<uint8_t>& dst = (level & 1) ? a : b;
+    dst.resize(size_t(nw) * nh * 4);
+    HalvePixels(src, pitch, w, h, TPixelFormat::Argb32, dst.data(), int64_t(nw) * 4);
+    if (!device_->UploadMip(level, dst.data(), int64_t(nw) * 4)) return;
+    src = dst.data();
+    pitch = int64_t(nw) * 4;
+    w = nw;
+    h = nh;
+  }
 }
 
 void TCustomTexture::DropDeviceObject() {

@@ -63,6 +63,9 @@ class TCustomTexture : public TObj, public TDeviceObject {
   virtual void DeviceCopyLost() {}
 
  private:
+  // Uploads levels 1.. made from the staging copy (32-bit textures).
+  void UploadMipChain();
+
   T3DScreen* screen_;
   int32_t width_, height_, alloc_w_, alloc_h_;
   int format_;

@@ -6,6 +6,8 @@
 #include "foundation/assert.h"
 #include "foundation/log.h"
 #include "model/transition_choice.h"
+#include "render/gl_device.h"
+#include "render/screen.h"
 
 namespace zem::test {
 namespace {
@@ -241,6 +243,46 @@ TEST(DrawerImages, MipLevelDrawsAtTheSameSize) {
   EXPECT_EQ(Px(b, 43, 20), 0xFF0000FFu);
   EXPECT_EQ(Px(b, 13, 13), 0xFFFFFFFFu);  // 8-pixel squares survive halving
   EXPECT_EQ(Px(b, 21, 13), 0xFF000000u);
+}
+
+// Filtering "Default" samples pictures anisotropically (at most 4) from their mip chain: a
+// one-pixel checkerboard drawn at 0.27 of its size becomes an even grey. Bilinear filtering, or
+// a strongly negative MipLodBias (level 0 again), shows the checkers' moiré instead.
+TEST(DrawerImages, DefaultFilteringMinifiesFromTheMipChain) {
+  TDrawerRig rig(80, 80);
+  ZEM_REQUIRE_DRAWER(rig);
+  auto* renderer = dynamic_cast<T3DRendererGL*>(rig.drawer->Backend().Screen()->Renderer());
+  ASSERT_NE(renderer, nullptr);
+  const int64_t maxAniso = T3DEngineGL::Instance().GetCaps("maxanisotropy", 0);
+  if (!(T3DEngineGL::Instance().GetCaps("raster", 0) & (1 << 17))) GTEST_SKIP() << "no anisotropic filtering here";
+  EXPECT_EQ(renderer->Anisotropy(), std::min<int64_t>(maxAniso, 4));
+  TBitmap b;
+  b.Allocate(256, 256, TPixelFormat::Argb32);
+  for (int32_t y = 0; y < 256; ++y)
+    for (int32_t x = 0; x < 256; ++x) b.SetPixel(x, y, (x + y) % 2 ? 0xFFFFFFFFu : 0xFF000000u);
+  auto spread = [&](uint8_t filtering, float bias) {
+    auto pic = MakeRef<TBitmapPicture>(b);
+    TFnItem root([&](TDeviceDrawer& d) {
+      TImageParams p;
+      p.filtering = filtering;
+      p.mipBias = bias;
+      d.DrawImage(pic.get(), {4, 4, 0}, {0, 0}, {0.27f, 0, 0}, {0, 0.27f, 0}, p);
+    });
+    TBitmap out = rig.Render(root);
+    rig.drawer->ReleaseImage(pic.get());
+    double sum = 0, sq = 0;
+    int n = 0;
+    for (int32_t y = 8; y < 64; ++y)
+      for (int32_t x = 8; x < 64; ++x, ++n) {
+        const double v = double(Px(out, x, y) & 0xFF);
+        sum += v;
+        sq += v * v;
+      }
+    return std::sqrt(std::max(0.0, sq / n - (sum / n) * (sum / n)));
+  };
+  EXPECT_LT(spread(2, 0), 12.0);
+  EXPECT_GT(spread(1, 0), 30.0);
+  EXPECT_GT(spread(2, -4), 30.0);
 }
 
 TEST(DrawerTransitions, DescriptorStatesPickTheSlide) {
