@@ -312,11 +312,8 @@ class T3DTextureGL : public T3DTexture {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap(s.address_u));
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap(s.address_v));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, s.mip_bias);
-    // A texture with a mip level bias is sampled trilinearly: Mesa's anisotropic sampling
-    // ignores the bias, and the bias is what the picture asked for.
     if (MipsAvailable())
-      glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT,
-                      mip && s.mip_bias == 0 ? float(std::max<int64_t>(1, anisotropy)) : 1.0f);
+      glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, mip ? float(std::max<int64_t>(1, anisotropy)) : 1.0f);
     sampler_ = s;
     sampler_mip_ = mip;
     sampler_valid_ = true;
@@ -678,6 +675,8 @@ void T3DEngineGL::InternalCreateRenderer(T3DRendererGL* r) {
     c.vendor_text = vendor ? vendor : "";
     c.renderer_text = renderer ? renderer : "";
     c.vendor = VendorId(c.vendor_text);
+    for (const char* soft : {"llvmpipe", "softpipe", "SwiftShader"})
+      if (c.renderer_text.find(soft) != std::string::npos) c.software = true;
     int glsl = epoxy_glsl_version();
     c.ps_version = glsl >= 330 ? 0x0300 : glsl >= 130 ? 0x0200 : 0x0100;
     GLint max_tex = 0;
@@ -715,9 +714,13 @@ void T3DEngineGL::InternalCreateRenderer(T3DRendererGL* r) {
     return;
   }
   r->store_ = store;
-  // Anisotropic minification at the adapter's level, at most 4.
+  // Anisotropic minification at the adapter's level, at most 4. A software rasterizer samples
+  // trilinearly from the same mip chains instead: there anisotropic taps double the cost of
+  // every picture frame (bench/frame_cost), which no frame rate on it can afford.
   const TCapsWrapper& caps = caps_[r->adapter_];
-  r->anisotropy_ = (caps.raster & (int64_t(1) << 17)) ? int(std::clamp<int64_t>(caps.max_anisotropy, 1, 4)) : 1;
+  r->anisotropy_ = (caps.raster & (int64_t(1) << 17)) && !caps.software
+                       ? int(std::clamp<int64_t>(caps.max_anisotropy, 1, 4))
+                       : 1;
   // The refresh rate of the window's display; 60 Hz when the display reports none.
   SDL_DisplayMode wm;
   int hz = r->mode_.refresh_rate;

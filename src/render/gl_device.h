@@ -42,6 +42,7 @@ struct TCapsWrapper {
   int64_t max_anisotropy = 1;
   int64_t raster = 1 << 13;  // mip level bias is always available; bit 17 anisotropic filtering
   std::string vendor_text, renderer_text;
+  bool software = false;  // a rasterizer on the processor (llvmpipe and the like)
 };
 
 // The shared drawing context of one window and the device objects made on it.

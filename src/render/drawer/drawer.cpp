@@ -109,6 +109,8 @@ void T3DDrawer::Close() {
 
 bool T3DDrawer::IsReady() { return gl_.IsReady(); }
 
+int T3DDrawer::RefreshRate() { return gl_.RefreshRate(); }
+
 int32_t T3DDrawer::CheckDevice() { return gl_.DeviceState(); }
 
 TRectI T3DDrawer::GetTargetRect() {

@@ -50,6 +50,8 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   void EndFrame() override;
   bool Present() override;
   bool IsReady() override;
+  // Refresh rate of the window's display (Hz; 60 when unknown).
+  int RefreshRate();
   TRectI GetTargetRect() override;
   void Init(TDeviceWindow* window) override;
   void Close() override;

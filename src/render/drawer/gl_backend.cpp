@@ -104,6 +104,11 @@ int TGLBackend::DeviceState() const {
   return impl_->screen->Renderer()->State();
 }
 
+int TGLBackend::RefreshRate() const {
+  const T3DRenderer* r = impl_->screen ? impl_->screen->Renderer() : nullptr;
+  return r && r->RefreshRate() > 0 ? r->RefreshRate() : 60;
+}
+
 void TGLBackend::CreatePrograms() {
   if (!impl_->screen) return;
   for (int i = 0; i < kPrgCount; ++i)

@@ -80,6 +80,7 @@ class TGLBackend {
   bool IsReady() const;
   int ShaderLevel();
   int DeviceState() const;  // 0 usable, 1 requested, 2 lost, 3 none
+  int RefreshRate() const;  // Hz, 60 without a renderer
   // Makes the programs that do not exist yet.
   void CreatePrograms();
   // Back-buffer rectangle (0, 0, w, h); empty without a device.

@@ -245,9 +245,10 @@ TEST(DrawerImages, MipLevelDrawsAtTheSameSize) {
   EXPECT_EQ(Px(b, 21, 13), 0xFF000000u);
 }
 
-// Filtering "Default" samples pictures anisotropically (at most 4) from their mip chain: a
-// one-pixel checkerboard drawn at 0.27 of its size becomes an even grey. Bilinear filtering, or
-// a strongly negative MipLodBias (level 0 again), shows the checkers' moiré instead.
+// Filtering "Default" samples pictures from their mip chain, anisotropically (at most 4) on a
+// graphics processor: a one-pixel checkerboard drawn at 0.27 of its size becomes an even grey.
+// Bilinear filtering, or a strongly negative MipLodBias (level 0 again), shows the checkers'
+// moiré instead.
 TEST(DrawerImages, DefaultFilteringMinifiesFromTheMipChain) {
   TDrawerRig rig(80, 80);
   ZEM_REQUIRE_DRAWER(rig);
@@ -255,7 +256,8 @@ TEST(DrawerImages, DefaultFilteringMinifiesFromTheMipChain) {
   ASSERT_NE(renderer, nullptr);
   const int64_t maxAniso = T3DEngineGL::Instance().GetCaps("maxanisotropy", 0);
   if (!(T3DEngineGL::Instance().GetCaps("raster", 0) & (1 << 17))) GTEST_SKIP() << "no anisotropic filtering here";
-  EXPECT_EQ(renderer->Anisotropy(), std::min<int64_t>(maxAniso, 4));
+  const bool software = T3DEngineGL::Instance().Caps(0).software;
+  EXPECT_EQ(renderer->Anisotropy(), software ? 1 : std::min<int64_t>(maxAniso, 4));
   TBitmap b;
   b.Allocate(256, 256, TPixelFormat::Argb32);
   for (int32_t y = 0; y < 256; ++y)
