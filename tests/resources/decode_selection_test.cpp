@@ -247,6 +247,28 @@ TEST(PngWriter, EveryFormatRoundTripsThroughThePngDecoder) {
   TBitmap empty;
   std::vector<uint8_t> png;
   EXPECT_FALSE(EncodePng(empty, png));
+  EXPECT_FALSE(EncodePngFast(empty, png, true));
+}
+
+// The fast writer's files decode to the same pixels; opaque 32-bit pictures lose their alpha.
+TEST(PngWriter, FastFilesRoundTripThroughThePngDecoder) {
+  for (TPixelFormat f : {TPixelFormat::Rgb24, TPixelFormat::Argb32, TPixelFormat::Grey8})
+    for (bool opaque : {false, true}) {
+      TBitmap b;
+      b.Allocate(13, 7, f);
+      for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 13; ++x) b.SetPixel(x, y, (uint32_t(40 + 10 * x) << 24) | uint32_t(x * 19 + y * 1000));
+      std::vector<uint8_t> png;
+      ASSERT_TRUE(EncodePngFast(b, png, opaque));
+      TBitmap back;
+      ASSERT_TRUE(TImageLibStore::DecodeAll(png.data(), png.size(), back));
+      ASSERT_EQ(back.Width(), 13);
+      const bool alpha = f == TPixelFormat::Argb32 && !opaque;
+      EXPECT_EQ(back.Format(), alpha ? TPixelFormat::Argb32 : TPixelFormat::Rgb24);  // grey files become 24-bit
+      for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 13; ++x)
+          EXPECT_EQ(back.GetPixel(x, y), alpha ? b.GetPixel(x, y) : (b.GetPixel(x, y) | 0xFF000000u)) << x << "," << y;
+    }
 }
 
 }  // namespace
