@@ -58,7 +58,10 @@ bool TVertexBuffer::Bind(TCustomTexture* const* textures, int count, const TVert
     if ((v[i].color >> 24) != 0xFF) alpha = true;
   }
   r->SetCombine(color, alpha || !tex_alpha);
-  r->SetBlendMode(screen_->BlendMode(), count > 0 && textures[0]->premultiplied);
+  // Opaque vertices over opaque texels replace the target: blending would give the same.
+  const bool opaque = !alpha && screen_->BlendMode() == 0 && !screen_->ProgramSet() &&
+                      (count == 0 || (count == 1 && textures[0]->opaque));
+  r->SetBlendMode(opaque ? T3DRenderer::kBlendCopy : screen_->BlendMode(), count > 0 && textures[0]->premultiplied);
   return true;
 }
 
@@ -66,9 +69,27 @@ void TVertexBuffer::Flush() {
   if (vertices_.empty()) return;
   std::lock_guard<std::recursive_mutex> g(DeviceMutex());
   T3DRenderer* r = screen_->Renderer();
-  if (r && r->State() == T3DRenderer::kUsable && screen_->InScene() &&
-      Bind(textures_, count_, vertices_.data(), vertices_.size()))
-    r->DrawTriangles(vertices_.data(), vertices_.size());
+  if (r && r->State() == T3DRenderer::kUsable && screen_->InScene()) {
+    // Over opaque texels, runs of opaque triangles (an antialiased quad's middle) are drawn in
+    // calls of their own, in order, so they go without blending.
+    const bool split = screen_->BlendMode() == 0 && !screen_->ProgramSet() &&
+                       (count_ == 0 || (count_ == 1 && textures_[0]->opaque));
+    auto opaque = [&](size_t i) {
+      return (vertices_[i].color >> 24) == 0xFF && (vertices_[i + 1].color >> 24) == 0xFF &&
+             (vertices_[i + 2].color >> 24) == 0xFF;
+    };
+    const size_t n = vertices_.size();
+    for (size_t start = 0; start < n;) {
+      size_t end = n;
+      if (split) {
+        const bool kind = opaque(start);
+        end = start + 3;
+        while (end < n && opaque(end) == kind) end += 3;
+      }
+      if (Bind(textures_, count_, &vertices_[start], end - start)) r->DrawTriangles(&vertices_[start], end - start);
+      start = end;
+    }
+  }
   vertices_.clear();
 }
 

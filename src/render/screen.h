@@ -109,6 +109,8 @@ class T3DScreen : public TObj, public TDrawDeviceListener {
   void SetProjection(const TIntRect& design_rect, int32_t design_w, int32_t design_h);
   const TProjection& Projection() const { return proj_; }
   void SetViewport(const TIntRect& r);
+  const TIntRect& Viewport() const { return viewport_; }
+  bool ProgramSet() const { return current_shader_ != nullptr; }
 
   // Corners in the order top-left, top-right, bottom-left, bottom-right (design space).
   void DrawColoredQuad(const TVec3 corners[4], const uint32_t colors[4]);

@@ -41,6 +41,7 @@ class TCustomTexture : public TObj, public TDeviceObject {
   bool anisotropic = false;
   float mip_bias = 0;
   bool premultiplied = false;  // colour already multiplied by alpha (blend source factor 1)
+  bool opaque = false;         // every texel's alpha is 255 (drawn without blending)
   TSamplerState Sampler() const { return {nearest, address_u, address_v, anisotropic, mip_bias}; }
 
   // Drawing thread, under DeviceMutex(): the device texture, made and filled on demand; none

@@ -157,6 +157,7 @@ void TMultiTexture6::Fill(const TBitmap& bitmap) {
     t.texture->UnlockStaging(true);
   }
   opaque_ = opaque || alpha == 255;
+  for (TTile& t : tiles_) t.texture->opaque = opaque_;
 }
 
 void TMultiTexture6::Upload() {

@@ -392,8 +392,41 @@ void T3DDrawer::DrawBox(const TVec3& position, const TPointF& offset, const TVec
   uint8_t edges = EdgeBits(params.edgeAntialias);
   if (edges)
     gl_.AntialiasedQuad(c, colours.data(), edges);
-  else
+  else if (!CoversWithClear(c, colours.data()))
     gl_.ColoredQuad(c, colours.data());
+}
+
+bool T3DDrawer::Minified(const TBVec c[4], const TBRectF& source) {
+  // Each edge against the texels it shows; a corner behind the camera counts as minified.
+  TPointF p[4];
+  for (int i = 0; i < 4; ++i)
+    if (!gl_.Project(c[i], p[i].x, p[i].y)) return true;
+  auto length = [&](int a, int b) { return std::hypot(p[b].x - p[a].x, p[b].y - p[a].y); };
+  const float tw = source.right - source.left, th = source.bottom - source.top;
+  // Sampling at a texel per pixel or coarser needs no mip level; a hair of slack for rounding.
+  return std::min(length(0, 1), length(2, 3)) < tw * 0.999f || std::min(length(0, 2), length(1, 3)) < th * 0.999f;
+}
+
+bool T3DDrawer::CoversWithClear(const TBVec c[4], const uint32_t colours[4]) {
+  // An opaque one-colour box lying flat over everything drawing is confined to (a slide's
+  // background, mostly) is the same as clearing that rectangle, which costs the rasterizer
+  // no shading.
+  const uint32_t colour = colours[0];
+  if ((colour >> 24) != 0xFF || colours[1] != colour || colours[2] != colour || colours[3] != colour) return false;
+  if (!gl_.PlainState()) return false;
+  for (int i = 0; i < 4; ++i)
+    if (c[i].z != 0) return false;
+  // Axis-aligned: TL and TR share y, TL and BL share x.
+  if (c[0].y != c[1].y || c[0].x != c[2].x || c[1].x != c[3].x || c[2].y != c[3].y) return false;
+  float x0, y0, x1, y1;
+  if (!gl_.Project(c[0], x0, y0) || !gl_.Project(c[3], x1, y1)) return false;
+  const TBRect confine = gl_.ConfineRect();
+  if (confine.Empty()) return false;
+  if (std::min(x0, x1) > float(confine.left) || std::min(y0, y1) > float(confine.top) ||
+      std::max(x0, x1) < float(confine.right) || std::max(y0, y1) < float(confine.bottom))
+    return false;
+  gl_.ClearRect(colour, confine);
+  return true;
 }
 
 void T3DDrawer::DrawFrame(const TVec3& position, const TVec3& axisX, const TVec3& axisY,
@@ -476,6 +509,7 @@ void T3DDrawer::DrawImageQuad(TDrawPicture* image, const TVec3& origin, const TV
                 B(origin + x * d.source.right + y * d.source.bottom)};
   // A picture nobody prepared (overlay, generated pictures) is made here, on the drawing thread.
   if (!EnsureImage(image, d)) return;
+  d.minified = Minified(c, d.source);
   Track(c, 4);
   std::lock_guard<std::recursive_mutex> g(resourceLock_);
   if (gl_.DrawImage(image->textureCache, d, B(origin), B(x), B(y))) ++imagesDrawn_;

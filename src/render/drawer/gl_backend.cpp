@@ -168,6 +168,16 @@ void TGLBackend::Confine(const TBRect& r) {
   if (impl_->screen) impl_->screen->SetViewport({r.left, r.top, r.right, r.bottom});
 }
 
+TBRect TGLBackend::ConfineRect() const {
+  if (!impl_->screen) return {};
+  const TIntRect& r = impl_->screen->Viewport();
+  return {r.left, r.top, r.right, r.bottom};
+}
+
+bool TGLBackend::PlainState() const {
+  return impl_->screen && impl_->screen->BlendMode() == 0 && !impl_->screen->ProgramSet();
+}
+
 bool TGLBackend::OnBackBuffer() const { return impl_->screen && impl_->screen->TargetDepth() <= 1; }
 
 bool TGLBackend::Project(const TBVec& p, float& x, float& y) const {
@@ -334,7 +344,7 @@ bool TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, c
   TImageCache* store = CacheOf(cache, impl_->caches.get());
   TMultiTexture6* m = store ? store->store.Find(ImageKey(d)) : nullptr;
   if (!m || !impl_->screen) return false;
-  m->SetSampling(d.nearest, d.anisotropic, d.mipBias);
+  m->SetSampling(d.nearest, d.anisotropic && (d.minified || d.mipBias != 0), d.mipBias);
   m->border = d.border;
   if (d.premulOutput) {
     Flush();

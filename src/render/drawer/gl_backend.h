@@ -54,6 +54,7 @@ struct TBImageDraw {
   bool reserved = false;
   bool nearest = false;
   bool anisotropic = false;  // "Default" filtering: mip chain and anisotropic minification
+  bool minified = true;      // drawn smaller than its texels somewhere: sampled from the mip chain
   float mipBias = 0;
   int32_t border = 0;
   bool antialiased = false;
@@ -100,6 +101,9 @@ class TGLBackend {
   void SetMapping(const TBRect& designRect, int32_t w, int32_t h);
   // Drawing on the current target is confined to `r` (the mapping stays).
   void Confine(const TBRect& r);
+  TBRect ConfineRect() const;
+  // Plain drawing: blend mode 0 and no pixel program set.
+  bool PlainState() const;
   bool OnBackBuffer() const;
   // Target pixel of a design point; false behind the camera.
   bool Project(const TBVec& p, float& x, float& y) const;
