@@ -12,8 +12,11 @@ TCustomTexture::TCustomTexture(T3DScreen* screen, int32_t width, int32_t height,
     : screen_(screen), width_(width), height_(height), format_(format), staged_(staged) {
   ZEM_ASSERT(screen != nullptr);
   ZEM_ASSERT(width > 0 && height > 0 && width <= 16384 && height <= 16384);
-  alloc_w_ = std::max(32, NextPow2(width));
-  alloc_h_ = std::max(32, NextPow2(height));
+  // Render targets are made at their own size: a target no larger than what is drawn into it
+  // is cleared and sampled whole (the rasterizer's fast full clears).
+  const bool target = IsRenderTargetFormat(format);
+  alloc_w_ = target ? width : std::max(32, NextPow2(width));
+  alloc_h_ = target ? height : std::max(32, NextPow2(height));
   if (staged_) staging_.assign(size_t(alloc_w_) * alloc_h_ * BytesPerTexel(format_), 0);
   screen_->RegisterObject(this);
 }
@@ -113,13 +116,12 @@ T3DSurface* TRenderTargetTexture::Surface() {
 }
 
 TRenderTargetManager::TRenderTargetManager(T3DScreen* screen, int32_t width, int32_t height, bool alpha)
-    : screen_(screen), width_(NextPow2(std::max(1, width))), height_(NextPow2(std::max(1, height))),
-      alpha_(alpha) {}
+    : screen_(screen), width_(std::max(1, width)), height_(std::max(1, height)), alpha_(alpha) {}
 
 TRenderTargetManager::~TRenderTargetManager() = default;
 
 void TRenderTargetManager::SetSize(int32_t width, int32_t height) {
-  int32_t w = NextPow2(std::max(1, width)), h = NextPow2(std::max(1, height));
+  int32_t w = std::max(1, width), h = std::max(1, height);
   if (w == width_ && h == height_) return;
   width_ = w;
   height_ = h;

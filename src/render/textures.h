@@ -131,7 +131,8 @@ class TBoxAntiTexture : public TCustomTexture {
   TBoxAntiTexture(T3DScreen* s, int32_t w, int32_t h) : TCustomTexture(s, w, h, kFmtArgb32, true) {}
 };
 
-// A pool of render targets of one size (the next powers of two of the requested size).
+// A pool of render targets of one size (the requested size: targets are made at their own
+// size, so frame-sized ones are cleared and sampled whole).
 class TRenderTargetManager {
  public:
   TRenderTargetManager(T3DScreen* screen, int32_t width, int32_t height, bool alpha);
