@@ -17,7 +17,7 @@ TCustomTexture::TCustomTexture(T3DScreen* screen, int32_t width, int32_t height,
   const bool target = IsRenderTargetFormat(format);
   alloc_w_ = target ? width : std::max(32, NextPow2(width));
   alloc_h_ = target ? height : std::max(32, NextPow2(height));
-  if (staged_) staging_.assign(size_t(alloc_w_) * alloc_h_ * BytesPerTexel(format_), 0);
+  if (staged_) staging_.assign(StagingBytes(), 0);
   screen_->RegisterObject(this);
 }
 
@@ -37,10 +37,16 @@ T3DTexture* TCustomTexture::DeviceTexture() {
   T3DRenderer* r = screen_->Renderer();
   if (!r || r->State() != T3DRenderer::kUsable) return nullptr;
   if (!device_) {
+    if (staged_) {
+      // Pixels released after an earlier upload and then lost with the device: whoever owns
+      // the texture gives them again.
+      std::lock_guard<std::mutex> s(staging_lock_);
+      if (staging_.empty()) return nullptr;
+    }
     device_ = r->CreateTexture(alloc_w_, alloc_h_, format_, this);
     if (!device_) return nullptr;
     std::lock_guard<std::mutex> s(staging_lock_);
-    dirty_ = staged_;
+    dirty_ = staged_ && !staging_.empty();
   }
   if (staged_) {
     std::lock_guard<std::mutex> s(staging_lock_);
@@ -49,6 +55,7 @@ T3DTexture* TCustomTexture::DeviceTexture() {
       if (device_->Upload({0, 0, alloc_w_, alloc_h_}, staging_.data(), pitch)) {
         dirty_ = false;
         if (anisotropic && !nearest && format_ == kFmtArgb32) UploadMipChain();
+        if (release_staging) std::vector<uint8_t>().swap(staging_);
       }
     }
   }
@@ -82,9 +89,21 @@ void TCustomTexture::DropDeviceObject() {
   DeviceCopyLost();
 }
 
+bool TCustomTexture::PixelsLost() const {
+  std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+  std::lock_guard<std::mutex> s(staging_lock_);
+  return staged_ && !device_ && staging_.empty() && !locked_;
+}
+
+void TCustomTexture::ReleaseStaging() {
+  std::lock_guard<std::mutex> s(staging_lock_);
+  if (!locked_) std::vector<uint8_t>().swap(staging_);
+}
+
 uint8_t* TCustomTexture::LockStaging(int64_t& pitch) {
   std::lock_guard<std::mutex> s(staging_lock_);
   if (!staged_ || locked_) return nullptr;
+  if (staging_.empty()) staging_.resize(StagingBytes());  // released after an earlier upload
   locked_ = true;
   pitch = int64_t(alloc_w_) * BytesPerTexel(format_);
   return staging_.data();

@@ -42,6 +42,9 @@ class TCustomTexture : public TObj, public TDeviceObject {
   float mip_bias = 0;
   bool premultiplied = false;  // colour already multiplied by alpha (blend source factor 1)
   bool opaque = false;         // every texel's alpha is 255 (drawn without blending)
+  // The staging copy is freed once the device copy holds the pixels (pictures whose owner can
+  // make them again); after a device loss the texture then has no pixels (PixelsLost).
+  bool release_staging = false;
   TSamplerState Sampler() const { return {nearest, address_u, address_v, anisotropic, mip_bias}; }
 
   // Drawing thread, under DeviceMutex(): the device texture, made and filled on demand; none
@@ -56,6 +59,10 @@ class TCustomTexture : public TObj, public TDeviceObject {
   uint8_t* LockStaging(int64_t& pitch);
   void UnlockStaging(bool changed = true);
   bool Staged() const { return staged_; }
+  // A staged texture with neither a device copy nor pixels to make one from.
+  bool PixelsLost() const;
+  // Frees the staging copy now (a pooled tile between uses); LockStaging makes a new one.
+  void ReleaseStaging();
   // Fills the whole staging copy at once (copies rows of `pitch` bytes).
   void SetPixels(const uint8_t* data, int64_t pitch);
 
@@ -66,12 +73,13 @@ class TCustomTexture : public TObj, public TDeviceObject {
  private:
   // Uploads levels 1.. made from the staging copy (32-bit textures).
   void UploadMipChain();
+  size_t StagingBytes() const { return size_t(alloc_w_) * size_t(alloc_h_) * size_t(BytesPerTexel(format_)); }
 
   T3DScreen* screen_;
   int32_t width_, height_, alloc_w_, alloc_h_;
   int format_;
   bool staged_;
-  std::mutex staging_lock_;
+  mutable std::mutex staging_lock_;
   std::vector<uint8_t> staging_;  // guarded by staging_lock_
   bool dirty_ = false;            // guarded by staging_lock_
   bool locked_ = false;           // guarded by staging_lock_

@@ -74,6 +74,9 @@ std::unique_ptr<TTextureTile> TTextureManager6::TakeTile(int size_index) {
 void TTextureManager6::ReturnTile(int size_index, std::unique_ptr<TTextureTile> tile) {
   ZEM_ASSERT(size_index >= 0 && size_index < 6 && tile);
   ZEM_ASSERT(tile->Width() == kTileSizes[size_index].w && tile->Height() == kTileSizes[size_index].h);
+  // A free tile keeps its device copy for the next picture, not its pixels.
+  tile->ReleaseStaging();
+  tile->release_staging = false;
   std::lock_guard<std::mutex> g(lock_);
   free_[size_index].push_back(std::move(tile));
 }
@@ -105,6 +108,16 @@ TMultiTexture6::~TMultiTexture6() {
   for (TTile& t : tiles_) manager_->ReturnTile(t.place.size_index, std::move(t.texture));
   std::lock_guard<std::mutex> g(manager_->lock_);
   --manager_->alive_;
+}
+
+void TMultiTexture6::ReleasePixelsAfterUpload() {
+  for (TTile& t : tiles_) t.texture->release_staging = true;
+}
+
+bool TMultiTexture6::PixelsLost() const {
+  for (const TTile& t : tiles_)
+    if (t.texture->PixelsLost()) return true;
+  return false;
 }
 
 void TMultiTexture6::SetSampling(bool nearest_filter, bool aniso, float mipBias) {

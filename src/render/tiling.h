@@ -82,6 +82,10 @@ class TMultiTexture6 {
   void SetSampling(bool nearest, bool anisotropic, float mipBias);
   // Every pixel of the picture is opaque (alpha 255).
   bool Opaque() const { return opaque_; }
+  // The tiles free their pixels once uploaded (their owner can make the picture again); after
+  // a device loss PixelsLost tells that it must.
+  void ReleasePixelsAfterUpload();
+  bool PixelsLost() const;
   // Uploads every tile now (drawing thread inside a scene, or with the device free).
   void Upload();
 

@@ -315,7 +315,15 @@ class TMadeImage : public TObj {
 
 bool TGLBackend::HasImage(const std::unique_ptr<TObj>& cache, const TBImageDraw& d) const {
   TImageCache* store = CacheOf(cache, impl_->caches.get());
-  return store && store->store.Find(ImageKey(d));
+  if (!store) return false;
+  const std::string key = ImageKey(d);
+  TMultiTexture6* m = store->store.Find(key);
+  if (m && m->PixelsLost()) {
+    // The device went after the tiles had freed their pixels: made again from the picture.
+    store->store.Remove(key);
+    return false;
+  }
+  return m != nullptr;
 }
 
 std::unique_ptr<TObj> TGLBackend::MakeImage(const TBitmap& level, const TBImageDraw& d) {
@@ -323,6 +331,8 @@ std::unique_ptr<TObj> TGLBackend::MakeImage(const TBitmap& level, const TBImageD
   const int cols = std::clamp(d.columns, 1, level.Width()), rows = std::clamp(d.rows, 1, level.Height());
   auto made = std::make_unique<TMadeImage>();
   made->texture = std::make_unique<TMultiTexture6>(impl_->textures.get(), level, cols, rows, d.nearest, d.anisotropic);
+  // The picture can give its pixels again, so the tiles keep none once they are uploaded.
+  made->texture->ReleasePixelsAfterUpload();
   return made;
 }
 

@@ -1,6 +1,9 @@
 // The drawer's frame handling, effects, resources and snapshots on a headless device.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "drawer_support.h"
 #include "foundation/assert.h"
@@ -285,6 +288,63 @@ TEST(DrawerImages, DefaultFilteringMinifiesFromTheMipChain) {
   EXPECT_LT(spread(2, 0), 12.0);
   EXPECT_GT(spread(1, 0), 30.0);
   EXPECT_GT(spread(2, -4), 30.0);
+}
+
+// Uploaded picture tiles keep no pixels of their own; a lost device still brings the picture
+// back, made again from the picture by the drawer itself.
+TEST(DrawerImages, PicturesComeBackAfterADeviceLossWithoutKeptPixels) {
+  TDrawerRig rig(64, 48);
+  ZEM_REQUIRE_DRAWER(rig);
+  auto pic = Checker(40, 30, 0xFFFFFFFFu, 0xFF2060C0u);
+  TImageParams p;
+  p.filtering = 1;
+  TFnItem root([&](TDeviceDrawer& d) {
+    d.Clear(0xFF000000u, false);
+    d.DrawImage(pic.get(), {4, 4, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, p);
+  });
+  rig.drawer->PrepareImage(pic.get(), p);
+  const TBitmap before = rig.Render(root);
+  EXPECT_EQ(Px(before, 14, 6), 0xFF2060C0u);
+  rig.drawer->Backend().Screen()->SimulateDeviceLoss();
+  rig.drawer->SetNoPresent(true);
+  rig.drawer->DrawItem(&root);  // meets the loss
+  TBitmap after;
+  for (int i = 0; i < 3 && (after.Empty() || Px(after, 14, 6) != 0xFF2060C0u); ++i) after = rig.Render(root);
+  EXPECT_EQ(Px(after, 14, 6), 0xFF2060C0u);
+  EXPECT_EQ(Px(after, 6, 6), 0xFFFFFFFFu);
+  rig.drawer->ReleaseImage(pic.get());
+}
+
+// Preparing a picture decodes and fills its tiles without the resource lock: frames go on
+// while a slow picture is prepared on another thread.
+TEST(DrawerImages, FramesAreDrawnWhileAPictureIsPrepared) {
+  TDrawerRig rig(32, 32);
+  ZEM_REQUIRE_DRAWER(rig);
+  class TSlowPicture : public TBitmapPicture {
+   public:
+    using TBitmapPicture::TBitmapPicture;
+    std::shared_ptr<const TBitmap> LevelPixels(int32_t level) const override {
+      entered = true;
+      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return TBitmapPicture::LevelPixels(level);
+    }
+    mutable std::atomic<bool> entered{false}, release{false};
+  };
+  TBitmap b;
+  b.Allocate(16, 16, TPixelFormat::Argb32);
+  b.Fill(0xFF00FF00u);
+  auto slow = MakeRef<TSlowPicture>(std::move(b));
+  std::thread loader([&] { rig.drawer->PrepareImage(slow.get(), TImageParams{}); });
+  while (!slow->entered) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  auto other = Checker(16, 16);
+  TFnItem root([&](TDeviceDrawer& d) { d.DrawImage(other.get(), {0, 0, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, TImageParams{}); });
+  const TBitmap frame = rig.Render(root);  // would wait for the loader if it held the lock
+  EXPECT_EQ(Px(frame, 1, 1), 0xFFFFFFFFu);
+  slow->release = true;
+  loader.join();
+  EXPECT_TRUE(slow->textureCache);
+  rig.drawer->ReleaseImage(slow.get());
+  rig.drawer->ReleaseImage(other.get());
 }
 
 TEST(DrawerTransitions, DescriptorStatesPickTheSlide) {
