@@ -4,7 +4,7 @@
 
 namespace zem {
 
-std::shared_ptr<const TBitmap> TDrawPicture::LevelPixels(int32_t level) const {
+std::shared_ptr<const TBitmap> TDrawPicture::LevelPixels(int32_t level, int32_t, int32_t) const {
   const TBitmap* p = Pixels();
   if (!p || p->Empty()) return nullptr;
   // Level 0 of a 32-bit picture is its own pixels (the caller keeps the picture alive).

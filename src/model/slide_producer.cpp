@@ -40,9 +40,9 @@ class TStorePicture : public TDrawPicture, public IPictureAnimation {
   }
   WideString Name() const override { return name_; }
   // Decoded at the reduced size when the store can (the full picture is never made for it).
-  std::shared_ptr<const TBitmap> LevelPixels(int32_t level) const override {
+  std::shared_ptr<const TBitmap> LevelPixels(int32_t level, int32_t shownWidth, int32_t shownHeight) const override {
     TBitmapStore* s = image_->Store();
-    return s ? s->Level(level) : nullptr;
+    return s ? s->Level(level, shownWidth, shownHeight) : nullptr;
   }
   bool GetAnimation(TPictureAnimation& out) const override {
     TBitmapStore* s = image_->Store();

@@ -74,10 +74,16 @@ std::unique_ptr<TTextureTile> TTextureManager6::TakeTile(int size_index) {
 void TTextureManager6::ReturnTile(int size_index, std::unique_ptr<TTextureTile> tile) {
   ZEM_ASSERT(size_index >= 0 && size_index < 6 && tile);
   ZEM_ASSERT(tile->Width() == kTileSizes[size_index].w && tile->Height() == kTileSizes[size_index].h);
-  // A free tile keeps its device copy for the next picture, not its pixels.
+  // A free tile keeps its device copy for the next picture, not its pixels; beyond a few the
+  // tiles go (a large picture leaving must not keep its memory in the pool).
   tile->ReleaseStaging();
   tile->release_staging = false;
-  std::lock_guard<std::mutex> g(lock_);
+  std::unique_lock<std::mutex> g(lock_);
+  if (free_[size_index].size() >= kMaxFreeTiles) {
+    g.unlock();
+    tile.reset();
+    return;
+  }
   free_[size_index].push_back(std::move(tile));
 }
 

@@ -38,6 +38,9 @@ std::vector<TTilePlacement> LayoutTiles(const TIntRect& cell);
 
 class TTextureManager6 {
  public:
+  // Free tiles kept per size for the next pictures (a 256 × 256 tile is 256 KiB of device
+  // memory, a third more with its mip chain).
+  static constexpr size_t kMaxFreeTiles = 32;
   explicit TTextureManager6(T3DScreen* screen);
   // Multi-textures still alive are a programming error; it is logged as
   // "Error: Multi Textures Count = " and the count.

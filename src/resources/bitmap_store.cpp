@@ -56,12 +56,25 @@ const TBitmap& TBitmapStore::Bitmap() {
   return bitmap_;
 }
 
-std::shared_ptr<const TBitmap> TBitmapStore::Level(int level) {
+std::shared_ptr<const TBitmap> TBitmapStore::Level(int level, int32_t shownWidth, int32_t shownHeight) {
   level = std::clamp(level, 0, 30);
+  // Decoding scale in eighths: a power of two (the level, down to 1/8), or for a shown size
+  // the smallest M/8 still larger than it.
+  int eighths = 8 >> std::min(level, 3);
+  if (ScalesWhileDecoding() && level > 0 && level <= 3 && shownWidth > 0 && shownHeight > 0 && !Decoded())
+    for (int m = 1; m < eighths; ++m)
+      if (int64_t(width_) * m > int64_t(shownWidth) * 8 && int64_t(height_) * m > int64_t(shownHeight) * 8) {
+        // ceil(W * m / 8) > shown exactly when W * m > shown * 8.
+        eighths = m;
+        break;
+      }
+  const int halvings = (eighths & (eighths - 1)) == 0 ? level - std::min(level, 3) : 0;
+  const std::pair<int, int> key{level, eighths};
   {
     std::lock_guard<std::mutex> guard(lock_);
-    if (size_t(level) < levels_.size())
-      if (auto held = levels_[size_t(level)].lock()) return held;
+    auto it = levels_.find(key);
+    if (it != levels_.end())
+      if (auto held = it->second.lock()) return held;
   }
   std::shared_ptr<const TBitmap> result;
   if (Decoded() || !CanDecodeAgain()) {
@@ -72,31 +85,30 @@ std::shared_ptr<const TBitmap> TBitmapStore::Level(int level) {
     result = std::make_shared<const TBitmap>(ReduceBitmap(full, level, TPixelFormat::Argb32));
   } else {
     std::lock_guard<std::mutex> guard(lock_);
-    if (size_t(level) < levels_.size())
-      if (auto held = levels_[size_t(level)].lock()) return held;
-    // Untransformed sizes at the decoding scale.
+    auto it = levels_.find(key);
+    if (it != levels_.end())
+      if (auto held = it->second.lock()) return held;
+    // Untransformed sizes at the decoding scale (libjpeg's rounding: up).
     const bool swapped = TransformSwapsSize(transform_);
     const int32_t w = swapped ? height_ : width_, h = swapped ? width_ : height_;
-    const int scale = std::min(level, MaxDecodeScale());
+    const int32_t sw = int32_t((int64_t(w) * eighths + 7) / 8), sh = int32_t((int64_t(h) * eighths + 7) / 8);
+    const int scale = ScalesWhileDecoding() ? eighths : 8;
     TBitmap out;
-    bool ok = DecodeScaled(scale, out) && out.Width() == TBitmap::ReducedSide(w, scale) &&
-              out.Height() == TBitmap::ReducedSide(h, scale);
+    bool ok = DecodeScaled(scale, out) && out.Width() == (scale == 8 ? w : sw) && out.Height() == (scale == 8 ? h : sh);
     g_decode_count.fetch_add(1);
     if (!ok) {
-      out.Allocate(TBitmap::ReducedSide(w, scale), TBitmap::ReducedSide(h, scale), TPixelFormat::Argb32);
+      out.Allocate(scale == 8 ? w : sw, scale == 8 ? h : sh, TPixelFormat::Argb32);
       out.Fill(kDefaultFillColor);
     }
-    TBitmap reduced = ReduceBitmap(out, level - scale, TPixelFormat::Argb32);
+    TBitmap reduced = ReduceBitmap(out, scale == 8 ? level : halvings, TPixelFormat::Argb32);
     out.Clear();
     ApplyTransform(reduced, transform_);
     result = std::make_shared<const TBitmap>(std::move(reduced));
-    if (levels_.size() <= size_t(level)) levels_.resize(size_t(level) + 1);
-    levels_[size_t(level)] = result;
+    levels_[key] = result;
     return result;
   }
   std::lock_guard<std::mutex> guard(lock_);
-  if (levels_.size() <= size_t(level)) levels_.resize(size_t(level) + 1);
-  levels_[size_t(level)] = result;
+  levels_[key] = result;
   return result;
 }
 

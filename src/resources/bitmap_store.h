@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -49,9 +50,11 @@ class TBitmapStore : public TRefObj {
   // Stores that can decode again from their own data never make the full picture for it:
   // JPEG decodes straight at the nearest DCT scale (1/2, 1/4, 1/8) at or above the level, the
   // others decode, reduce once and drop the full picture. Stores without such data reduce
-  // their kept picture. Whoever asks holds the result; it is shared while held. Any thread;
-  // decoding runs under the store's lock.
-  std::shared_ptr<const TBitmap> Level(int level);
+  // their kept picture. With a shown size (both above 0; the level must be larger than it in
+  // both directions) a JPEG decodes at the smallest scale M/8 still larger than that size,
+  // which is never larger than the level. Whoever asks holds the result; it is shared while
+  // held. Any thread; decoding runs under the store's lock.
+  std::shared_ptr<const TBitmap> Level(int level, int32_t shownWidth = 0, int32_t shownHeight = 0);
 
   // Called now and then while the pixels are decoded (the read throttle of the file layer).
   void SetProgress(TProgress progress);
@@ -74,12 +77,12 @@ class TBitmapStore : public TRefObj {
   void SetDecoded(TBitmap bitmap);
   // True when DecodePixels / DecodeScaled may run again (the store keeps its encoded data).
   virtual bool CanDecodeAgain() const { return false; }
-  // Untransformed pixels at 1 / 2^scale of the full size (sides rounding up), any format;
-  // false when this store cannot scale while decoding (scale 0 is DecodePixels). Under the
-  // store's lock.
-  virtual bool DecodeScaled(int scale, TBitmap& out) { return scale == 0 && DecodePixels(out); }
-  // Largest scale DecodeScaled accepts.
-  virtual int MaxDecodeScale() const { return 0; }
+  // Untransformed pixels at `eighths` / 8 of the full size (sides rounding up), any format;
+  // false when this store cannot scale while decoding (8 is DecodePixels). Under the store's
+  // lock.
+  virtual bool DecodeScaled(int eighths, TBitmap& out) { return eighths == 8 && DecodePixels(out); }
+  // Whether DecodeScaled takes every scale from 1/8 to 8/8.
+  virtual bool ScalesWhileDecoding() const { return false; }
 
  private:
   void DecodeLocked();
@@ -90,7 +93,7 @@ class TBitmapStore : public TRefObj {
   std::mutex lock_;  // guards bitmap_ creation, levels_ and progress_
   std::atomic<bool> decoded_{false};
   TBitmap bitmap_;
-  std::vector<std::weak_ptr<const TBitmap>> levels_;  // results still held by someone
+  std::map<std::pair<int, int>, std::weak_ptr<const TBitmap>> levels_;  // (level, eighths): still held
   TProgress progress_;
   std::unique_ptr<TTilesTag> tiles_;
 };

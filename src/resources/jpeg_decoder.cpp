@@ -82,11 +82,11 @@ bool ReadHeaderC(j_decompress_ptr d, TJpegError* e, const uint8_t* data, size_t 
   return true;
 }
 
-bool StartC(j_decompress_ptr d, TJpegError* e, J_COLOR_SPACE out, int scale) {
+bool StartC(j_decompress_ptr d, TJpegError* e, J_COLOR_SPACE out, int eighths) {
   if (setjmp(e->jump)) return false;
   d->out_color_space = out;
-  d->scale_num = 1;
-  d->scale_denom = 1u << scale;
+  d->scale_num = unsigned(eighths);
+  d->scale_denom = 8;
   jpeg_start_decompress(d);
   return true;
 }
@@ -134,9 +134,9 @@ bool TJpegBitmapStore::ReadHeader(const uint8_t* data, size_t size, int32_t& wid
   return true;
 }
 
-bool TJpegBitmapStore::DecodeAll(const uint8_t* data, size_t size, TBitmap& out, TBitmapStore* progress, int scale,
-                                 TPixelFormat format) {
-  if (scale < 0 || scale > 3 || format == TPixelFormat::Grey8) return false;
+bool TJpegBitmapStore::DecodeAll(const uint8_t* data, size_t size, TBitmap& out, TBitmapStore* progress,
+                                 int eighths, TPixelFormat format) {
+  if (eighths < 1 || eighths > 8 || format == TPixelFormat::Grey8) return false;
   TJpegSession s(progress);
   if (!s.Ok() || !ReadHeaderC(s.Info(), s.Error(), data, size)) return false;
   j_decompress_ptr d = s.Info();
@@ -144,9 +144,9 @@ bool TJpegBitmapStore::DecodeAll(const uint8_t* data, size_t size, TBitmap& out,
   if (!UsableColorSpace(d->jpeg_color_space, d->num_components)) return false;
   const bool cmyk = d->num_components == 4;
   const bool wide = format == TPixelFormat::Argb32;
-  if (!StartC(d, s.Error(), cmyk ? JCS_CMYK : wide ? JCS_EXT_BGRA : JCS_EXT_BGR, scale)) return false;
-  if (d->output_width != uint32_t(TBitmap::ReducedSide(int32_t(d->image_width), scale)) ||
-      d->output_height != uint32_t(TBitmap::ReducedSide(int32_t(d->image_height), scale)))
+  if (!StartC(d, s.Error(), cmyk ? JCS_CMYK : wide ? JCS_EXT_BGRA : JCS_EXT_BGR, eighths)) return false;
+  if (d->output_width != (uint64_t(d->image_width) * uint32_t(eighths) + 7) / 8 ||
+      d->output_height != (uint64_t(d->image_height) * uint32_t(eighths) + 7) / 8)
     return false;
   TBitmap bmp;
   if (!bmp.Allocate(int32_t(d->output_width), int32_t(d->output_height), format)) return false;
@@ -180,8 +180,8 @@ TJpegBitmapStore::TJpegBitmapStore(int32_t width, int32_t height, TImageTransfor
 
 bool TJpegBitmapStore::DecodePixels(TBitmap& out) { return DecodeAll(data_.data(), data_.size(), out, this); }
 
-bool TJpegBitmapStore::DecodeScaled(int scale, TBitmap& out) {
-  return DecodeAll(data_.data(), data_.size(), out, this, scale, TPixelFormat::Argb32);
+bool TJpegBitmapStore::DecodeScaled(int eighths, TBitmap& out) {
+  return DecodeAll(data_.data(), data_.size(), out, this, eighths, TPixelFormat::Argb32);
 }
 
 TRef<TBitmapStore> DecodeJpeg(TDecodeRequest& req) {

@@ -203,6 +203,10 @@ TEST(BitmapStore, JpegLevelsDecodeAtTheReducedSize) {
   EXPECT_EQ(l5->Height(), 38);
   EXPECT_FALSE(store->Decoded());
   EXPECT_EQ(TBitmapStore::DecodeCount() - before, 2);
+  // Shown at 600 x 400 (level 1 chosen): 3/8 is the smallest scale still larger.
+  auto shown = store->Level(1, 600, 400);
+  EXPECT_EQ(shown->Width(), 675);
+  EXPECT_EQ(shown->Height(), 450);
   const TBitmap reference = ReduceBitmap(store->Bitmap(), 2, TPixelFormat::Argb32);
   ASSERT_EQ(reference.Width(), 450);
   int64_t diff = 0;

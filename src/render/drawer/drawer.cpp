@@ -396,17 +396,6 @@ void T3DDrawer::DrawBox(const TVec3& position, const TPointF& offset, const TVec
     gl_.ColoredQuad(c, colours.data());
 }
 
-bool T3DDrawer::Minified(const TBVec c[4], const TBRectF& source) {
-  // Each edge against the texels it shows; a corner behind the camera counts as minified.
-  TPointF p[4];
-  for (int i = 0; i < 4; ++i)
-    if (!gl_.Project(c[i], p[i].x, p[i].y)) return true;
-  auto length = [&](int a, int b) { return std::hypot(p[b].x - p[a].x, p[b].y - p[a].y); };
-  const float tw = source.right - source.left, th = source.bottom - source.top;
-  // Sampling at a texel per pixel or coarser needs no mip level; a hair of slack for rounding.
-  return std::min(length(0, 1), length(2, 3)) < tw * 0.999f || std::min(length(0, 2), length(1, 3)) < th * 0.999f;
-}
-
 bool T3DDrawer::CoversWithClear(const TBVec c[4], const uint32_t colours[4]) {
   // An opaque one-colour box lying flat over everything drawing is confined to (a slide's
   // background, mostly) is the same as clearing that rectangle, which costs the rasterizer
@@ -472,10 +461,13 @@ TBImageDraw ImageDraw(const TImageParams& params, const TDrawPicture& image) {
   uint32_t rgb = (uint32_t(params.colourR) << 16) | (uint32_t(params.colourG) << 8) | params.colourB;
   d.colorise = params.coloriseAmount > 0 ? params.coloriseAmount : 0;
   d.colour = a | ((params.textColouring || d.colorise > 0) ? rgb : 0x00FFFFFFu);
-  float f = float(1 << d.mipLevel);
+  d.shownWidth = params.shownWidth;
+  d.shownHeight = params.shownHeight;
+  d.pictureWidth = image.Width();
+  d.pictureHeight = image.Height();
   TRectF s = params.sourceRect;
   if (s.IsEmpty()) s = {0, 0, float(image.Width()), float(image.Height())};
-  d.source = {s.left / f, s.top / f, s.right / f, s.bottom / f};
+  d.source = {s.left, s.top, s.right, s.bottom};
   return d;
 }
 }  // namespace
@@ -487,7 +479,7 @@ bool T3DDrawer::EnsureImage(TDrawPicture* image, const TBImageDraw& d) {
   }
   // Decoding, reducing and filling the tiles run off the resource lock, so the drawing thread
   // never waits for them; only the result is published under it.
-  std::shared_ptr<const TBitmap> level = image->LevelPixels(d.mipLevel);
+  std::shared_ptr<const TBitmap> level = image->LevelPixels(d.mipLevel, d.shownWidth, d.shownHeight);
   if (!level || level->Empty()) return false;
   std::unique_ptr<TObj> made = gl_.MakeImage(*level, d);
   level.reset();
@@ -502,14 +494,13 @@ void T3DDrawer::DrawImageQuad(TDrawPicture* image, const TVec3& origin, const TV
   if (image->Width() <= 0 || image->Height() <= 0) return;
   TBImageDraw d = ImageDraw(params, *image);
   d.premulOutput = premulOutput;
-  float f = float(1 << d.mipLevel);
-  TVec3 x = axisX * f, y = axisY * f;
+  const TVec3& x = axisX;
+  const TVec3& y = axisY;
   TBVec c[4] = {B(origin + x * d.source.left + y * d.source.top), B(origin + x * d.source.right + y * d.source.top),
                 B(origin + x * d.source.left + y * d.source.bottom),
                 B(origin + x * d.source.right + y * d.source.bottom)};
   // A picture nobody prepared (overlay, generated pictures) is made here, on the drawing thread.
   if (!EnsureImage(image, d)) return;
-  d.minified = Minified(c, d.source);
   Track(c, 4);
   std::lock_guard<std::recursive_mutex> g(resourceLock_);
   if (gl_.DrawImage(image->textureCache, d, B(origin), B(x), B(y))) ++imagesDrawn_;
@@ -607,10 +598,10 @@ void T3DDrawer::DrawMasked(TDrawItem* maskItem, std::span<const TMaskedLayer> la
     const TMaskedLayer& layer = layers[0];
     TBImageDraw d = ImageDraw(layer.imageParams, *layer.image);
     if (!EnsureImage(layer.image, d)) return;
-    const float f = float(1 << d.mipLevel);
     const TVec3 origin = layer.position + TVec3{offset_.x, offset_.y, 0} - layer.axisX * layer.offset.x -
                          layer.axisY * layer.offset.y;
-    const TVec3 x = layer.axisX * f, y = layer.axisY * f;
+    const TVec3& x = layer.axisX;
+    const TVec3& y = layer.axisY;
     TBVec c[4] = {B(origin + x * d.source.left + y * d.source.top), B(origin + x * d.source.right + y * d.source.top),
                   B(origin + x * d.source.left + y * d.source.bottom),
                   B(origin + x * d.source.right + y * d.source.bottom)};

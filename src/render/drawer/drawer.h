@@ -130,9 +130,6 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   // look up and to publish. Not with the resource lock held. False without pixels.
   bool EnsureImage(TDrawPicture* image, const TBImageDraw& d);
   bool CanDraw();
-  // The quad (corners TL, TR, BL, BR) shows its source texels smaller than one pixel each
-  // somewhere, so it samples the mip chain.
-  bool Minified(const TBVec c[4], const TBRectF& source);
   // Clears the confined area instead of drawing an opaque one-colour box that covers it; false
   // (nothing done) for any other box. Corners TL, TR, BL, BR.
   bool CoversWithClear(const TBVec c[4], const uint32_t colours[4]);

@@ -1,5 +1,7 @@
 #include "render/drawer/gl_backend.h"
 
+#include "foundation/geometry.h"
+
 #include <algorithm>
 #include <cmath>
 #include <mutex>
@@ -349,12 +351,45 @@ void TGLBackend::PublishImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d
   if (!store->store.Find(key)) store->store.Add(key, std::move(m->texture));
 }
 
-bool TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, const TBVec& origin, const TBVec& x,
-                           const TBVec& y) {
+namespace {
+// The reduced copy's scale: picture pixels per texel, in each direction.
+TPointF CopyScale(const TMultiTexture6& m, const TBImageDraw& d) {
+  return {d.pictureWidth > 0 ? float(d.pictureWidth) / float(m.Width()) : 1.0f,
+          d.pictureHeight > 0 ? float(d.pictureHeight) / float(m.Height()) : 1.0f};
+}
+}  // namespace
+
+bool TGLBackend::Minified(const TBVec c[4], float texelsX, float texelsY) const {
+  // Each edge against the texels it shows; a corner behind the camera counts as minified.
+  float px[4], py[4];
+  for (int i = 0; i < 4; ++i)
+    if (!Project(c[i], px[i], py[i])) return true;
+  auto length = [&](int a, int b) { return std::hypot(px[b] - px[a], py[b] - py[a]); };
+  // A texel per pixel or coarser needs no mip level; a hair of slack for rounding.
+  return std::min(length(0, 1), length(2, 3)) < texelsX * 0.999f ||
+         std::min(length(0, 2), length(1, 3)) < texelsY * 0.999f;
+}
+
+bool TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBImageDraw& dn, const TBVec& origin,
+                           const TBVec& xn, const TBVec& yn) {
   TImageCache* store = CacheOf(cache, impl_->caches.get());
-  TMultiTexture6* m = store ? store->store.Find(ImageKey(d)) : nullptr;
+  TMultiTexture6* m = store ? store->store.Find(ImageKey(dn)) : nullptr;
   if (!m || !impl_->screen) return false;
-  m->SetSampling(d.nearest, d.anisotropic && (d.minified || d.mipBias != 0), d.mipBias);
+  // From picture pixels to the texels of the reduced copy.
+  const TPointF f = CopyScale(*m, dn);
+  TBImageDraw d = dn;
+  d.source = {dn.source.left / f.x, dn.source.top / f.y, dn.source.right / f.x, dn.source.bottom / f.y};
+  const TBVec x{xn.x * f.x, xn.y * f.x, xn.z * f.x}, y{yn.x * f.y, yn.y * f.y, yn.z * f.y};
+  bool mips = d.anisotropic && d.mipBias != 0;
+  if (d.anisotropic && !mips) {
+    auto at = [&](float u, float v) {
+      return TBVec{origin.x + xn.x * u + yn.x * v, origin.y + xn.y * u + yn.y * v, origin.z + xn.z * u + yn.z * v};
+    };
+    const TBVec c[4] = {at(dn.source.left, dn.source.top), at(dn.source.right, dn.source.top),
+                        at(dn.source.left, dn.source.bottom), at(dn.source.right, dn.source.bottom)};
+    mips = Minified(c, d.source.right - d.source.left, d.source.bottom - d.source.top);
+  }
+  m->SetSampling(d.nearest, mips, d.mipBias);
   m->border = d.border;
   if (d.premulOutput) {
     Flush();
@@ -376,14 +411,18 @@ bool TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, c
 
 void TGLBackend::ReleaseImage(std::unique_ptr<TObj>& cache) { cache.reset(); }
 
-bool TGLBackend::DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBImageDraw& d, const TBVec& origin,
-                                   const TBVec& x, const TBVec& y, TRenderTargetTexture* mask) {
+bool TGLBackend::DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBImageDraw& dn, const TBVec& origin,
+                                   const TBVec& xn, const TBVec& yn, TRenderTargetTexture* mask) {
   if (!impl_->screen || !mask) return false;
   T3DScreen* screen = impl_->screen.get();
   if (!screen->InScene()) return false;
   TImageCache* store = CacheOf(cache, impl_->caches.get());
-  TMultiTexture6* m = store ? store->store.Find(ImageKey(d)) : nullptr;
+  TMultiTexture6* m = store ? store->store.Find(ImageKey(dn)) : nullptr;
   if (!m) return false;
+  const TPointF f = CopyScale(*m, dn);
+  TBImageDraw d = dn;
+  d.source = {dn.source.left / f.x, dn.source.top / f.y, dn.source.right / f.x, dn.source.bottom / f.y};
+  const TBVec x{xn.x * f.x, xn.y * f.x, xn.z * f.x}, y{yn.x * f.y, yn.y * f.y, yn.z * f.y};
   m->SetSampling(d.nearest, d.anisotropic, d.mipBias);
   const TVec3 o = V(origin), ax = V(x), ay = V(y);
   const TFloatRect src = d.source.Empty() ? TFloatRect{0, 0, float(m->Width()), float(m->Height())}

@@ -50,18 +50,20 @@ const char* ProgramName(int id);
 // What an image draw needs of the image parameters.
 struct TBImageDraw {
   int32_t mipLevel = 0;
+  int32_t shownWidth = 0, shownHeight = 0;      // the reduced copy stays larger (0: the level's size)
+  int32_t pictureWidth = 0, pictureHeight = 0;  // the picture's nominal size
   int32_t columns = 1, rows = 1;
   bool reserved = false;
   bool nearest = false;
   bool anisotropic = false;  // "Default" filtering: mip chain and anisotropic minification
-  bool minified = true;      // drawn smaller than its texels somewhere: sampled from the mip chain
+
   float mipBias = 0;
   int32_t border = 0;
   bool antialiased = false;
   uint32_t colour = 0xFFFFFFFFu;  // vertex colour
   float colorise = 0;             // colour-correction amount, 0 = off
   bool premulOutput = false;      // the program set writes premultiplied colour
-  TBRectF source;                 // at the mip level
+  TBRectF source;                 // picture pixels (the texture's own scale is applied when drawn)
 };
 
 // Which pool a target came from.
@@ -104,6 +106,9 @@ class TGLBackend {
   TBRect ConfineRect() const;
   // Plain drawing: blend mode 0 and no pixel program set.
   bool PlainState() const;
+  // The quad (corners TL, TR, BL, BR, design space) shows texelsX × texelsY texels smaller
+  // than one pixel each somewhere, so it samples the mip chain.
+  bool Minified(const TBVec c[4], float texelsX, float texelsY) const;
   bool OnBackBuffer() const;
   // Target pixel of a design point; false behind the camera.
   bool Project(const TBVec& p, float& x, float& y) const;
@@ -148,7 +153,8 @@ class TGLBackend {
   std::unique_ptr<TObj> MakeImage(const TBitmap& level, const TBImageDraw& d);
   // Adds what MakeImage made unless the key arrived meanwhile (then `made` is dropped).
   void PublishImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, std::unique_ptr<TObj> made);
-  // False when the picture has no textures for this key.
+  // Picture point (u, v) lands at origin + u·x + v·y; the picture's reduced copy is drawn at
+  // whatever scale it was made. False when the picture has no textures for this key.
   bool DrawImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, const TBVec& origin, const TBVec& x,
                  const TBVec& y);
   static void ReleaseImage(std::unique_ptr<TObj>& cache);

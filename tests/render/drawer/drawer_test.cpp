@@ -246,6 +246,37 @@ TEST(DrawerImages, MipLevelDrawsAtTheSameSize) {
   EXPECT_EQ(Px(b, 43, 20), 0xFF0000FFu);
   EXPECT_EQ(Px(b, 13, 13), 0xFFFFFFFFu);  // 8-pixel squares survive halving
   EXPECT_EQ(Px(b, 21, 13), 0xFF000000u);
+
+  // A reduced copy at a scale between the levels (a JPEG decoded at 3/8 for its shown size)
+  // still covers the picture's own rectangle.
+  class TScaledPicture : public TBitmapPicture {
+   public:
+    using TBitmapPicture::TBitmapPicture;
+    std::shared_ptr<const TBitmap> LevelPixels(int32_t, int32_t, int32_t) const override {
+      auto b = std::make_shared<TBitmap>();
+      b->Allocate(12, 12, TPixelFormat::Argb32);
+      b->Fill(0xFF00FF00u);
+      return b;
+    }
+  };
+  TBitmap full;
+  full.Allocate(32, 32, TPixelFormat::Argb32);
+  auto scaled = MakeRef<TScaledPicture>(std::move(full));
+  TFnItem root2([&](TDeviceDrawer& d) {
+    d.Clear(0xFF0000FFu, true);
+    TImageParams p;
+    p.mipLevel = 1;
+    p.filtering = 0;
+    p.shownWidth = p.shownHeight = 10;
+    d.DrawImage(scaled.get(), {10, 10, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, p);
+  });
+  b = rig.Render(root2);
+  EXPECT_EQ(Px(b, 11, 11), 0xFF00FF00u);
+  EXPECT_EQ(Px(b, 41, 41), 0xFF00FF00u);
+  EXPECT_EQ(Px(b, 43, 30), 0xFF0000FFu);
+  EXPECT_EQ(Px(b, 30, 43), 0xFF0000FFu);
+  rig.drawer->ReleaseImage(scaled.get());
+  rig.drawer->ReleaseImage(pic.get());
 }
 
 // Filtering "Default" samples pictures from their mip chain, anisotropically (at most 4) on a
@@ -323,10 +354,10 @@ TEST(DrawerImages, FramesAreDrawnWhileAPictureIsPrepared) {
   class TSlowPicture : public TBitmapPicture {
    public:
     using TBitmapPicture::TBitmapPicture;
-    std::shared_ptr<const TBitmap> LevelPixels(int32_t level) const override {
+    std::shared_ptr<const TBitmap> LevelPixels(int32_t level, int32_t w, int32_t h) const override {
       entered = true;
       while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      return TBitmapPicture::LevelPixels(level);
+      return TBitmapPicture::LevelPixels(level, w, h);
     }
     mutable std::atomic<bool> entered{false}, release{false};
   };
