@@ -231,7 +231,10 @@ void TZemEngine::MainLoop() {
     RenderFrame((state & (TZemDrawController::kForceRedraw | TZemDrawController::kRenderLost)) != 0);
   } else {
     frameStats_.NothingDrawn();
-    if (slides_.count > 0 && (state & TZemDrawController::kForceRedraw)) root_->Compose(nullptr, 0, nullptr);
+    // A redraw asked for (or a device made again) while the slides are not ready: composing
+    // nothing makes the first ready frame count as changed, so it is drawn then.
+    if (slides_.count > 0 && (state & (TZemDrawController::kForceRedraw | TZemDrawController::kRenderLost)))
+      root_->Compose(nullptr, 0, nullptr);
   }
 
   const uint32_t now = TimeGetTime();
