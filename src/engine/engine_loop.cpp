@@ -284,9 +284,7 @@ bool TZemEngine::RenderFrame(bool force) {
       const bool running = active_ && music_;
       const double clock = running ? music_->GetPosition() - timeBase_ : showTime;
       const bool picture = drawer->ImagesDrawn() > 0;
-      const bool firstPicture = picture && frameStats_.Summary().firstPictureMs < 0;
-      frameStats_.FrameDrawn(showTime, clock, presented, running, picture, 1000.0 / drawer->RefreshRate());
-      if (firstPicture)
+      if (frameStats_.FrameDrawn(showTime, clock, presented, running, picture, 1000.0 / drawer->RefreshRate()))
         CurrentLog().WriteInt("TZemEngine: first picture, ms since the program started: ", int64_t(presented));
     }
     if (!firstFrameReported_ && frameDrawn_) {

@@ -6,7 +6,7 @@
 
 namespace zem {
 
-void TFrameStats::FrameDrawn(double showTime, double clockAtPresent, double presentedAt, bool running,
+bool TFrameStats::FrameDrawn(double showTime, double clockAtPresent, double presentedAt, bool running,
                              bool picture, double refreshMs) {
   if (!(refreshMs > 0)) refreshMs = 1000.0 / 60;
   std::lock_guard<std::mutex> g(lock_);
@@ -21,8 +21,10 @@ void TFrameStats::FrameDrawn(double showTime, double clockAtPresent, double pres
   }
   continuous_ = running;
   lastShowTime_ = showTime;
-  if (picture && counts_.firstPictureMs < 0) counts_.firstPictureMs = presentedAt;
+  const bool first = picture && counts_.firstPictureMs < 0;
+  if (first) counts_.firstPictureMs = presentedAt;
   if (records_.size() < kMaxRecords) records_.push_back(r);
+  return first;
 }
 
 void TFrameStats::NothingDrawn() {

@@ -36,7 +36,8 @@ class TFrameStats {
 
   // A drawn frame. `running`: the show clock moves (lateness and skips count only then);
   // `clockAtPresent`: the show clock read right after the present; `refreshMs`: one refresh.
-  void FrameDrawn(double showTime, double clockAtPresent, double presentedAt, bool running, bool picture,
+  // True when it is the first frame that showed a picture.
+  bool FrameDrawn(double showTime, double clockAtPresent, double presentedAt, bool running, bool picture,
                   double refreshMs);
   // A loop step that drew nothing (no change, or not ready): the next frame starts a new run,
   // so its distance to the last one is no skip.

@@ -14,8 +14,8 @@ TEST(FrameStats, LateSkippedAndFirstPicture) {
   // Paused: neither late nor skipped however the clock stands.
   s.FrameDrawn(0, 500, 100, false, false, kRefresh);
   // Running at one frame per refresh, presented within it: on time.
-  s.FrameDrawn(100, 110, 200, true, true, kRefresh);
-  s.FrameDrawn(100 + kRefresh, 110 + kRefresh, 217, true, true, kRefresh);
+  EXPECT_TRUE(s.FrameDrawn(100, 110, 200, true, true, kRefresh));  // the first picture
+  EXPECT_FALSE(s.FrameDrawn(100 + kRefresh, 110 + kRefresh, 217, true, true, kRefresh));
   // A stall: the next frame is for 100 ms later (5 frames missed) and presented 30 ms late.
   s.FrameDrawn(200 + kRefresh, 230 + kRefresh, 330, true, true, kRefresh);
   // Nothing changed for a while: the distance to the next frame is no skip.
