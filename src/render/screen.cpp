@@ -192,7 +192,6 @@ void T3DScreen::RunUploads() {
     if (TimeGetTimeExact() - start >= kUploadBudgetMs) break;
   }
   uploads_.erase(uploads_.begin(), uploads_.begin() + std::ptrdiff_t(done));
-  uploadMs_ += TimeGetTimeExact() - start;
 }
 
 void T3DScreen::ReleaseDeviceObjects() {
@@ -292,6 +291,9 @@ bool T3DScreen::BeginScene() {
   if (!renderer_ || renderer_->State() != T3DRenderer::kUsable) return false;
   if (!renderer_->BeginScene()) return false;
   in_scene_ = true;
+  uploadMsTotal_ += sceneUploadMs_;
+  uploadMsMax_ = std::max(uploadMsMax_, sceneUploadMs_);
+  sceneUploadMs_ = 0;
   if (!programs_valid_) {
     bool all = true;
     for (TShader* s : shaders_) all = s->Restore() && all;

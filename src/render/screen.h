@@ -8,6 +8,7 @@
 // AssignDevice from the thread that sets the drawer up. Every device call is made under
 // DeviceMutex(). QueueUpload may be called from any thread.
 #pragma once
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <set>
@@ -153,8 +154,11 @@ class T3DScreen : public TObj, public TDrawDeviceListener {
   void QueueUpload(TCustomTexture* t);
   static constexpr double kUploadBudgetMs = 3.0;
   size_t PendingUploads() const;
-  // Milliseconds the scenes spent on queued uploads so far (drawing thread).
-  double UploadMs() const { return uploadMs_; }
+  // Time spent uploading textures (queued ones and those drawn before their turn): in all, and
+  // the most in one scene. Under DeviceMutex() (NoteUpload comes from DeviceTexture).
+  void NoteUpload(double ms) { sceneUploadMs_ += ms; }
+  double UploadMsTotal() const { return uploadMsTotal_ + sceneUploadMs_; }
+  double UploadMsMaxScene() const { return std::max(uploadMsMax_, sceneUploadMs_); }
 
   // Test hook: the renderer reports a lost device at its next checked call.
   void SimulateDeviceLoss();
@@ -182,7 +186,7 @@ class T3DScreen : public TObj, public TDrawDeviceListener {
   std::set<TDeviceObject*> objects_;     // under DeviceMutex()
   std::set<TShader*> shaders_;           // under DeviceMutex()
   std::vector<TCustomTexture*> uploads_; // under DeviceMutex()
-  double uploadMs_ = 0;                  // drawing thread
+  double sceneUploadMs_ = 0, uploadMsTotal_ = 0, uploadMsMax_ = 0;  // under DeviceMutex()
   std::vector<TRenderTargetWrapper> targets_;
   TVertexBuffer batch_;
   TProjection proj_;

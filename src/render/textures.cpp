@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "foundation/assert.h"
+#include "foundation/clock.h"
 #include "render/screen.h"
 
 namespace zem {
@@ -51,6 +52,12 @@ T3DTexture* TCustomTexture::DeviceTexture() {
   if (staged_) {
     std::lock_guard<std::mutex> s(staging_lock_);
     if (dirty_ && !locked_) {
+      const double start = TimeGetTimeExact();
+      struct TNote {
+        T3DScreen* screen;
+        double start;
+        ~TNote() { screen->NoteUpload(TimeGetTimeExact() - start); }
+      } note{screen_, start};
       int64_t pitch = int64_t(alloc_w_) * BytesPerTexel(format_);
       if (device_->Upload({0, 0, alloc_w_, alloc_h_}, staging_.data(), pitch)) {
         dirty_ = false;

@@ -112,6 +112,12 @@ void TZemShowViewer::StopEngine() {
     LogLine("TZemShowViewer: frames drawn " + std::to_string(engine_->FramesDrawn()) + " in " +
             std::to_string(TimeGetTime() - first_frame_tick_) + " ms since the first frame");
   std::vector<std::string> stats = TFrameStats::Describe(engine_->FrameStatistics().Summary());
+  if (T3DDrawer* drawer = engine_->DrawController() ? engine_->DrawController()->Drawer() : nullptr) {
+    char line[120];
+    std::snprintf(line, sizeof line, "texture uploads: %.0f ms in all, at most %.1f ms in one frame",
+                  drawer->Backend().UploadMsTotal(), drawer->Backend().UploadMsMaxFrame());
+    stats.push_back(line);
+  }
   stats.push_back("peak memory: " + std::to_string(PeakResidentBytes() >> 20) + " MiB");
   for (const std::string& line : stats) {
     LogLine("TZemShowViewer: " + line);

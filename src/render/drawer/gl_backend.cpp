@@ -106,6 +106,9 @@ int TGLBackend::DeviceState() const {
   return impl_->screen->Renderer()->State();
 }
 
+double TGLBackend::UploadMsTotal() const { return impl_->screen ? impl_->screen->UploadMsTotal() : 0; }
+double TGLBackend::UploadMsMaxFrame() const { return impl_->screen ? impl_->screen->UploadMsMaxScene() : 0; }
+
 int TGLBackend::RefreshRate() const {
   const T3DRenderer* r = impl_->screen ? impl_->screen->Renderer() : nullptr;
   return r && r->RefreshRate() > 0 ? r->RefreshRate() : 60;

@@ -84,6 +84,9 @@ class TGLBackend {
   int ShaderLevel();
   int DeviceState() const;  // 0 usable, 1 requested, 2 lost, 3 none
   int RefreshRate() const;  // Hz, 60 without a renderer
+  // Drawing thread's texture uploads: ms in all, the most in one frame.
+  double UploadMsTotal() const;
+  double UploadMsMaxFrame() const;
   // Makes the programs that do not exist yet.
   void CreatePrograms();
   // Back-buffer rectangle (0, 0, w, h); empty without a device.
