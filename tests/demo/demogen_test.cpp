@@ -317,7 +317,7 @@ TEST(DemoScript, RefersToTheGeneratedMediaAndPlaysFiftyFiveSeconds) {
   }));
   EXPECT_EQ(used.size(), names.size() - bar);
   EXPECT_TRUE(names.count("navbar/video.ini"));
-  EXPECT_NE(script.find("opt_nav_inifile=navbar\video.ini"), std::string::npos);
+  EXPECT_NE(script.find("opt_nav_inifile=navbar\\video.ini"), std::string::npos);
 
   auto ini = std::make_unique<TIniFile>();
   ASSERT_TRUE(ini->LoadFromText(Utf8ToWide(script)));
