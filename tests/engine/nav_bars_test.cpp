@@ -55,8 +55,12 @@ void ExpectGolden(const TBitmap& actual, const std::string& name) {
   TRef<TBitmapStore> store = Decode(std::move(file), Utf8ToWide(ref));
   ASSERT_TRUE(store);
   const TBitmap& want = store->Bitmap();
-  ASSERT_EQ(want.Width(), actual.Width());
-  ASSERT_EQ(want.Height(), actual.Height());
+  if (want.Width() != actual.Width() || want.Height() != actual.Height()) {
+    fs::create_directories("golden-failures");
+    WritePngFile(actual, "golden-failures/" + name + ".actual.png");
+    FAIL() << name << ": " << actual.Width() << "x" << actual.Height() << ", the reference is " << want.Width()
+           << "x" << want.Height() << "; the picture is in " << fs::absolute("golden-failures");
+  }
   TBitmap diff = Picture(actual.Width(), actual.Height(), 0xFF000000u);
   int64_t bad = 0;
   for (int32_t y = 0; y < actual.Height(); ++y)
