@@ -74,7 +74,7 @@ TEST(SnapshotOptions, SizesFromTheShowAndTheSwitch) {
   DefaultSnapshotSize(o, w, h);
   EXPECT_EQ(w, 1024);
   EXPECT_EQ(h, 768);
-  o.scr_width = -5;  // a broken window size falls back to the design default
+  o.scr_width = -5;  // a broken window size falls back to the default size
   DefaultSnapshotSize(o, w, h);
   EXPECT_EQ(w, 640);
   EXPECT_EQ(h, 480);

@@ -468,6 +468,9 @@ TBImageDraw ImageDraw(const TImageParams& params, const TDrawPicture& image) {
     d.mipLevel = 0;
     d.columns = d.rows = 1;
     d.reserved = false;
+    // Text is rasterized for the largest size it reaches; a mip chain would grey its thin
+    // stems wherever it is shown smaller.
+    d.anisotropic = false;
   }
   d.colorise = params.coloriseAmount > 0 && !own ? params.coloriseAmount : 0;
   d.colour = a | ((params.textColouring || d.colorise > 0) ? rgb : 0x00FFFFFFu);
