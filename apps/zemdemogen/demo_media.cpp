@@ -5,6 +5,7 @@
 
 #include "demo_clip.h"
 #include "demo_music.h"
+#include "demo_navbar.h"
 #include "demo_pictures.h"
 #include "foundation/stream.h"
 #include "jpeg_writer.h"
@@ -14,7 +15,11 @@ namespace zem {
 
 const std::vector<std::string>& DemoMediaNames() {
   static const std::vector<std::string> kNames = {"landscape.jpg", "plasma.jpg", "dunes.jpg", "night.jpg",
-                                                  "tiles.png",     "logo.png",   "music.wav", "clip.avi"};
+                                                  "tiles.png",     "logo.png",   "music.wav", "clip.avi",
+                                                  // the navigation bar's theme, in a folder of its own
+                                                  "navbar/video.ini", "navbar/back.png", "navbar/line.png",
+                                                  "navbar/slider.png", "navbar/normal.png", "navbar/hover.png",
+                                                  "navbar/click.png"};
   return kNames;
 }
 
@@ -34,6 +39,17 @@ bool MakeDemoFile(const std::string& name, const TDemoMediaOptions& o, TDemoFile
   if (name == "tiles.png") return EncodePng(PaintTiles(o.width, o.height, std::max(8, o.height / 9)), out.bytes, 9);
   if (name == "logo.png") return EncodePng(PaintLogo(o.logo_side), out.bytes, 9);
   if (name == "clip.avi") return MakeDemoClip(TDemoClipOptions{}, out.bytes);
+  if (name == "navbar/video.ini") {
+    const std::string theme = DemoNavBarTheme();
+    out.bytes.assign(theme.begin(), theme.end());
+    return true;
+  }
+  if (name == "navbar/back.png") return EncodePng(PaintNavBarBack(), out.bytes, 9);
+  if (name == "navbar/line.png") return EncodePng(PaintNavBarLine(), out.bytes, 9);
+  if (name == "navbar/slider.png") return EncodePng(PaintNavBarSlider(), out.bytes, 9);
+  if (name == "navbar/normal.png") return EncodePng(PaintNavBarStrip(0), out.bytes, 9);
+  if (name == "navbar/hover.png") return EncodePng(PaintNavBarStrip(1), out.bytes, 9);
+  if (name == "navbar/click.png") return EncodePng(PaintNavBarStrip(2), out.bytes, 9);
   if (name == "music.wav") {
     out.bytes = EncodeWave(RenderDemoMusic(MakeDemoScore(), o.sample_rate));
     return true;
@@ -57,6 +73,7 @@ bool WriteDemoMedia(const std::string& folder, const TDemoMediaOptions& options,
       return false;
     }
     const std::string path = (std::filesystem::path(folder) / name).string();
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     std::vector<uint8_t> old;
     if (!ReadFileBytes(path, old) || old != file.bytes) {
       if (!WriteFileBytes(path, file.bytes.data(), file.bytes.size())) {

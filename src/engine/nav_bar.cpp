@@ -2,6 +2,9 @@
 
 #include <mutex>
 
+#include "engine/nav_bar_classic.h"
+#include "engine/nav_bar_video.h"
+
 namespace zem {
 
 namespace {
@@ -12,7 +15,10 @@ std::mutex& FactoryLock() {
 }
 
 TNavBarFactory& Factory() {
-  static TNavBarFactory factory;
+  static TNavBarFactory factory = [](bool videoStyle) -> std::unique_ptr<TCustomNavBar> {
+    if (videoStyle) return std::make_unique<TVideoNavBar>();
+    return std::make_unique<TNavBar>();
+  };
   return factory;
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 #include "foundation/bitmap.h"
@@ -19,6 +20,13 @@
 namespace zem {
 
 class TIniStorage;
+
+// A theme the bar cannot use: a malformed value (with the theme's own message), a count or
+// measure out of range, a picture rectangle outside its picture.
+class ENavThemeError : public std::runtime_error {
+ public:
+  explicit ENavThemeError(const std::string& what) : std::runtime_error(what) {}
+};
 
 class TCustomNavBar : public TObj {
  public:
@@ -35,7 +43,7 @@ class TCustomNavBar : public TObj {
 
   ~TCustomNavBar() override = default;
   // Reads the theme; the storage stays alive (owned by the panel) as long as the bar.
-  // Malformed values raise errors with the theme's messages.
+  // Malformed values raise ENavThemeError (SetButtons too, for the buttons' own sections).
   virtual void LoadTheme(const TIniStorage& storage, const WideString& folder) = 0;
   // The custom buttons to show: indexes into actionNames, in order.
   virtual void SetButtons(std::span<const int32_t> indexes) = 0;
@@ -73,7 +81,7 @@ class TCustomNavBar : public TObj {
 using TNavBarFactory = std::function<std::unique_ptr<TCustomNavBar>(bool videoStyle)>;
 
 // Installs the process-wide factory (set at start-up, before shows open) and returns the one
-// it replaces. The initial factory makes no bar.
+// it replaces. The initial factory makes the classic TNavBar or the video TVideoNavBar.
 TNavBarFactory SetNavBarFactory(TNavBarFactory factory);
 // A bar from the installed factory, or null.
 std::unique_ptr<TCustomNavBar> MakeNavBar(bool videoStyle);

@@ -104,24 +104,41 @@ void TNavPanel::LoadTheme(const WideString& memberName) {
   bar_ = std::move(bar);
   const size_t slash = memberName.rfind(u'\\');
   const WideString folder = slash == WideString::npos ? WideString() : memberName.substr(0, slash + 1);
-  bar_->LoadTheme(*theme_, folder);
+  // A theme from a package may be malformed or absurd: the panel then shows no bar, and says
+  // why in one log line, rather than failing the show.
+  try {
+    bar_->LoadTheme(*theme_, folder);
 
-  bar_->SetWidth(config_.area.Width());
-  if (config_.useVideoScale)
-    bar_->SetHeight(RoundToInt(double(config_.area.Height()) * config_.viewScale * 0.01));
-  else
-    bar_->SetScale(config_.screenScale);
+    bar_->SetWidth(config_.area.Width());
+    if (config_.useVideoScale)
+      bar_->SetHeight(RoundToInt(double(config_.area.Height()) * config_.viewScale * 0.01));
+    else
+      bar_->SetScale(config_.screenScale);
 
-  std::vector<int32_t> indexes;
-  for (const WideString& name : config_.customNames)
-    for (size_t i = 0; i < bar_->actionNames.size(); ++i)
-      if (bar_->actionNames[i] == name) {
-        indexes.push_back(int32_t(i));
-        break;
-      }
-  bar_->SetButtons(indexes);
-  bar_->Update(0);
-  bar_->SetVolume(config_.volume);
+    std::vector<int32_t> indexes;
+    for (const WideString& name : config_.customNames)
+      for (size_t i = 0; i < bar_->actionNames.size(); ++i)
+        if (bar_->actionNames[i] == name) {
+          indexes.push_back(int32_t(i));
+          break;
+        }
+    bar_->SetButtons(indexes);
+    bar_->Update(0);
+    bar_->SetVolume(config_.volume);
+  } catch (const std::exception& e) {
+    LogLine("TNavPanel: theme " + WideToUtf8(memberName) + " refused: " + e.what());
+    DropBar();
+  }
+}
+
+void TNavPanel::DropBar() {
+  bar_.reset();
+  theme_.reset();
+  // Pictures already handed on are blanked, so the overlay shows nothing of the bar.
+  if (place_ && barIndex_ >= 0) place_(barIndex_, TRef<TDrawPicture>(), barRect_);
+  if (place_ && exitIndex_ >= 0) place_(exitIndex_, TRef<TDrawPicture>(), exitRect_);
+  barRect_ = exitRect_ = {};
+  barIndex_ = exitIndex_ = -1;
 }
 
 void TNavPanel::BarPictureChanged() {

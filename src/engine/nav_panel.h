@@ -48,8 +48,9 @@ class TNavPanel : public TObj {
   ~TNavPanel() override;
 
   // Opens the theme member, makes the bar of its kind and sets it up. A member that cannot be
-  // opened or read, or a bar kind that cannot be made, leaves the panel without a bar.
-  // Malformed theme values raise the bar's errors.
+  // opened or read, a bar kind that cannot be made, or a theme the bar refuses (malformed or
+  // absurd values, pictures or rectangles that do not fit) leaves the panel without a bar; a
+  // refused theme is logged in one line.
   void LoadTheme(const WideString& memberName);
 
   // One mouse event of kind 0 (move), 1 (down) or 2 (up); true when it produced an action.
@@ -74,6 +75,7 @@ class TNavPanel : public TObj {
 
  private:
   void BarPictureChanged();
+  void DropBar();
   void ExitPictureChanged();
   bool Inside(int32_t x, int32_t y) const;
 

@@ -50,6 +50,9 @@ TInputMappingClass::TInputMappingClass(const TIniStorage& script) {
     Add(kVkEnd, 0, Action(TZemActionKind::GotoSlide, script.ReadInteger(u"main", u"opt_slidescount", 0)));
   }
   if (!script.ReadBool(u"main", u"opt_lockf1", false)) Add(kVkF1, 0, Action(TZemActionKind::Help));
+  // Printing from the keyboard (Ctrl+P already pauses); the window system's Print key belongs
+  // to the desktop.
+  Add('P', kModCtrl | kModShift, Action(TZemActionKind::Print));
 }
 
 void TInputMappingClass::Add(int key, uint8_t value, TZemActionInfo action) {

@@ -18,11 +18,14 @@
 #include "platform/key_codes.h"
 #include "platform/message_box.h"
 #include "platform/monitors.h"
+#include "platform/native_window.h"
 #include "render/draw_device.h"
 #include "render/gl_context.h"
 #include "render/gl_device.h"
 #include "script/ini_file.h"
 #include "shell/form_rules.h"
+#include "shell/password_dialog.h"
+#include "shell/print_dialog.h"
 #include "shell/run_command.h"
 #include "shell/show_options.h"
 
@@ -89,10 +92,7 @@ bool TMainForm::Create() {
   viewer_->screen_saver = IsScreenSaverCopy(context_.own_path);
   viewer_->on_position = [this](int32_t t, bool end) { ShowEnd(t, end); };
   viewer_->on_action = [this](const TZemActionInfo& a) { RunEngineAction(a); };
-  viewer_->on_image = [](TRef<TDrawPicture>) {
-    // Printing comes with the print dialog; until then the captured picture is dropped.
-    LogLine("TMainForm: captured picture not printed (no print dialog)");
-  };
+  viewer_->on_image = [this](TRef<TDrawPicture> picture) { ShowCapturedPicture(std::move(picture)); };
 
   cursor_ = MakeSdlCursorControl();
   ConnectCursor(monitor_, *cursor_, [this] {
@@ -110,7 +110,15 @@ bool TMainForm::Create() {
   monitor_.on_enter = [] {};
   // Error boxes are owned by the main window.
   shell_.error_box = [this](const std::string& text) { ShowErrorBox(text, window_); };
-  // Shows are opened with checks: the start-up window runs as a child process.
+  // Shows are opened with checks: the password first (a modal dialog; the show has not started
+  // yet), then the start-up window in a child process.
+  shell_.password_check = [this](TZemShowLocator& locator) {
+    if (!locator.Script()) return true;
+    const bool blocked = CheckShowPassword(DialogOwner(), *locator.Script());
+    DropInputFromDialog();
+    if (blocked) LogLine("TMainForm: the show password was not given");
+    return !blocked;
+  };
   shell_.startup_window = [this](TZemShowLocator& locator, const std::string& path, bool packaged) {
     if (!locator.Script() || !locator.Script()->ReadBool(u"Main", u"stw_show", false)) return true;
     return RunStartupChild(path, packaged);
@@ -295,6 +303,42 @@ void TMainForm::ShowEnd(int32_t, bool end) {
   ended_at_end_ = true;
   exit_requested_ = true;
   CloseWindow();
+}
+
+TDialogOwner TMainForm::DialogOwner() const {
+  TDialogOwner owner;
+  owner.window = NativeWindowNumber(window_);
+  if (FormVisible()) owner.client = {client_.left, client_.top, client_.right, client_.bottom};
+  return owner;
+}
+
+void TMainForm::DropInputFromDialog() {
+  // Keys and clicks that reached the show's window while a modal dialog ran are not the show's.
+  SDL_PumpEvents();
+  SDL_FlushEvents(SDL_KEYDOWN, SDL_MOUSEWHEEL);
+}
+
+void TMainForm::ShowCapturedPicture(TRef<TDrawPicture> picture) {
+  TZemShowLocator* locator = shell_.CurrentLocator();
+  if (!locator || !viewer_ || Busy()) return;
+  // The show stands while the dialog runs, and goes on as it was afterwards, also after an error.
+  const bool was_paused = viewer_->Paused();
+  viewer_->SetPaused(true);
+  int32_t index = -1;
+  if (const TSlideTimeline* line = CurrentTimeline(); line && line->SlideCount() > 0)
+    index = line->IndexAt(double(CurrentTime())) % line->SlideCount();
+  TBitmap captured;
+  if (picture && picture->Pixels()) captured = *picture->Pixels();
+  ++busy_;
+  try {
+    const int32_t result = ShowPrintDialog(DialogOwner(), *locator, captured.Empty() ? nullptr : &captured, index);
+    LogLine("TMainForm: print dialog ended with " + std::to_string(result));
+  } catch (const std::exception& e) {
+    LogLine(std::string("TMainForm: print dialog: ") + e.what());
+  }
+  --busy_;
+  DropInputFromDialog();
+  if (viewer_) viewer_->SetPaused(was_paused);
 }
 
 void TMainForm::RunEngineAction(const TZemActionInfo& action) {

@@ -14,6 +14,7 @@
 
 #include "engine/application.h"
 #include "platform/cursor.h"
+#include "shell/dialog_model.h"
 #include "shell/input_handlers.h"
 #include "shell/mouse_monitor.h"
 #include "shell/process_context.h"
@@ -127,6 +128,12 @@ class TMainForm : public TInputHost, public TViewerForm {
   void RunEngineAction(const TZemActionInfo& action);
   bool PointerInside() const;
   void WakeUp();
+  // The owner of a modal dialog: this window, with its client area once it shows.
+  TDialogOwner DialogOwner() const;
+  // Drops the input that queued up for the window while a modal dialog ran.
+  void DropInputFromDialog();
+  // The engine's captured picture (message 14): the print dialog, the show paused meanwhile.
+  void ShowCapturedPicture(TRef<TDrawPicture> picture);
   // The start-up window: runs the child and answers whether the user confirmed the show.
   bool RunStartupChild(const std::string& path, bool packaged);
   void ApplyCursorHiding(const TIniStorage& script);

@@ -22,6 +22,7 @@
 #include "shell/screen_saver.h"
 #include "shell/show_shell.h"
 #include "shell/snapshot_mode.h"
+#include "shell/startup_filter.h"
 #include "sound/channel_killer.h"
 #include "sound/plugin_setup.h"
 #include "video/video_layer.h"
@@ -86,6 +87,8 @@ int RunPlayer(int argc, const char* const* argv) {
   InstallShowOpenHooks();
 
   TShowShell shell(context);
+  // In start-up mode the show is its start-up dialog alone.
+  shell.startup_filter = InstallStartupScriptFilter;
   if (snapshot) {
     InstallTransitionFilters();
     shell.error_box = [](const std::string& text) {

@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "demo_test_util.h"
+#include "engine/nav_bar_video.h"
+#include "engine/nav_panel.h"
 #include "foundation/stream.h"
 #include "model/slide_producer.h"
 #include "model/slide_source.h"
@@ -53,7 +55,7 @@ TEST(DemoShow, PackageVerifiesWithTheScriptAndEveryMedium) {
   TVerifyReport report;
   EXPECT_TRUE(VerifyPackage(ZEM_DEMO_SHOW, report));
   EXPECT_TRUE(report.problems.empty()) << report.problems.front();
-  EXPECT_EQ(report.members, 9);  // the script, six pictures, the music and the clip
+  EXPECT_EQ(report.members, 16);  // the script, six pictures, the music, the clip and the bar's theme (seven files)
   // Appended to the player: the file is a program, larger than its package.
   auto file = TFileStream::Open(ZEM_DEMO_SHOW, TFileMode::Read);
   ASSERT_TRUE(file);
@@ -132,6 +134,42 @@ TEST(DemoShow, LinksAnswerClicksWhereTheyAreDrawn) {
   // The small diamond of the last slide, bottom right.
   a = Click(producer, 8, 43000, 640 + 0.88f * 640, 360 + 0.80f * 360);
   EXPECT_EQ(a.kind, TZemActionKind::OpenWebsite);
+}
+
+TEST(DemoShow, TheVideoBarSeeksAndMutes) {
+  std::string error;
+  auto locator = OpenPackagedShow(ZEM_DEMO_SHOW, error);
+  ASSERT_TRUE(locator && locator->HasScript()) << error;
+  const TIniFile& script = *locator->Script();
+  std::vector<float> seeks, volumes;
+  TNavPanelConfig c;
+  c.area = {0, 0, 1280, 720};
+  for (int i = 1; i <= script.ReadInteger(u"Main", u"opt_newnavbuttons_count", 0); ++i)
+    c.customNames.push_back(script.ReadString(u"Main", u"opt_newnavbutton" + Utf8ToWide(std::to_string(i)), u""));
+  c.files = &locator->Accessor();
+  c.durationMs = 45000;
+  c.seek = [&seeks](float t) { seeks.push_back(t); };
+  c.setVolume = [&volumes](float v) { volumes.push_back(v); };
+  c.isPlaying = [] { return true; };
+  TNavPanel panel(c, [](int32_t index, TRef<TDrawPicture>, const TRectI&) { return index < 0 ? 0 : index; });
+  panel.LoadTheme(script.ReadString(u"Main", u"opt_nav_inifile", u""));
+  auto* bar = dynamic_cast<TVideoNavBar*>(panel.Bar());
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->buttonIndexes, (std::vector<int32_t>{0, 1}));  // backward, forward
+  const TRectI r = panel.BarRect();
+  const TVideoNavLayout& l = bar->Layout();
+  const int32_t y = r.top + l.height / 2;
+  auto click = [&](int32_t x) {
+    panel.HandleEvent(0, x, y, 1, 1);
+    panel.HandleEvent(0, x, y, 2, 1);
+  };
+  click(r.left + (l.t0 + l.t1) / 2);  // the middle of the track: half the show
+  ASSERT_FALSE(seeks.empty());
+  EXPECT_NEAR(seeks.back(), 22500, 600);
+  click(r.left + l.soundRight + bar->Measures().digitsSoundSpace + l.bw / 2);
+  ASSERT_EQ(volumes.size(), 1u);
+  EXPECT_EQ(volumes[0], 0);
+  EXPECT_EQ(panel.Action().kind, TZemActionKind::Consumed);
 }
 
 TEST(DemoShow, CaptionsReadTheSlideAndItsPhotograph) {

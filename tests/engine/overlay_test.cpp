@@ -433,9 +433,14 @@ TEST_F(OverlayTest, PanelWithoutThemeOrBarKindShowsAndTakesNothing) {
   EXPECT_EQ(none.NavHoverState(), 0);
 }
 
-TEST_F(OverlayTest, MalformedThemeRaisesOutOfCreation) {
+TEST_F(OverlayTest, MalformedThemeLeavesThePanelWithoutBar) {
   AddTheme("[Fake]\nFail=1\n");
-  EXPECT_THROW(Make(kPanel), std::runtime_error);
+  TThirdSlide* o = nullptr;
+  ASSERT_NO_THROW(o = &Make(kPanel));
+  ASSERT_NE(o->Panel(), nullptr);
+  EXPECT_EQ(o->Panel()->Bar(), nullptr);
+  EXPECT_TRUE(o->Pictures().empty());
+  EXPECT_FALSE(o->HandleMouse(0, 500, 760, 1, 1).handled);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -33,7 +33,8 @@ TEST(InputMapping, KeyTableWithExactModifiers) {
   EXPECT_EQ(KeyKind(m, 0, 'P'), TZemActionKind::None);
   EXPECT_EQ(KeyKind(m, kModShift, kVkRight), TZemActionKind::None);
   EXPECT_EQ(KeyKind(m, kModWin, kVkRight), TZemActionKind::NextSlide);
-  EXPECT_EQ(KeyKind(m, kModCtrl | kModShift, 'P'), TZemActionKind::None);
+  EXPECT_EQ(KeyKind(m, kModCtrl | kModShift, 'P'), TZemActionKind::Print);
+  EXPECT_EQ(KeyKind(m, kModCtrl | kModAlt, 'P'), TZemActionKind::None);
   for (int k : {kVkSpace, kVkPause, kVkMediaPlayPause}) EXPECT_EQ(KeyKind(m, 0, k), TZemActionKind::Pause);
   for (int k : {kVkLeft, kVkPrior, kVkBrowserBack, kVkMediaPrevTrack}) EXPECT_EQ(KeyKind(m, 0, k), TZemActionKind::PrevSlide);
   for (int k : {kVkRight, kVkNext, kVkBrowserForward, kVkMediaNextTrack})

@@ -128,10 +128,11 @@ void T3DDrawer::MapDesign() {
   TRectI rect = RectValid(designRect_) ? designRect_ : frameClipRect_;
   TPointI size = designSize_.x > 0 && designSize_.y > 0 ? designSize_ : TPointI{rect.Width(), rect.Height()};
   gl_.SetMapping(B(rect), size.x, size.y);
-  // Frames are confined to the frame clip rectangle on the back buffer.
+  // Frames are confined to the frame clip rectangle on the back buffer; a viewport set for the
+  // whole window (the overlay's navigation panel, drawn over the painted letterbox) to its own.
   if (gl_.OnBackBuffer()) {
     TRectI whole = M(gl_.CurrentTargetRect());
-    TRectI confine = Intersect(frameClipRect_, whole);
+    TRectI confine = Intersect(RectValid(designRect_) ? designRect_ : frameClipRect_, whole);
     gl_.Confine(B(confine.IsEmpty() ? whole : confine));
   }
 }

@@ -88,13 +88,19 @@ make_show() {
     printf 'opt_synchpos1=%d\r\nopt_synchpos2=%d\r\nopt_synchpos3=%d\r\n' "$len" $((len * 2)) $((len * 3))
     for line in "$@"; do printf '%s\r\n' "$line"; done
     printf '[Slide1]\r\nPers_Fon=1\r\nbstyle=1\r\nbname=255\r\n'
+    for line in "${slide1_extra[@]}"; do printf '%s\r\n' "$line"; done
     printf 'object box: Middle\r\n  Size=1,1\r\n  FillMode=Solid\r\n  Color1=0,0,255\r\n'
     printf '  object keypoint:\r\n    Time=0\r\n  end\r\nend\r\n'
     printf '[Slide2]\r\nPers_Fon=1\r\nbstyle=1\r\nbname=65280\r\n'
     printf '[Slide3]\r\nPers_Fon=1\r\nbstyle=1\r\nbname=65535\r\n'
+    for line in "${extra_sections[@]}"; do printf '%s\r\n' "$line"; done
   } >"$work/proj/show.zem"
   "$zemtool" pack "$work/proj/show.zem" "$work/testshow" --player "$player" >/dev/null || fail "zemtool pack failed"
 }
+
+# Lines for the first slide's section and whole sections after the slides (set before make_show).
+slide1_extra=()
+extra_sections=()
 
 # A one-slide show of `count` small boxes, each moving for a minute, so every frame is slow.
 make_box_show() {
@@ -131,6 +137,53 @@ wait_window() {
 }
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# GTK for the dialog cases: a home of its own, the file printer only (no CUPS, no D-Bus), no
+# accessibility bus, settings in memory.
+gtk_env() {
+  export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+  export XDG_CACHE_HOME="$work/home/.cache" NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory
+  mkdir -p "$XDG_CONFIG_HOME/gtk-3.0"
+  printf '[Settings]\ngtk-print-backends=file\n' >"$XDG_CONFIG_HOME/gtk-3.0/settings.ini"
+}
+
+# Waits (up to 10 s) for a visible window whose name matches, other than the windows given;
+# prints its id.
+wait_named_window() {
+  local name=$1 w
+  shift
+  for _ in $(seq 100); do
+    for w in $(xdotool search --onlyvisible --name "$name" 2>/dev/null); do
+      [[ " $* " == *" $w "* ]] || { echo "$w"; return 0; }
+    done
+    sleep 0.1
+  done
+  return 1
+}
+
+# Clicks at a point of a window given in pixels of its 96-dpi layout (scaled by the window's
+# width against the layout's width).
+click_layout() {
+  local w=$1 layout_width=$2 x=$3 y=$4
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  xdotool mousemove $((X + x * WIDTH / layout_width)) $((Y + y * WIDTH / layout_width)) click 1
+}
+
+# The colour of a window's pixel as "R,G,B".
+colour_at() {
+  import -window "$1" "$work/pixel.png" 2>/dev/null || return 1
+  convert "$work/pixel.png" -format "%[fx:int(255*p{$2,$3}.r+0.5)],%[fx:int(255*p{$2,$3}.g+0.5)],%[fx:int(255*p{$2,$3}.b+0.5)]" info: 2>/dev/null
+}
+
+# Types a file name into GTK's save chooser and confirms it.
+save_as() {
+  local chooser
+  chooser=$(wait_named_window '^Save$') || fail "no save chooser"
+  xdotool windowfocus --sync "$chooser" 2>/dev/null || xdotool windowfocus "$chooser"
+  xdotool key --window "$chooser" ctrl+a
+  xdotool type --window "$chooser" "$1"
+  xdotool key --window "$chooser" Return
+}
 
 # Starts the published show with the log on standard error; sets pid and win (the visible window).
 start_player() {
@@ -242,6 +295,8 @@ case "$case_name" in
     ms=$(wait_first_frame)
     echo "first frame after $ms ms"
     expect_centre $BLUE "first slide"
+    # A run that opens no dialog never loads the dialog toolkit.
+    grep -q libgtk-3 "/proc/$pid/maps" && fail "GTK was loaded without a dialog"
     key Escape
     expect_exit 0 5
     grep -q "Program stoped" "$work/log.txt" || fail "no log footer"
@@ -377,8 +432,9 @@ case "$case_name" in
     ;;
   startup_child)
     # The start-up window runs in a child copy of the player; Enter there confirms the show.
+    extra_sections=("[dialog_startup]" "Pers_Fon=1" "bstyle=1" "bname=16711935")
     for answer in Return Escape; do
-      make_show 20000 "stw_show=1"
+      make_show 20000 "stw_show=1" "opt_startupwidth=200" "opt_startupheight=150"
       start_ms=$(now_ms)
       "$work/testshow" -log 2>"$work/log.txt" &
       pid=$!
@@ -392,7 +448,16 @@ case "$case_name" in
       tr '\0' ' ' <"/proc/$child/cmdline" | grep -q -- "-exename $work/testshow -startup -ownerwnd" ||
         fail "child command line: $(tr '\0' ' ' <"/proc/$child/cmdline")"
       xdotool windowfocus "$win"
-      wait_first_frame >/dev/null
+      # The child shows the start-up dialog alone, in a window of the start-up size.
+      eval "$(xdotool getwindowgeometry --shell "$win")"
+      [ "$WIDTH,$HEIGHT" = "200,150" ] || fail "start-up window ${WIDTH}x$HEIGHT, expected 200x150"
+      got=
+      for _ in $(seq 50); do
+        got=$(colour_at "$win" 100 75)
+        [ "$got" = 255,0,255 ] && break
+        sleep 0.1
+      done
+      [ "$got" = 255,0,255 ] || fail "start-up window shows $got, expected the dialog's 255,0,255"
       key "$answer"
       if [ "$answer" = Return ]; then
         # Confirmed: the parent plays the show in its own window.
@@ -478,6 +543,95 @@ case "$case_name" in
     key Escape
     expect_exit 0 5
     [ ! -s "$work/quiet.txt" ] || fail "standard error of a good run: $(head -3 "$work/quiet.txt")"
+    ;;
+  password)
+    # The show plays after the right password only; a wrong one or Cancel ends the process.
+    gtk_env
+    make_show 20000 "opt_usepass=1" "opt_pass=Secret"
+    for answer in right wrong cancel; do
+      start_ms=$(now_ms)
+      "$work/testshow" -log 2>"$work/log.txt" &
+      pid=$!
+      dialog=$(wait_named_window '^Password required$') || fail "no password dialog"
+      xdotool windowfocus --sync "$dialog" 2>/dev/null || xdotool windowfocus "$dialog"
+      case $answer in
+        right) xdotool type --window "$dialog" Secret; xdotool key --window "$dialog" Return ;;
+        wrong) xdotool type --window "$dialog" secret; xdotool key --window "$dialog" Return ;;
+        cancel) click_layout "$dialog" 260 170 74 ;;
+      esac
+      if [ $answer = right ]; then
+        win=$(wait_named_window '^ZemViewer') || fail "no show window after the right password"
+        xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
+        expect_centre $BLUE "the show after its password"
+        key Escape
+        expect_exit 0 5
+      else
+        expect_exit 1 10
+        grep -q "the show password was not given" "$work/log.txt" || fail "$answer: no refusal in the log"
+        grep -q "first frame" "$work/log.txt" && fail "$answer: the show was played"
+      fi
+    done
+    ;;
+  print_save)
+    # The print dialog's "Save": the captured picture as a BMP file; with "Only Main Image" the
+    # slide's JPEG member byte for byte. Ctrl+Shift+P prints.
+    gtk_env
+    photo="$(dirname "$0")/../../data/images/jpeg/libjpeg-turbo/testorig.jpg"
+    [ -f "$photo" ] || fail "missing $photo"
+    slide1_extra=("picture=photo.JPG")
+    make_show 20000 "CanRestore=1"
+    cp "$photo" "$work/proj/photo.JPG"
+    "$zemtool" pack "$work/proj/show.zem" "$work/testshow" --player "$player" >/dev/null || fail "zemtool pack failed"
+    mkdir -p "$work/out"
+    start_player
+    wait_first_frame >/dev/null
+    for round in capture main; do
+      xdotool windowfocus --sync "$win" 2>/dev/null
+      key ctrl+shift+p
+      dialog=$(wait_named_window '^Print$') || fail "$round: no print dialog"
+      grep -q "TZemShowViewer.SetPaused: True" "$work/log.txt" || fail "the show was not paused for the dialog"
+      [ $round = main ] && click_layout "$dialog" 282 155 61  # "Only Main Image"
+      click_layout "$dialog" 282 207 24                      # "Save"
+      if [ $round = capture ]; then save_as "$work/out/shot.bmp"; else save_as "$work/out/main.JPG"; fi
+      for _ in $(seq 50); do grep -q "print dialog ended" "$work/log.txt" && break; sleep 0.1; done
+      sed -i 's/print dialog ended/print dialog done/' "$work/log.txt"
+    done
+    [ -f "$work/out/shot.bmp" ] || fail "no BMP file saved"
+    got=$(convert "$work/out/shot.bmp" -format '%w %h %[fx:int(255*p{160,120}.b+0.5)] %[fx:int(255*p{5,5}.r+0.5)]' info:)
+    [ "$got" = "320 240 255 255" ] || fail "saved capture: $got, expected 320x240, blue middle, red edge"
+    cmp -s "$photo" "$work/out/main.JPG" || fail "the saved main picture differs from the member"
+    key Escape
+    expect_exit 0 5
+    ;;
+  print_pdf)
+    # "Print" through GTK's print dialog to its file printer: a landscape PDF page showing the
+    # captured picture (read back with pdftoppm).
+    command -v pdftoppm >/dev/null || { echo "SKIP: pdftoppm is missing (poppler-utils)"; exit 77; }
+    gtk_env
+    make_show 20000
+    # GTK's file printer writes output.pdf into the current folder.
+    start_player_in "$work" "$work/testshow"
+    wait_first_frame >/dev/null
+    key ctrl+shift+p
+    dialog=$(wait_named_window '^Print$') || fail "no print dialog"
+    click_layout "$dialog" 282 74 24  # "Print"
+    gtkprint=$(wait_named_window '^Print$' "$dialog") || fail "no GTK print dialog"
+    xdotool windowfocus --sync "$gtkprint" 2>/dev/null || xdotool windowfocus "$gtkprint"
+    xdotool key --window "$gtkprint" Down
+    sleep 0.3
+    xdotool key --window "$gtkprint" Return
+    pdf=
+    for _ in $(seq 100); do
+      [ -s "$work/output.pdf" ] && grep -q "print dialog ended" "$work/log.txt" && pdf="$work/output.pdf" && break
+      sleep 0.1
+    done
+    [ -n "$pdf" ] || fail "no PDF printed"
+    pdftoppm -png -r 30 -singlefile "$pdf" "$work/page" || fail "pdftoppm failed"
+    got=$(convert "$work/page.png" -format '%[fx:w>h] %[fx:int(255*p{w/2,h/2}.b+0.5)] %[fx:int(255*p{w/2,h/2}.r+0.5)]' info:)
+    [ "$got" = "1 255 0" ] || fail "printed page: $got, expected landscape with the blue middle"
+    xdotool windowfocus --sync "$win" 2>/dev/null
+    key Escape
+    expect_exit 0 5
     ;;
   one_start)
     make_show 20000
