@@ -34,6 +34,11 @@ class TDrawPicture : public TRefObj {
   // Generated pictures (text) are drawn from one texture of their own at full size, whatever
   // mip level or sprite grid the parameters name.
   virtual bool OwnTileTexture() const { return false; }
+  // Whether the picture has an alpha channel (a shadow follows its outline then).
+  virtual bool HasAlpha() const {
+    const TBitmap* p = Pixels();
+    return p && p->Format() == TPixelFormat::Argb32;
+  }
 
   std::unique_ptr<TObj> textureCache;  // owned by whichever drawer prepared the picture
 };

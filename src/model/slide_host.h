@@ -9,6 +9,7 @@
 #include "foundation/refobj.h"
 #include "foundation/strings.h"
 #include "model/draw_interface.h"
+#include "model/generated_pictures.h"
 #include "model/geometry.h"
 #include "model/text_picture.h"
 
@@ -32,6 +33,10 @@ class TZemSlideHost : public TRefObj {
   // The show's files (text macros read the main image's facts, texts their stored outlines);
   // null when the host has none.
   virtual TFileAccessor* Files() const { return nullptr; }
+  // Folder of the button themes ("PathToButtons" of the show); a theme is this + its name.
+  virtual WideString ButtonsFolder() const { return {}; }
+  // The button themes and the "Button: ", "Shadow: " and "PresetedMask:" pictures of this host.
+  TGeneratedPictures& Generated() { return generated_; }
 
   void SetEdgeOnCallback(TEdgeOnCallback cb) { edgeOn_ = std::move(cb); }
   bool HasEdgeOnCallback() const { return static_cast<bool>(edgeOn_); }
@@ -39,6 +44,7 @@ class TZemSlideHost : public TRefObj {
 
  private:
   TEdgeOnCallback edgeOn_;
+  TGeneratedPictures generated_;
 };
 
 // A host over a fixed output size with pictures handed in by name; used by tools and tests.
@@ -46,11 +52,13 @@ class TSimpleSlideHost : public TZemSlideHost {
  public:
   TSimpleSlideHost(int32_t outputWidth, int32_t outputHeight) : width_(outputWidth), height_(outputHeight) {}
 
-  // Handed-in pictures first; text names are answered by the text producer.
+  // Handed-in pictures first; text names are answered by the text producer, generated names
+  // by the host's own source.
   TRef<TDrawPicture> GetPicture(const WideString& name) override {
     ++requests_;
     auto it = pictures_.find(name);
     if (it != pictures_.end()) return it->second;
+    if (TGeneratedPictures::Handles(name)) return Generated().Get(name, *this);
     return TTextPictureSource::Handles(name) ? texts_.Get(name, files_) : TRef<TDrawPicture>();
   }
   TVec3 GetCameraPosition() override {
@@ -62,11 +70,17 @@ class TSimpleSlideHost : public TZemSlideHost {
   int32_t Requests() const { return requests_; }
   TFileAccessor* Files() const override { return files_; }
   void SetFiles(TFileAccessor* files) { files_ = files; }  // not owned
+  WideString ButtonsFolder() const override { return buttons_; }
+  void SetButtonsFolder(WideString folder) { buttons_ = std::move(folder); }
+  bool ContinueLoading() override { return !continue_ || continue_(); }
+  void SetContinueTest(std::function<bool()> test) { continue_ = std::move(test); }
 
  private:
   int32_t width_, height_;
   int32_t requests_ = 0;
   TFileAccessor* files_ = nullptr;
+  WideString buttons_;
+  std::function<bool()> continue_;
   TTextPictureSource texts_;
   std::map<WideString, TRef<TDrawPicture>> pictures_;
 };

@@ -7,9 +7,11 @@
 
 #include "foundation/assert.h"
 #include "foundation/log.h"
+#include "model/zem_button.h"
 #include "model/zem_image.h"
 #include "model/zem_text.h"
 #include "package/file_accessor.h"
+#include "package/load_throttle.h"
 #include "resources/file_access.h"
 #include "resources/text/font_cache.h"
 #include "script/ini_file.h"
@@ -41,6 +43,7 @@ class TStorePicture : public TDrawPicture, public IPictureAnimation {
     return s ? &s->Bitmap() : nullptr;
   }
   WideString Name() const override { return name_; }
+  bool HasAlpha() const override { return image_->Store() && image_->Store()->Format() == TPixelFormat::Argb32; }
   bool GetAnimation(TPictureAnimation& out) const override {
     TBitmapStore* s = image_->Store();
     const TTilesTag* tiles = s ? s->Tiles() : nullptr;
@@ -103,11 +106,14 @@ TRef<TDrawPicture> TProducerSlideHost::GetPicture(const WideString& name) {
   if (name.rfind(kEffectPrefix, 0) == 0) return EffectBufferPicture(name);
   if (name.rfind(kMaskPrefix, 0) == 0) return MaskPicture(name.substr(kMaskPrefix.size()));
   if (TTextPictureSource::Handles(name)) return texts_.Get(name, files_);
+  if (TGeneratedPictures::Handles(name)) return Generated().Get(name, *this);
   if (!files_ || name.empty()) return {};
   auto image = LoadPicture(*files_, name);
   if (!image || image->Width() <= 0 || image->Height() <= 0) return {};
   return TRef<TDrawPicture>(new TStorePicture(std::move(image), name));
 }
+
+bool TProducerSlideHost::ContinueLoading() { return !LoadGivenUp(); }
 
 TRef<TDrawPicture> TProducerSlideHost::MaskPicture(const WideString& name) {
   TRef<TDrawPicture> pic = GetPicture(name);
@@ -150,6 +156,7 @@ TSlideProducer::TSlideProducer(TRef<TZemSource> source, TRef<TZemSlideHost> host
   ZEM_ASSERT(source_);
   RegisterImageKinds();
   RegisterTextKinds();
+  RegisterButtonKinds();
   const TIniSection* main = source_->Main();
   if (!host_) {
     ownHost_ = new TProducerSlideHost(this, source_->Files(), main ? main->ReadString(u"PathToButtons", u"") : WideString());
