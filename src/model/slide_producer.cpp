@@ -118,9 +118,18 @@ bool TProducerSlideHost::ContinueLoading() { return !LoadGivenUp(); }
 TRef<TDrawPicture> TProducerSlideHost::MaskPicture(const WideString& name) {
   TRef<TDrawPicture> pic = GetPicture(name);
   if (!pic || !pic->Pixels()) return {};
-  // A mask keeps one channel: the picture's brightness.
-  TBitmap mask = *pic->Pixels();
-  mask.ConvertTo(TPixelFormat::Grey8);
+  // A mask keeps one channel, the picture's brightness, as the coverage of white: the drawer
+  // multiplies the viewport's content by the mask layers, so dark parts must be transparent
+  // (an opaque grey would paint them black).
+  TBitmap grey = *pic->Pixels();
+  grey.ConvertTo(TPixelFormat::Grey8);
+  TBitmap mask;
+  if (!mask.Allocate(grey.Width(), grey.Height(), TPixelFormat::Argb32)) return {};
+  for (int32_t y = 0; y < grey.Height(); ++y) {
+    const uint8_t* g = grey.Row(y);
+    uint32_t* out = reinterpret_cast<uint32_t*>(mask.Row(y));
+    for (int32_t x = 0; x < grey.Width(); ++x) out[x] = uint32_t(g[x]) << 24 | 0xFFFFFFu;
+  }
   return TRef<TDrawPicture>(new TBitmapPicture(std::move(mask), u"Mask: " + name));
 }
 

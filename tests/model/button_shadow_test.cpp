@@ -383,10 +383,10 @@ TEST(PresetMasks, TheProducersHostAnswersMaskNamesAndSharesThePictures) {
   TProducerSlideHost host(nullptr, nullptr, u"");
   TRef<TDrawPicture> mask = host.GetPicture(u"Mask: PresetedMask:64:32:1:0");
   ASSERT_TRUE(mask && mask->Pixels());
-  EXPECT_EQ(mask->Pixels()->Format(), TPixelFormat::Grey8);
+  // White, its brightness as coverage.
   EXPECT_EQ(mask->Width(), 64);
-  EXPECT_EQ(mask->Pixels()->GetPixel(32, 16) & 255, 255u);
-  EXPECT_EQ(mask->Pixels()->GetPixel(0, 0) & 255, 0u);
+  EXPECT_EQ(mask->Pixels()->GetPixel(32, 16), 0xFFFFFFFFu);
+  EXPECT_EQ(mask->Pixels()->GetPixel(0, 0), 0x00FFFFFFu);
   TRef<TDrawPicture> a = host.GetPicture(u"PresetedMask:64:32:1:0");
   EXPECT_EQ(a.get(), host.GetPicture(u"PresetedMask:64:32:1:0").get());
   EXPECT_TRUE(a->OwnTileTexture());
