@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "demo_buttons.h"
 #include "demo_music.h"
 #include "demo_pictures.h"
 #include "foundation/stream.h"
@@ -13,7 +14,9 @@ namespace zem {
 
 const std::vector<std::string>& DemoMediaNames() {
   static const std::vector<std::string> kNames = {"landscape.jpg", "plasma.jpg", "dunes.jpg", "night.jpg",
-                                                  "tiles.png",     "logo.png",   "music.wav"};
+                                                  "tiles.png",     "logo.png",   "music.wav",
+                                                  "Buttons/glass/btn.ini", "Buttons/glass/normal.png",
+                                                  "Buttons/glass/hover.png", "Buttons/glass/click.png"};
   return kNames;
 }
 
@@ -32,6 +35,14 @@ bool MakeDemoFile(const std::string& name, const TDemoMediaOptions& o, TDemoFile
   // PNG at the strongest compression: flat tiles and the mostly transparent logo shrink well.
   if (name == "tiles.png") return EncodePng(PaintTiles(o.width, o.height, std::max(8, o.height / 9)), out.bytes, 9);
   if (name == "logo.png") return EncodePng(PaintLogo(o.logo_side), out.bytes, 9);
+  if (name == "Buttons/glass/btn.ini") {
+    const std::string ini = DemoButtonThemeIni();
+    out.bytes.assign(ini.begin(), ini.end());
+    return true;
+  }
+  if (name == "Buttons/glass/normal.png") return EncodePng(PaintButtonPiece(0), out.bytes, 9);
+  if (name == "Buttons/glass/hover.png") return EncodePng(PaintButtonPiece(1), out.bytes, 9);
+  if (name == "Buttons/glass/click.png") return EncodePng(PaintButtonPiece(2), out.bytes, 9);
   if (name == "music.wav") {
     out.bytes = EncodeWave(RenderDemoMusic(MakeDemoScore(), o.sample_rate));
     return true;
@@ -55,6 +66,7 @@ bool WriteDemoMedia(const std::string& folder, const TDemoMediaOptions& options,
       return false;
     }
     const std::string path = (std::filesystem::path(folder) / name).string();
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     std::vector<uint8_t> old;
     if (!ReadFileBytes(path, old) || old != file.bytes) {
       if (!WriteFileBytes(path, file.bytes.data(), file.bytes.size())) {

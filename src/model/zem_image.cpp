@@ -429,8 +429,10 @@ bool TZemImage::ShadowSourceFor(int32_t slot, TShadowSource& out) {
   if (!picture_ || size_.x <= 0 || size_.y <= 0) return false;
   const double W = picture_->Width(), H = picture_->Height();
   TShadowParams& p = out.params;
-  // A picture without transparency casts the shadow of its rectangle.
-  p.source = picture_->HasAlpha() && !picture_->Name().empty() ? picture_->Name() : WideString(kShadowRectSource);
+  // A picture without transparency casts the shadow of its rectangle; so does a rendered slide
+  // (an effect buffer), which the host cannot give again by its name.
+  const bool outline = picture_->HasAlpha() && !picture_->Name().empty() && effectBuffer_ == 0;
+  p.source = outline ? picture_->Name() : WideString(kShadowRectSource);
   out.distanceMeasure = float(std::sqrt(double(size_.x) * size_.y));
   if (IsSpriteSheet()) {
     // The cell of the frame (stored with a one-pixel margin around each).

@@ -51,7 +51,7 @@ TEST(DemoShow, PackageVerifiesWithTheScriptAndEveryMedium) {
   TVerifyReport report;
   EXPECT_TRUE(VerifyPackage(ZEM_DEMO_SHOW, report));
   EXPECT_TRUE(report.problems.empty()) << report.problems.front();
-  EXPECT_EQ(report.members, 8);  // the script, six pictures and the music
+  EXPECT_EQ(report.members, 12);  // the script, six pictures, the music and the button theme
   // Appended to the player: the file is a program, larger than its package.
   auto file = TFileStream::Open(ZEM_DEMO_SHOW, TFileMode::Read);
   ASSERT_TRUE(file);
@@ -130,6 +130,13 @@ TEST(DemoShow, LinksAnswerClicksWhereTheyAreDrawn) {
   // The small diamond of the last slide, bottom right.
   a = Click(producer, 8, 43000, 640 + 0.88f * 640, 360 + 0.80f * 360);
   EXPECT_EQ(a.kind, TZemActionKind::OpenWebsite);
+  // The buttons of the last slide lead to the night and the title; their caption lets clicks
+  // through.
+  a = Click(producer, 9, 48000, 640 + 0.40f * 640, 360 + 0.60f * 360);
+  EXPECT_EQ(a.kind, TZemActionKind::GotoSlide);
+  EXPECT_EQ(a.number, 7);
+  a = Click(producer, 9, 48000, 640 - 0.40f * 640, 360 + 0.60f * 360);
+  EXPECT_EQ(a.number, 1);
 }
 
 TEST(DemoShow, CaptionsReadTheSlideAndItsPhotograph) {
@@ -147,9 +154,9 @@ TEST(DemoShow, CaptionsReadTheSlideAndItsPhotograph) {
       });
     return out;
   };
-  EXPECT_EQ(lines(0, u"Subtitle"), (std::vector<WideString>{u"A slide show player", u"9 slides of generated pictures and music"}));
+  EXPECT_EQ(lines(0, u"Subtitle"), (std::vector<WideString>{u"A slide show player", u"10 slides of generated pictures and music"}));
   EXPECT_EQ(lines(1, u"Caption"), std::vector<WideString>{u"Dawn over the hills, 2026:05:17"});
-  EXPECT_EQ(lines(4, u"Number"), std::vector<WideString>{u"5 / 9"});
+  EXPECT_EQ(lines(4, u"Number"), std::vector<WideString>{u"5 / 10"});
 }
 
 }  // namespace

@@ -338,7 +338,7 @@ TEST(Shadows, SourcesFollowAlphaAndBorderAndSettingsAreSanitised) {
     return "object image: " + cap + "\nImageName=" + name + "\nShadowEnable=1\n" + keys +
            "object keypoint:\nTime=0\nend\nend\n";
   };
-  show.Build(image("a", "alpha.png", "") +
+  show.Build(image("a", "alpha.png", "") + image("s", "alpha.png", "AnimColumns=2\nAnimCount=2\nAnimInterval=100\n") +
              image("p", "photo.jpg", "EnableBorder=1\nBorderWidth=10\nBorderColor=1,2,3,128\nShadowSize=1e39\n") +
              image("n", "photo.jpg", "ShadowOpacity=-50\nShadowSpreadIndex=99\n"));
   ASSERT_TRUE(show.slide) << show.error;
@@ -351,6 +351,11 @@ TEST(Shadows, SourcesFollowAlphaAndBorderAndSettingsAreSanitised) {
   EXPECT_EQ(a->CurrentShadow()->Params().source, u"alpha.png");
   EXPECT_FALSE(a->CurrentShadow()->Normalised());
   EXPECT_EQ(a->CurrentShadow()->Params().rect, (TRectI{0, 0, 400, 200}));
+  // A sprite sheet casts the shadow of the cell it shows (cells keep a one-pixel margin).
+  auto* sheet = show.Node<show::TZemImage>(u"s");
+  ASSERT_TRUE(sheet->CurrentShadow());
+  EXPECT_TRUE(sheet->CurrentShadow()->Params().spriteSheet);
+  EXPECT_EQ(sheet->CurrentShadow()->Params().rect, (TRectI{1, 1, 201, 201}));
   // No alpha: the rectangle, with the border (10 % of 200) as margin at the border's alpha.
   const TShadowParams& pp = p->CurrentShadow()->Params();
   EXPECT_TRUE(pp.IsRectangle());
