@@ -253,28 +253,41 @@ bool PictureSilhouette(const TBitmap& pic, int32_t level, const TRectI& rectIn, 
   const int64_t ew = iw + 2 * mx, eh = ih + 2 * my;
   const int32_t n = layout.halvings;
 
-  // Mean alpha of the inner area per halved pixel, from the full-size picture pixels.
-  std::vector<double> sums;
-  std::vector<uint32_t> counts;
+  // Mean alpha of the inner area per halved pixel, from the full-size picture pixels: each
+  // halved column covers a run of picture columns, summed row by row.
+  std::vector<uint64_t> sums, counts;
   const bool hasAlpha = pic.Format() == TPixelFormat::Argb32;
   if (hasAlpha && iw > 0 && ih > 0) {
     sums.assign(size_t(layout.silWidth) * size_t(layout.silHeight), 0);
     counts.assign(sums.size(), 0);
     const int64_t x0 = rl * scale, x1 = std::min<int64_t>(rr * scale, pic.Width());
-    std::vector<int32_t> column(size_t(std::max<int64_t>(x1 - x0, 0)));
-    for (int64_t x = x0; x < x1; ++x)
-      column[size_t(x - x0)] = int32_t(std::min<int64_t>(((x >> level) - rl + mx) >> n, layout.silWidth - 1));
+    // Runs of picture columns per halved column (extended x = (x >> level) - rl + mx).
+    struct TRun {
+      int32_t column;
+      int64_t from, to;
+    };
+    std::vector<TRun> runs;
+    // Computed in floating point: far-off columns only need to land outside [x0, x1).
+    auto pictureX = [&](int64_t column) {
+      const double x = (double(column) * double(int64_t(1) << n) - double(mx) + double(rl)) * double(scale);
+      return int64_t(std::clamp(x, double(x0), double(x1)));
+    };
+    for (int32_t c = 0; c < layout.silWidth; ++c) {
+      const int64_t from = pictureX(c), to = c + 1 == layout.silWidth ? x1 : pictureX(int64_t(c) + 1);
+      if (from < to) runs.push_back({c, from, to});
+    }
     const int64_t y1 = std::min<int64_t>(rb * scale, pic.Height());
     for (int64_t y = rt * scale; y < y1; ++y) {
       if ((y & 255) == 0 && !Go(keepGoing)) return false;
       const int64_t row = std::min<int64_t>(((y >> level) - rt + my) >> n, layout.silHeight - 1);
-      double* s = sums.data() + size_t(row) * size_t(layout.silWidth);
-      uint32_t* c = counts.data() + size_t(row) * size_t(layout.silWidth);
-      const uint8_t* p = pic.Row(int32_t(y)) + x0 * 4 + 3;
-      for (int64_t x = x0; x < x1; ++x, p += 4) {
-        const int32_t i = column[size_t(x - x0)];
-        s[i] += *p;
-        ++c[i];
+      uint64_t* s = sums.data() + size_t(row) * size_t(layout.silWidth);
+      uint64_t* c = counts.data() + size_t(row) * size_t(layout.silWidth);
+      const uint8_t* line = pic.Row(int32_t(y)) + 3;
+      for (const TRun& r : runs) {
+        uint32_t sum = 0;
+        for (int64_t x = r.from; x < r.to; ++x) sum += line[x * 4];
+        s[r.column] += sum;
+        c[r.column] += uint64_t(r.to - r.from);
       }
     }
   }
@@ -283,7 +296,7 @@ bool PictureSilhouette(const TBitmap& pic, int32_t level, const TRectI& rectIn, 
           [&](int32_t i, int32_t j, int64_t, int64_t, int64_t, int64_t) -> double {
             if (!hasAlpha) return 255;
             const size_t k = size_t(j) * size_t(layout.silWidth) + size_t(i);
-            return counts[k] ? sums[k] / counts[k] : 0;
+            return counts[k] ? double(sums[k]) / double(counts[k]) : 0;
           });
   return true;
 }
@@ -369,7 +382,22 @@ bool RenderShadow(const TAlphaPlane& sil, const TShadowLayout& layout, const TSh
   const int32_t top = int32_t(opacity * 255 / 100);
   const uint32_t rgb = uint32_t(style.red) << 16 | uint32_t(style.green) << 8 | style.blue;
   if (!out.Allocate(nx, ny, TPixelFormat::Argb32)) return false;
-  std::vector<float> rowSmall(static_cast<size_t>(kx));
+  // The enlarging taps across, flattened to four per pixel (the row read has room past its end).
+  struct TQuad {
+    int32_t first;
+    float w[4];
+  };
+  std::vector<TQuad> quads(static_cast<size_t>(nx));
+  for (int32_t x = 0; x < nx; ++x) {
+    const TTaps& t = upX[size_t(x)];
+    TQuad& q = quads[size_t(x)];
+    q = {t.first, {0, 0, 0, 0}};
+    for (size_t i = 0; i < t.w.size() && i < 4; ++i) q.w[i] = t.w[i];
+  }
+  // Output pixel per rounded alpha.
+  uint32_t pixel[256];
+  for (int32_t a = 0; a < 256; ++a) pixel[a] = uint32_t(a <= 0 ? 0 : a >= 255 ? top : a * top / 255) << 24 | rgb;
+  std::vector<float> rowSmall(static_cast<size_t>(kx) + 4);
   for (int32_t y = 0; y < ny; ++y) {
     if ((y & 255) == 0 && !Go(keepGoing)) {
       out.Clear();
@@ -384,14 +412,11 @@ bool RenderShadow(const TAlphaPlane& sil, const TShadowLayout& layout, const TSh
     }
     uint32_t* dst = reinterpret_cast<uint32_t*>(out.Row(y));
     for (int32_t x = 0; x < nx; ++x) {
-      const TTaps& tx = upX[size_t(x)];
-      float v = 0;
-      for (size_t q = 0; q < tx.w.size(); ++q) v += tx.w[q] * rowSmall[size_t(tx.first) + q];
-      v = std::clamp(v, 0.0f, 255.0f);
-      if (spread) v = fine[size_t(std::lround(v / 255.0f * 4095.0f))];
-      const int32_t a = Clamp255(v);
-      const int32_t alpha = a <= 0 ? 0 : a >= 255 ? top : a * top / 255;
-      dst[x] = uint32_t(alpha) << 24 | rgb;
+      const TQuad& q = quads[size_t(x)];
+      const float* r = rowSmall.data() + q.first;
+      float v = std::clamp(q.w[0] * r[0] + q.w[1] * r[1] + q.w[2] * r[2] + q.w[3] * r[3], 0.0f, 255.0f);
+      if (spread) v = fine[size_t(v / 255.0f * 4095.0f + 0.5f)];
+      dst[x] = pixel[int32_t(v + 0.5f)];
     }
   }
   return true;
