@@ -3,7 +3,8 @@
 # into build/demo/media and zemtool packs demo/Project.zem with them onto the player, giving the
 # published show build/demo/Demo (one program file). This checks that file, prints its time
 # line and plays it in its window; without a display it says so and writes frames of a few
-# show times into out/demo/ instead. ZEM_BUILD_DIR names another build folder than build/.
+# show times and the whole show as an MP4 video into out/demo/ instead. ZEM_BUILD_DIR names
+# another build folder than build/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -69,3 +70,9 @@ for t in 3000 7500 10500 12500 17500 22500 25600 27500 32500 37500; do
     echo "frame at $t ms: not written ($(head -1 "$out/snapshot.err"))"
   fi
 done
+# And the whole show as a video that any player takes.
+if "$show" -export "$out/demo.mp4" -outsize 1280x720 2>"$out/export.err"; then
+  echo "the whole show as a video: $out/demo.mp4"
+else
+  echo "video: not written ($(tail -1 "$out/export.err"))"
+fi

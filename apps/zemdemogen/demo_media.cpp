@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "demo_buttons.h"
+#include "demo_clip.h"
 #include "demo_music.h"
 #include "demo_pictures.h"
 #include "foundation/stream.h"
@@ -14,7 +15,7 @@ namespace zem {
 
 const std::vector<std::string>& DemoMediaNames() {
   static const std::vector<std::string> kNames = {"landscape.jpg", "plasma.jpg", "dunes.jpg", "night.jpg",
-                                                  "tiles.png",     "logo.png",   "music.wav",
+                                                  "tiles.png",     "logo.png",   "music.wav", "clip.avi",
                                                   "Buttons/glass/btn.ini", "Buttons/glass/normal.png",
                                                   "Buttons/glass/hover.png", "Buttons/glass/click.png"};
   return kNames;
@@ -43,6 +44,7 @@ bool MakeDemoFile(const std::string& name, const TDemoMediaOptions& o, TDemoFile
   if (name == "Buttons/glass/normal.png") return EncodePng(PaintButtonPiece(0), out.bytes, 9);
   if (name == "Buttons/glass/hover.png") return EncodePng(PaintButtonPiece(1), out.bytes, 9);
   if (name == "Buttons/glass/click.png") return EncodePng(PaintButtonPiece(2), out.bytes, 9);
+  if (name == "clip.avi") return MakeDemoClip(TDemoClipOptions{}, out.bytes);
   if (name == "music.wav") {
     out.bytes = EncodeWave(RenderDemoMusic(MakeDemoScore(), o.sample_rate));
     return true;

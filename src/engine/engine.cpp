@@ -72,6 +72,13 @@ TZemEngine::~TZemEngine() {
 void TZemEngine::OpenShow(std::unique_ptr<TFileAccessor> files, std::unique_ptr<TIniStorage> storage,
                           int32_t timeMs) {
   if (!storage) ZEM_FAIL("OpenShow without a show script");
+  ApplyScreenSaverKeys(*storage, sourceOptions_.screenSaver);
+  OpenShow(std::move(files), TSharedScript{std::move(storage)}, timeMs);
+}
+
+void TZemEngine::OpenShow(std::unique_ptr<TFileAccessor> files, TSharedScript script, int32_t timeMs) {
+  std::shared_ptr<const TIniStorage> storage = std::move(script.storage);
+  if (!storage) ZEM_FAIL("OpenShow without a show script");
   if (!IsStarted()) {
     // Before the thread runs, the UI thread is the only one touching the engine.
     currentSequence_ = NextSequence();
@@ -269,10 +276,10 @@ void TZemEngine::ProcessAsyncOpen() {
   processing_.reset();
 }
 
-void TZemEngine::OpenShowInt(std::unique_ptr<TFileAccessor> files, std::unique_ptr<TIniStorage> storage,
+void TZemEngine::OpenShowInt(std::unique_ptr<TFileAccessor> files, std::shared_ptr<const TIniStorage> storage,
                              int32_t timeMs) {
   if (!storage) ZEM_FAIL("OpenShow without a show script");
-  auto source = MakeRef<TZemSource>(std::move(storage), std::move(files), sourceOptions_);
+  auto source = MakeRef<TZemSource>(TSharedScript{std::move(storage)}, std::move(files), sourceOptions_);
   TRef<TZemSource> previous = source_;
   const bool hadOwned = ownsSource_;
   // While playing, the music player goes on from the previous source and keeps it.
@@ -299,6 +306,22 @@ void TZemEngine::AbandonShow() {
   uiSource_.reset();
 }
 
+bool TZemEngine::StopWithin(int32_t ms) {
+  const uint32_t until = TimeGetTime() + static_cast<uint32_t>(ms < 0 ? 0 : ms);
+  const auto left = [&] {
+    const int32_t l = static_cast<int32_t>(until - TimeGetTime());
+    return l > 0 ? l : 0;
+  };
+  Terminate();
+  if (!WaitFor(left())) return false;
+  // The engine thread has ended: its members are ours now.
+  if (loader_) {
+    loader_->Terminate();
+    if (!loader_->WaitFor(left())) return false;
+  }
+  return true;
+}
+
 void TZemEngine::StopLoader() {
   if (!loader_) return;
   // The loader's slides are thrown away: it gives up instead of finishing the slide it reads.
@@ -317,7 +340,8 @@ void TZemEngine::StopLoader() {
 
 void TZemEngine::MakeMusicPlayer() {
   music_ = std::make_unique<TZemMusicPlayer>(source_, false, musicFactory_);
-  music_->Start();
+  if (exportMode_) music_->StartStepped();
+  else music_->Start();
   music_->SetRunning(false);
 }
 

@@ -84,16 +84,27 @@ class TZemEngine : public TCustomZemEngine {
   void SetSourceOptions(const TZemSourceOptions& o) { sourceOptions_ = o; }
   // The "cover" switch: slides fill the window and are cut, instead of fitting inside it.
   void SetCoverFit(bool on) { coverFit_ = on; }
+  // Export: the engine thread never runs; the exporter's thread opens the show and drives it on
+  // a virtual clock (BeginExport, ExportFrame, ExportMusicStep), the music player is stepped.
+  void SetExportMode(bool on) { exportMode_ = on; }
 
   // --- UI thread ---
   // Before Start: opens synchronously. Afterwards the same request goes as message 102.
   void OpenShow(std::unique_ptr<TFileAccessor> files, std::unique_ptr<TIniStorage> storage, int32_t timeMs);
+  // The same with a script shared read-only with the caller, which has applied its screen-saver
+  // keys (ApplyScreenSaverKeys): a large show's script is then held once.
+  void OpenShow(std::unique_ptr<TFileAccessor> files, TSharedScript script, int32_t timeMs);
   void Seek(int32_t timeMs);
   void SetPaused(bool paused);
   void PostMouse(const TMouseRecord& mouse, std::optional<TZemActionInfo> action = std::nullopt);
   void Capture();
   void CloseDialog();
   void ShowHelp();
+  // At the end of the process: asks the engine thread and then its slide loader to end and
+  // waits at most `ms` for both. True when they ended (destroying the engine is then quick);
+  // false when one is still inside a frame or a slide it is making: the engine must then be
+  // left alone (not destroyed) until the process ends.
+  bool StopWithin(int32_t ms);
   void SetVolume(float v) { volume_ = v; }
   float Volume() const { return volume_; }
   void SetBarriersEnabled(bool on) { barriersEnabled_ = on; }
@@ -131,6 +142,17 @@ class TZemEngine : public TCustomZemEngine {
   uint32_t Steps() const { return steps_; }
   TZemDrawController* DrawController() const { return controller_.get(); }
 
+  // --- export, on the exporter's thread (the UI thread of an export) ---
+  // After OpenShow: the show runs from `timeMs` without barriers or timed actions; frames stay
+  // in the back buffer (no present) and leave the navigation panel out.
+  void BeginExport(double timeMs);
+  // Brings the show to exactly `timeMs`: waits (at most `waitMs`) until the slide loader holds
+  // every slide on screen then, and draws the frame when anything changed. 1: drawn; 0: nothing
+  // changed (the previous frame stands); -1: failed, with `error`.
+  int32_t ExportFrame(double timeMs, uint32_t waitMs, std::string& error);
+  // One music-player tick at the audio clock; false when channels were not opened in time.
+  bool ExportMusicStep(uint32_t waitMs);
+
   // --- engine thread (public for the loader, the overlay callbacks and tests) ---
   void PreloadFromCallback(TDrawContainer& container);
   bool RunAction(const TZemActionInfo& action);
@@ -158,7 +180,7 @@ class TZemEngine : public TCustomZemEngine {
   void DoCapture();
   void Reinitialise();
   void ProcessAsyncOpen();
-  void OpenShowInt(std::unique_ptr<TFileAccessor> files, std::unique_ptr<TIniStorage> storage, int32_t timeMs);
+  void OpenShowInt(std::unique_ptr<TFileAccessor> files, std::shared_ptr<const TIniStorage> storage, int32_t timeMs);
   void OpenInt(TRef<TZemSource> source, bool reopen, double timeMs);
   void StopLoader();
   void AbandonShow();
@@ -168,11 +190,14 @@ class TZemEngine : public TCustomZemEngine {
   double LoaderCurrent() const;
   void SetLoaderCurrent(double t);
   void SetFrozen(double t);
+  bool ExportSlidesReady(double t);
 
   // Set up on the UI thread before the thread starts.
   TZemMusicPlayer::TDeviceFactory musicFactory_;
   TZemSourceOptions sourceOptions_;
   bool coverFit_ = false;
+  bool exportMode_ = false;
+  int32_t exportHint_ = 0;  // exporter's thread: where the search for slides on screen begins
   uint8_t overlayOption_;
 
   // UI -> engine, read without a lock.

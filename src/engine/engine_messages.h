@@ -72,7 +72,7 @@ class TOpenParams : public TObj {
   uint8_t pause = 0;
   int32_t sequence = 0;
   std::unique_ptr<TFileAccessor> files;
-  std::unique_ptr<TIniStorage> storage;
+  std::shared_ptr<const TIniStorage> storage;  // read-only from here on, maybe shared with the shell
   int32_t startTime = 0;
 };
 

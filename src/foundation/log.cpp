@@ -152,4 +152,32 @@ TLog& CurrentLog() { return *Current(); }
 
 void LogLine(const std::string& text) { CurrentLog().WriteLine(text); }
 
+std::string CapName(std::string_view name, size_t max_chars) {
+  // Code points are counted by their first bytes (not UTF-8 continuation bytes).
+  const auto first = [&](size_t i) { return (static_cast<uint8_t>(name[i]) & 0xC0) != 0x80; };
+  size_t count = 0;
+  for (size_t i = 0; i < name.size(); ++i) count += first(i);
+  if (count <= max_chars) return std::string(name);
+  // Byte offset where code point n begins, counting from the front or from the back.
+  const auto from_front = [&](size_t n) {
+    size_t i = 0;
+    for (size_t seen = 0; i < name.size(); ++i)
+      if (first(i) && seen++ == n) break;
+    return i;
+  };
+  const auto from_back = [&](size_t n) {
+    size_t i = name.size();
+    for (size_t seen = 0; i > 0 && seen < n;)
+      if (first(--i)) ++seen;
+    return i;
+  };
+  if (max_chars < 5) return std::string(name.substr(0, from_front(max_chars)));
+  const size_t keep = max_chars - 3, head = (keep + 1) / 2;
+  return std::string(name.substr(0, from_front(head))) + "..." + std::string(name.substr(from_back(keep - head)));
+}
+
+void LogMediaFailure(std::string_view kind, std::string_view name, std::string_view reason) {
+  LogLine(std::string(kind) + " \"" + CapName(name) + "\" cannot be used: " + std::string(reason));
+}
+
 }  // namespace zem

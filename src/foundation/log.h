@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -95,6 +96,13 @@ class TFileLog : public TStreamLog {
 void InstallLog(std::unique_ptr<TLog> log);
 TLog& CurrentLog();
 void LogLine(const std::string& text);
+
+// A name as log lines and messages show it: at most `max_chars` characters (UTF-8 code points);
+// a longer one keeps its start and end around "..." (names in scripts can be megabytes long).
+std::string CapName(std::string_view name, size_t max_chars = 160);
+// The line for a picture, sound or video file that cannot be opened or decoded (any thread):
+// `<kind> "<name, capped>" cannot be used: <reason>`, kind being "Picture", "Sound" or "Video".
+void LogMediaFailure(std::string_view kind, std::string_view name, std::string_view reason);
 
 // Date and time as the header writes them: "DD.MM.YYYY hh:mm:ss.zzz" (local time).
 std::string LogDateTime();

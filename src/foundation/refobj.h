@@ -23,6 +23,14 @@ class TRefObj : public TObj {
     if (count_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
   }
   int32_t RefCount() const { return count_.load(std::memory_order_relaxed); }
+  // Adds a reference unless the object is already on its way out (count 0); for lists that
+  // hold objects without a reference and hand them out again.
+  bool TryAddRef() const {
+    int32_t n = count_.load(std::memory_order_relaxed);
+    while (n > 0)
+      if (count_.compare_exchange_weak(n, n + 1, std::memory_order_acq_rel)) return true;
+    return false;
+  }
 
  private:
   mutable std::atomic<int32_t> count_{0};

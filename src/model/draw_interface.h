@@ -121,6 +121,7 @@ struct TMaskedLayer {
   TDrawPicture* image = nullptr;
   TImageParams imageParams;
   T3DYUV* video = nullptr;
+  TVideoParams videoParams;  // for a video layer; an empty source rectangle means the whole frame
   TVec3 position;
   TPointF offset;
   TVec3 axisX, axisY;

@@ -182,7 +182,58 @@ void TRecordingDrawer::DrawFrame(const TVec3& position, const TVec3& axisX, cons
 TRef<T3DYUV> TRecordingDrawer::CreateVideoSurface(int32_t width, int32_t height, bool rgba, bool mask) {
   Log("CreateVideoSurface " + std::to_string(width) + "x" + std::to_string(height) + " rgba=" +
       std::to_string(rgba ? 1 : 0) + " mask=" + std::to_string(mask ? 1 : 0));
-  return {};
+  if (width < 2 || height < 2 || width > 8192 || height > 8192) return {};
+  return TRef<T3DYUV>(new TMemoryVideoSurface(width, height, rgba, mask));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Memory video surface
+
+TMemoryVideoSurface::TMemoryVideoSurface(int32_t width, int32_t height, bool rgba, bool mask)
+    : width_(width), height_(height), rgba_(rgba), mask_(mask) {
+  layout_ = mask ? TYUVLayout::Gray : rgba ? TYUVLayout::Rgba : TYUVLayout::Planar420;
+  for (int k = 0; k < 5; ++k) {
+    const bool has = layout_ == TYUVLayout::Planar420 ? k <= kPlaneV : layout_ == TYUVLayout::Gray ? k == kPlaneY
+                                                                                                   : k == kPlaneRgba;
+    if (has) planes_[k].assign(size_t(PlaneWidth(k)) * size_t(PlaneHeight(k)) * (k == kPlaneRgba ? 4 : 1), 0);
+  }
+}
+
+int32_t TMemoryVideoSurface::PlaneWidth(int kind) const {
+  return kind == kPlaneU || kind == kPlaneV ? width_ / 2 : width_;
+}
+
+int32_t TMemoryVideoSurface::PlaneHeight(int kind) const {
+  return kind == kPlaneU || kind == kPlaneV ? height_ / 2 : height_;
+}
+
+bool TMemoryVideoSurface::OpenPlane(int kind, TYUVPlane& plane) {
+  ZEM_ASSERT(kind >= 0 && kind <= 4);
+  std::lock_guard<TMonitor> g(*this);
+  std::vector<uint8_t>& p = planes_[kind];
+  if (p.empty()) return false;
+  const int64_t pitch = int64_t(PlaneWidth(kind)) * (kind == kPlaneRgba ? 4 : 1);
+  plane.width = PlaneWidth(kind);
+  plane.height = PlaneHeight(kind);
+  plane.pitch = pitch;
+  plane.rows.resize(size_t(plane.height));
+  for (int32_t y = 0; y < plane.height; ++y) plane.rows[size_t(y)] = p.data() + y * pitch;
+  return true;
+}
+
+bool TMemoryVideoSurface::CommitPlane(int, TYUVPlane& plane) {
+  plane.rows.clear();
+  return true;
+}
+
+std::vector<uint8_t> TMemoryVideoSurface::Plane(int kind) {
+  std::lock_guard<TMonitor> g(*this);
+  return planes_[kind];
+}
+
+int32_t TMemoryVideoSurface::Finished() {
+  std::lock_guard<TMonitor> g(*this);
+  return finished_;
 }
 
 void TRecordingDrawer::DrawVideo(T3DYUV* surface, const TVec3& position, const TPointF& offset,
@@ -192,7 +243,8 @@ void TRecordingDrawer::DrawVideo(T3DYUV* surface, const TVec3& position, const T
   Log("DrawVideo " + size + " pos=" + Vec(position) + " off=" + Pt(offset) + " X=" + Vec(axisX) + " Y=" +
       Vec(axisY) + " op=" + Num(p.opacity) + " src=" + RectText(p.sourceRect) + " key=" + Num(p.chromaKey[0]) +
       "," + Num(p.chromaKey[1]) + "," + Num(p.chromaKey[2]) + " tol=" + Num(p.chromaTolerance) +
-      " colorise=" + Num(p.coloriseAmount));
+      " colorise=" + Num(p.coloriseAmount) + " deint=" + std::to_string(p.deinterlace) +
+      " invert=" + std::to_string(p.maskInvert));
 }
 
 void TRecordingDrawer::FillQuad(const TPointF& corner1, const TPointF& corner2, uint32_t colour) {

@@ -8,6 +8,34 @@
 
 namespace zem {
 
+// A video surface in memory (what the recording drawer hands out): planes of the exact frame
+// size, read back by tests. Decoder threads write under the surface's monitor.
+class TMemoryVideoSurface : public T3DYUV {
+ public:
+  TMemoryVideoSurface(int32_t width, int32_t height, bool rgba, bool mask);
+  int32_t Width() const override { return width_; }
+  int32_t Height() const override { return height_; }
+  bool IsRgba() const override { return rgba_; }
+  bool IsMask() const override { return mask_; }
+  bool OpenPlane(int kind, TYUVPlane& plane) override;
+  bool CommitPlane(int kind, TYUVPlane& plane) override;
+  void Invalidate() override { PictureLost(); }
+  void Finish() override { ++finished_; }
+
+  // A copy of a plane's bytes (rows of its width x bytes per texel); empty when the layout has
+  // none. Frames finished so far.
+  std::vector<uint8_t> Plane(int kind);
+  int32_t PlaneWidth(int kind) const;
+  int32_t PlaneHeight(int kind) const;
+  int32_t Finished();
+
+ private:
+  int32_t width_, height_;
+  bool rgba_, mask_;
+  std::vector<uint8_t> planes_[5];  // under the monitor
+  int32_t finished_ = 0;            // under the monitor
+};
+
 class TRecordingDrawer : public TDeviceDrawer {
  public:
   // The target is width x height; an owner notification that records "Notify N" is installed.

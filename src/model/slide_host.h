@@ -5,8 +5,12 @@
 #pragma once
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "foundation/refobj.h"
+#include "foundation/stream.h"
 #include "foundation/strings.h"
 #include "model/draw_interface.h"
 #include "model/generated_pictures.h"
@@ -17,6 +21,8 @@ namespace zem {
 
 class TFileAccessor;
 class TZemObject;
+class TCommonIniSection;
+class TExtractorWrapper;
 
 class TZemSlideHost : public TRefObj {
  public:
@@ -37,6 +43,22 @@ class TZemSlideHost : public TRefObj {
   virtual WideString ButtonsFolder() const { return {}; }
   // The button themes and the "Button: ", "Shadow: " and "PresetedMask:" pictures of this host.
   TGeneratedPictures& Generated() { return generated_; }
+  // The script lookup: "tracks" answers the main section's "VideoBoss" object, "main" the main
+  // section; none without a script.
+  virtual const TCommonIniSection* ScriptObject(const WideString& /*name*/) { return nullptr; }
+  // The same object for writing clip records back; none where the script is shared with other
+  // threads (a playing show), so records are then corrected in memory only.
+  virtual TCommonIniSection* WritableScriptObject(const WideString& /*name*/) { return nullptr; }
+  // Opens a member of the show, or with fromDisk a file on disk, for reading; none when it
+  // cannot be opened. fileDate (time_t, 0 unknown) is set when known.
+  virtual std::unique_ptr<TStream> OpenMedia(const WideString& /*name*/, bool /*fromDisk*/, int64_t* fileDate) {
+    if (fileDate) *fileDate = 0;
+    return nullptr;
+  }
+
+  // Video decoders shared by the slides of this host, by key. Loader and engine threads.
+  std::mutex& VideoWrapperLock() { return wrappersLock_; }
+  std::vector<TExtractorWrapper*>& VideoWrappers() { return wrappers_; }  // under VideoWrapperLock
 
   void SetEdgeOnCallback(TEdgeOnCallback cb) { edgeOn_ = std::move(cb); }
   bool HasEdgeOnCallback() const { return static_cast<bool>(edgeOn_); }
@@ -45,6 +67,8 @@ class TZemSlideHost : public TRefObj {
  private:
   TEdgeOnCallback edgeOn_;
   TGeneratedPictures generated_;
+  std::mutex wrappersLock_;
+  std::vector<TExtractorWrapper*> wrappers_;  // without references; each leaves when freed
 };
 
 // A host over a fixed output size with pictures handed in by name; used by tools and tests.

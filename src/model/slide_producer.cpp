@@ -1,5 +1,7 @@
 #include "model/slide_producer.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -10,6 +12,7 @@
 #include "model/zem_button.h"
 #include "model/zem_image.h"
 #include "model/zem_text.h"
+#include "model/zem_video.h"
 #include "package/file_accessor.h"
 #include "package/load_throttle.h"
 #include "resources/file_access.h"
@@ -115,6 +118,29 @@ TRef<TDrawPicture> TProducerSlideHost::GetPicture(const WideString& name) {
 
 bool TProducerSlideHost::ContinueLoading() { return !LoadGivenUp(); }
 
+const TCommonIniSection* TProducerSlideHost::ScriptObject(const WideString& name) {
+  const TIniSection* main = owner_ ? owner_->Source().Main() : nullptr;
+  if (!main) return nullptr;
+  const WideString n = LowerCase(name);
+  if (n == u"main") return main;
+  if (n != u"tracks") return nullptr;
+  for (const TIniObject* o = main->FirstObject(); o; o = main->NextObject(o))
+    if (LowerCase(o->NameView()) == u"videoboss") return o;
+  return nullptr;
+}
+
+std::unique_ptr<TStream> TProducerSlideHost::OpenMedia(const WideString& name, bool fromDisk, int64_t* fileDate) {
+  if (fileDate) *fileDate = 0;
+  if (!files_ || name.empty()) return nullptr;
+  if (!fromDisk) return OpenStream(*files_, name);
+  std::unique_ptr<TFileStream> f = OpenDiskFile(*files_, WideToUtf8(name));
+  if (f && fileDate) {
+    struct stat st;
+    if (::fstat(f->Handle(), &st) == 0) *fileDate = int64_t(st.st_mtime);
+  }
+  return f;
+}
+
 TRef<TDrawPicture> TProducerSlideHost::MaskPicture(const WideString& name) {
   TRef<TDrawPicture> pic = GetPicture(name);
   if (!pic || !pic->Pixels()) return {};
@@ -166,6 +192,7 @@ TSlideProducer::TSlideProducer(TRef<TZemSource> source, TRef<TZemSlideHost> host
   RegisterImageKinds();
   RegisterTextKinds();
   RegisterButtonKinds();
+  RegisterVideoKinds();
   const TIniSection* main = source_->Main();
   if (!host_) {
     ownHost_ = new TProducerSlideHost(this, source_->Files(), main ? main->ReadString(u"PathToButtons", u"") : WideString());
@@ -264,7 +291,7 @@ void TSlideProducer::PlaceSlide(TZemSlide& slide) const {
   slide.SetGeometry(displayed_, viewScaleX_, viewScaleY_, output_);
 }
 
-std::unique_ptr<TZemSlide> TSlideProducer::CreateSlide(int32_t index, int32_t /*repeat*/,
+std::unique_ptr<TZemSlide> TSlideProducer::CreateSlide(int32_t index, int32_t repeat,
                                                        std::unique_ptr<TZemFilter>* transition) {
   TZemSource& src = *source_;
   if (transition) transition->reset();
@@ -287,6 +314,7 @@ std::unique_ptr<TZemSlide> TSlideProducer::CreateSlide(int32_t index, int32_t /*
   auto slide = std::make_unique<TZemSlide>(host_);
   slide->slideIndex = index;
   slide->slidesCount = src.SlideCount();
+  slide->SetRepeat(repeat);
   try {
     slide->InitDefaults();
     PlaceSlide(*slide);
@@ -358,7 +386,10 @@ std::unique_ptr<TZemDialog> TSlideProducer::CreateDialog(const WideString& name)
 }
 
 void TSlideProducer::FindActiveSlides(double t, int32_t& first, int32_t& last) {
-  const TZemSource& src = *source_;
+  activePos_ = ActiveSlidePositions(*source_, t, activePos_, first, last);
+}
+
+int32_t ActiveSlidePositions(const TZemSource& src, double t, int32_t hint, int32_t& first, int32_t& last) {
   const int64_t T = std::isfinite(t) ? std::llround(std::clamp(t, -4e18, 4e18)) : 0;
   auto endOf = [&](int32_t p) {
     TSlideInfo info;
@@ -374,7 +405,7 @@ void TSlideProducer::FindActiveSlides(double t, int32_t& first, int32_t& last) {
   // Positions that cannot exist: without slides only the virtual ones; without any length the
   // show is over after its last slide.
   const int32_t maxPos = count <= 0 ? -1 : (src.TotalDuration() > 0 ? INT32_MAX - 1 : count - 1);
-  int32_t r = std::clamp(activePos_, -2, maxPos);
+  int32_t r = std::clamp(hint, -2, maxPos);
   // Far moves jump straight to the region of t: every position whose next time lies beyond
   // t ends after it; every position whose next time plus the longest out-length lies before
   // t ends before it.
@@ -388,7 +419,7 @@ void TSlideProducer::FindActiveSlides(double t, int32_t& first, int32_t& last) {
   while (r < maxPos && endOf(r) < T) ++r;
   first = last = r;
   if (r < maxPos && startOf(r + 1) <= T && endOf(r + 1) >= T) last = r + 1;
-  activePos_ = r;
+  return r;
 }
 
 std::unique_ptr<TDrawContainer> TSlideProducer::CreateContainer(int32_t position) {

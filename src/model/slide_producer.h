@@ -67,6 +67,8 @@ class TProducerSlideHost : public TZemSlideHost {
 
   TProducerSlideHost(TSlideProducer* owner, TFileAccessor* files, WideString pathToButtons);
   TRef<TDrawPicture> GetPicture(const WideString& name) override;
+  const TCommonIniSection* ScriptObject(const WideString& name) override;
+  std::unique_ptr<TStream> OpenMedia(const WideString& name, bool fromDisk, int64_t* fileDate) override;
   TVec3 GetCameraPosition() override;
   TRectI GetViewRect() override;
   TFileAccessor* Files() const override { return files_; }
@@ -106,6 +108,11 @@ class TDrawContainer : public TObj {
   // Evaluates the slide at show time t and moves its transition's progress.
   void SetTime(double t);
 };
+
+// The positions on screen at time t (a slide from its start to its end, out-transition
+// included): `first` and, while the next one has started, `last` = first + 1. `hint` is where
+// the search begins (the previous answer); returns the new hint. Reads only the source.
+int32_t ActiveSlidePositions(const TZemSource& source, double t, int32_t hint, int32_t& first, int32_t& last);
 
 class TSlideProducer : public TObj {
  public:

@@ -54,9 +54,9 @@ void SortBySwappingLargestKey(std::vector<int32_t>& keys, std::vector<int32_t>& 
 TRef<TZemSource> LocatorShowSource(TZemShowLocator& locator, const TZemSourceOptions& options) {
   if (auto* made = dynamic_cast<TZemSource*>(locator.ShowSource())) return TRef<TZemSource>(made);
   ZEM_ASSERT(locator.Script() != nullptr);
-  auto script = std::make_unique<TIniFile>();
-  script->Assign(*locator.Script());
-  auto source = MakeRef<TZemSource>(std::move(script), locator.Accessor().Clone(), options);
+  // The locator's script is shared, not copied (a large show is held once); it carries its
+  // screen-saver keys already.
+  auto source = MakeRef<TZemSource>(TSharedScript{locator.SharedScript()}, locator.Accessor().Clone(), options);
   locator.SetShowSource(TRef<TRefObj>(source.get()));
   return source;
 }
@@ -68,10 +68,21 @@ void ClearSlideOrders() {
 
 TZemSource::TZemSource(std::unique_ptr<TIniStorage> storage, std::unique_ptr<TFileAccessor> files,
                        const TZemSourceOptions& options)
-    : storage_(std::move(storage)), files_(std::move(files)) {
-  if (!storage_) storage_ = std::make_unique<TIniStorage>();
+    : files_(std::move(files)) {
+  if (!storage) storage = std::make_unique<TIniStorage>();
+  ApplyScreenSaverKeys(*storage, options.screenSaver);
+  storage_ = std::move(storage);
+  Init(options);
+}
+
+TZemSource::TZemSource(TSharedScript script, std::unique_ptr<TFileAccessor> files, const TZemSourceOptions& options)
+    : storage_(std::move(script.storage)), files_(std::move(files)) {
+  if (!storage_) storage_ = std::make_shared<TIniStorage>();
+  Init(options);
+}
+
+void TZemSource::Init(const TZemSourceOptions& options) {
   if (options.fixedSeed) transitions_.Random().SetFixedSeed(options.seed);
-  ApplyScreenSaverOverrides(options.screenSaver);
   main_ = storage_->FindSection(u"Main");
 
   int32_t count = main_ ? main_->ReadInteger(u"opt_slidescount", 0) : 0;
@@ -99,17 +110,17 @@ TZemSource::TZemSource(std::unique_ptr<TIniStorage> storage, std::unique_ptr<TFi
 
 TZemSource::~TZemSource() = default;
 
-void TZemSource::ApplyScreenSaverOverrides(bool screenSaver) {
+void ApplyScreenSaverKeys(TIniStorage& storage, bool screen_saver) {
   // Only a show that has a main section gets the forced keys.
-  if (!storage_->FindSection(u"Main")) return;
-  if (screenSaver) {
-    storage_->WriteString(u"Main", u"opt_ssaver", u"1");
-    storage_->WriteString(u"Main", u"opt_fcp", u"0");
-    storage_->WriteString(u"Main", u"opt_hidecursor", u"1");
-    storage_->WriteString(u"Main", u"opt_scr_full", u"1");
-    storage_->WriteString(u"Main", u"opt_repeat", u"repeat");
+  if (!storage.FindSection(u"Main")) return;
+  if (screen_saver) {
+    storage.WriteString(u"Main", u"opt_ssaver", u"1");
+    storage.WriteString(u"Main", u"opt_fcp", u"0");
+    storage.WriteString(u"Main", u"opt_hidecursor", u"1");
+    storage.WriteString(u"Main", u"opt_scr_full", u"1");
+    storage.WriteString(u"Main", u"opt_repeat", u"repeat");
   } else {
-    storage_->WriteString(u"Main", u"opt_ssaver", u"0");
+    storage.WriteString(u"Main", u"opt_ssaver", u"0");
   }
 }
 

@@ -62,15 +62,27 @@ struct TZemSourceOptions {
   uint32_t seed = 0;
 };
 
+// The main keys a screen saver has forced ("opt_ssaver" and the rest), or "opt_ssaver" 0.
+void ApplyScreenSaverKeys(TIniStorage& storage, bool screen_saver);
+
+// A show script shared read-only between threads (the shell's copy is the engine's too: a large
+// show's script is not held twice). It must carry its screen-saver keys already.
+struct TSharedScript {
+  std::shared_ptr<const TIniStorage> storage;
+};
+
 class TZemSource : public TRefObj {
  public:
   // Takes the show script; `files` may be null (no pictures). Raises EAssertionFailed
   // ("Incorrect time") when the synchronisation points go backwards.
   TZemSource(std::unique_ptr<TIniStorage> storage, std::unique_ptr<TFileAccessor> files,
              const TZemSourceOptions& options = {});
+  // The same over a shared script (options.screenSaver is then the script's business).
+  TZemSource(TSharedScript script, std::unique_ptr<TFileAccessor> files, const TZemSourceOptions& options = {});
   ~TZemSource() override;
 
   const TIniStorage& Storage() const { return *storage_; }
+  const std::shared_ptr<const TIniStorage>& SharedStorage() const { return storage_; }
   // The main section; null when the script has none.
   const TIniSection* Main() const { return main_; }
   TFileAccessor* Files() const { return files_.get(); }
@@ -121,11 +133,11 @@ class TZemSource : public TRefObj {
   std::shared_ptr<TSlideRandomList> RandomList() const { return random_; }
 
  private:
-  void ApplyScreenSaverOverrides(bool screenSaver);
+  void Init(const TZemSourceOptions& options);
   void BuildOrder();
   void BuildTimings();
 
-  std::unique_ptr<TIniStorage> storage_;
+  std::shared_ptr<const TIniStorage> storage_;
   std::unique_ptr<TFileAccessor> files_;
   const TIniSection* main_ = nullptr;
   int32_t count_ = 0;

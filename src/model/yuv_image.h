@@ -2,15 +2,15 @@
 // rows, commits it and finishes the frame. The drawer's video surface (T3DYUV) implements it.
 //
 // Threads: the decoder's worker calls OpenPlane / CommitPlane / Finish; other threads use
-// Enter / Leave around anything that must not interleave with a frame being written.
+// Enter / Leave (the image's monitor) around anything that must not interleave with a frame
+// being written.
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <vector>
 
-#include "foundation/refobj.h"
+#include "foundation/monitor.h"
 
 namespace zem {
 
@@ -27,12 +27,8 @@ struct TYUVPlane {
   int64_t pitch = 0;
 };
 
-class TYUVImage : public TRefObj {
+class TYUVImage : public TMonitor {
  public:
-  // Re-entrant monitor lock of the image.
-  void Enter() { lock_.lock(); }
-  void Leave() { lock_.unlock(); }
-
   virtual bool OpenPlane(int kind, TYUVPlane& plane) = 0;
   virtual bool CommitPlane(int kind, TYUVPlane& plane) = 0;
   // Drops the device copies of the picture.
@@ -43,11 +39,17 @@ class TYUVImage : public TRefObj {
   TYUVLayout Layout() const { return layout_; }
   // Set when the image must be given a picture again; the decoder clears it after a frame.
   std::atomic<bool> needs_picture{true};
-  // Told when the image lost its picture (bound by the frame extractor).
+  // Told when the image lost its picture (bound by the frame extractor when the image joins
+  // its pool, before any thread can lose the picture; not changed afterwards).
   std::function<void(TYUVImage*)> on_invalidated;
 
  protected:
-  std::recursive_mutex lock_;
+  // Marks the picture as lost and tells the binder. Call without holding the image's monitor.
+  void PictureLost() {
+    needs_picture = true;
+    if (on_invalidated) on_invalidated(this);
+  }
+
   TYUVLayout layout_ = TYUVLayout::Planar420;
 };
 

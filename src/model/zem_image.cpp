@@ -542,8 +542,13 @@ void TZemViewPort::Draw(TDeviceDrawer& drawer) {
     std::vector<TMaskedLayer> layers;
     layers.reserve(masks_.size());
     for (TZemObject* m : masks_) {
+      if (auto* own = dynamic_cast<IMaskLayerSource*>(m)) {
+        TMaskedLayer layer;
+        if (own->BuildMaskLayer(drawer, GetOpacity(), layer)) layers.push_back(layer);
+        continue;
+      }
       auto* image = dynamic_cast<show::TZemImage*>(m);
-      if (!image) continue;  // video masks bring their own frame source
+      if (!image) continue;
       image->LoadImage();
       TMaskedLayer layer;
       layer.image = image->Picture();

@@ -193,6 +193,16 @@ class TZemMask : public show::TZemImage {
   WideString RequestName() const override { return u"Mask: " + imageName_; }
 };
 
+// A mask kind that brings its own layer (the video mask).
+class IMaskLayerSource {
+ public:
+  // Fills the layer for a viewport of that opacity; false when the mask gives no layer.
+  virtual bool BuildMaskLayer(TDeviceDrawer& drawer, float viewportOpacity, TMaskedLayer& layer) = 0;
+
+ protected:
+  ~IMaskLayerSource() = default;
+};
+
 // Masks its content: the drawer shows the non-mask children through the mask children.
 class TZemViewPort : public TZemObject {
  public:

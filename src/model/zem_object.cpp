@@ -408,7 +408,9 @@ void TZemObject::ReadSection(const TCommonIniSection& s, bool /*reload*/) {
     LogLine("TZemObject.ReadSection: no keypoints in " + WideToUtf8(caption_) + ", defaults kept");
     keys_->AddKeypoint(kSlideBegin, 0);
   }
-  // Speed profiles: an absent key keeps the linear profile built from the keypoints.
+  // Speed profiles: an absent key keeps the linear profile built from the keypoints, which
+  // eases nothing, so it is built only for a key that is present (large shows have many objects
+  // without one).
   struct {
     const char16_t* key;
     TSpeedStorage& (TKeyPointList::*profile)();
@@ -416,9 +418,9 @@ void TZemObject::ReadSection(const TCommonIniSection& s, bool /*reload*/) {
                         {u"RotateSpeed", &TKeyPointList::RotateProfile},
                         {u"ZoomSpeed", &TKeyPointList::ZoomProfile}};
   for (const auto& p : profiles) {
-    TSpeedStorage& profile = (keys_.get()->*p.profile)();
-    WideString text = s.ReadString(p.key, Utf8ToWide(profile.ToText()));
-    profile.FromText(WideToUtf8(text));
+    const TIniIdent* key = s.FindKey(p.key);
+    if (!key) continue;
+    (keys_.get()->*p.profile)().FromText(WideToUtf8(key->Value()));
   }
   keys_->SyncProfileKeys();
 }

@@ -56,6 +56,9 @@ class TZemSlide : public TZemObject {
   const char* ClassName() const override { return "TZemSlide"; }
 
   TZemSlideHost* Host() const { return host_.get(); }
+  // The repeat of the show this slide was built for (0 for the first pass).
+  int32_t Repeat() const { return repeat_; }
+  void SetRepeat(int32_t r) { repeat_ = r; }
 
   // Displayed size in output pixels, view scale in percent (100 in playback), output size.
   void SetGeometry(TPointI displayed, float viewScaleX, float viewScaleY, TPointI output);
@@ -102,6 +105,7 @@ class TZemSlide : public TZemObject {
   TDrawPicture* BackgroundPicture(const WideString& name);
 
   TRef<TZemSlideHost> host_;
+  int32_t repeat_ = 0;
   TFrame3 baseFrame_;  // origin at the output centre, unit axes
   TPointI output_;
   double slideBegin_ = 0, inLength_ = 0, nextEffectBegin_ = 0, outLength_ = 0;

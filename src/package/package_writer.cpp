@@ -16,8 +16,6 @@ namespace zem {
 
 namespace {
 
-constexpr int64_t kMaxTableValue = INT32_MAX;
-
 void PutLE64(uint8_t* b, int64_t v) {
   for (int i = 0; i < 8; ++i) b[i] = static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i));
 }
@@ -37,15 +35,13 @@ TPackageWriter::~TPackageWriter() = default;
 
 TIniFile& TPackageWriter::Table() { return *table_; }
 
-bool TPackageWriter::Record(const std::string& name, int64_t pos, int64_t size, int32_t method) {
-  if (pos > kMaxTableValue || size > kMaxTableValue) {
-    failed_ = true;
-    return false;
-  }
+bool TPackageWriter::Record(const std::string& name, int64_t pos, int64_t size, int32_t method, int64_t inflated) {
   WideString section = W(MemberSectionName(name));
   table_->WriteString(section, u"_ps", W(std::to_string(pos)));
   table_->WriteString(section, u"_sz", W(std::to_string(size)));
   table_->WriteString(section, u"_pm", W(std::to_string(method)));
+  // Readers check a deflated member against the size it must inflate to.
+  if (method == kMethodDeflated) table_->WriteString(section, u"_us", W(std::to_string(inflated)));
   return true;
 }
 
@@ -68,14 +64,16 @@ bool TPackageWriter::AddMemberAs(const std::string& name, const std::vector<uint
                 ? WriteScrambled(bytes->data(), static_cast<int64_t>(bytes->size()), 0)
                 : out_.WriteAll(bytes->data(), static_cast<int64_t>(bytes->size()));
   if (!ok) return failed_ = true, false;
-  return Record(name, pos, static_cast<int64_t>(bytes->size()), method);
+  return Record(name, pos, static_cast<int64_t>(bytes->size()), method, static_cast<int64_t>(data.size()));
 }
 
 bool TPackageWriter::AddMember(const std::string& name, const std::vector<uint8_t>& data, int32_t* method) {
   int32_t m = options_.scramble ? kMethodScrambled : kMethodStored;
   if (!options_.store_all && !data.empty()) {
     std::vector<uint8_t> packed;
-    if (DeflateRaw(data.data(), data.size(), packed) && packed.size() < data.size()) m = kMethodDeflated;
+    if (DeflateRaw(data.data(), data.size(), packed) && packed.size() < data.size() &&
+        InflateWithinLimits(static_cast<int64_t>(packed.size()), static_cast<int64_t>(data.size())))
+      m = kMethodDeflated;
   }
   if (method) *method = m;
   return AddMemberAs(name, data, m);
@@ -94,7 +92,7 @@ bool TPackageWriter::AddFile(const std::string& name, const std::string& path, i
     z_stream z{};
     if (deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
     bool ok = true;
-    int64_t written = 0;
+    int64_t written = 0, consumed = 0;
     int flush = Z_NO_FLUSH;
     while (ok && written < size) {
       if (z.avail_in == 0 && flush == Z_NO_FLUSH) {
@@ -102,6 +100,7 @@ bool TPackageWriter::AddFile(const std::string& name, const std::string& path, i
         if (n < 0) { ok = false; break; }
         z.next_in = in.data();
         z.avail_in = static_cast<uInt>(n);
+        consumed += n;
         if (n == 0) flush = Z_FINISH;
       }
       z.next_out = zout.data();
@@ -114,9 +113,10 @@ bool TPackageWriter::AddFile(const std::string& name, const std::string& path, i
       if (ret != Z_OK && ret != Z_BUF_ERROR) ok = false;
     }
     deflateEnd(&z);
-    if (ok && written < size) {
+    // Readers refuse data that inflates too far: such a file is stored as it is.
+    if (ok && written < size && InflateWithinLimits(written, consumed)) {
       if (method) *method = kMethodDeflated;
-      return Record(name, pos, written, kMethodDeflated);
+      return Record(name, pos, written, kMethodDeflated, consumed);
     }
     if (out_.Seek(pos, TSeekOrigin::Begin) != pos || !file->SetPosition(0)) return failed_ = true, false;
   }
@@ -131,7 +131,7 @@ bool TPackageWriter::AddFile(const std::string& name, const std::string& path, i
     done += n;
   }
   if (method) *method = m;
-  return Record(name, pos, size, m);
+  return Record(name, pos, size, m, -1);
 }
 
 bool TPackageWriter::Finish(bool appended) {
@@ -147,6 +147,10 @@ bool TPackageWriter::Finish(bool appended) {
 
   TMemoryStream text;
   if (!table_->SaveToStream(text)) return false;
+  // Readers refuse a larger table (it is parsed whole): such a package is not written.
+  int64_t lines = 1;
+  for (uint8_t c : text.Data()) lines += c == '\n';
+  if (text.Size() > kMaxTableSize || lines > kMaxTableLines) return false;
   std::vector<uint8_t> packed;
   if (!DeflateRaw(text.Data().data(), text.Data().size(), packed)) return false;
   if (!out_.WriteAll(packed.data(), static_cast<int64_t>(packed.size()))) return false;

@@ -42,14 +42,14 @@ class TPackageWriter {
   // The table before Finish: "$protection$" and one section per member. Callers may edit it.
   TIniFile& Table();
   // Writes the table and the trailer; `appended` adds the package length after the marker.
-  // Member positions must stay below 2^31 (the table holds 32-bit values): false otherwise.
+  // False when the table would exceed what readers accept (kMaxTableSize, kMaxTableLines).
   bool Finish(bool appended);
 
   int64_t PackageStart() const { return start_; }
   int64_t TablePosition() const { return table_pos_; }
 
  private:
-  bool Record(const std::string& name, int64_t pos, int64_t size, int32_t method);
+  bool Record(const std::string& name, int64_t pos, int64_t size, int32_t method, int64_t inflated);
   bool WriteScrambled(const uint8_t* data, int64_t count, int64_t member_offset);
   TStream& out_;
   TPackOptions options_;

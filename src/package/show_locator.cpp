@@ -19,11 +19,25 @@ void ForEachLine(const TIniStorage& script, const char16_t* section, Fn fn) {
     if (auto* line = dynamic_cast<const TIniEmptyLine*>(item)) fn(line->Text());
 }
 
-bool ParseScript(TStream& stream, TIniFile& script) {
+}  // namespace
+
+bool ParseShowScript(TStream& stream, TIniFile& script, std::string* why) {
+  auto fail = [&](std::string text) {
+    if (why) *why = std::move(text);
+    return false;
+  };
   std::vector<uint8_t> bytes;
-  if (!stream.ReadRest(bytes, kMaxInflatedSize)) return false;
-  return script.LoadFromBytes(bytes.data(), bytes.size());
+  if (!stream.ReadRest(bytes, kMaxScriptSize))
+    return fail("is larger than " + std::to_string(kMaxScriptSize >> 20) + " MiB, or cannot be read");
+  int64_t lines = 1;
+  for (size_t i = 0; i < bytes.size(); ++i)
+    if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'))) ++lines;
+  if (lines > kMaxScriptLines) return fail("has more than " + std::to_string(kMaxScriptLines) + " lines");
+  if (!script.LoadFromBytes(bytes.data(), bytes.size())) return fail("does not parse");
+  return true;
 }
+
+namespace {
 
 }  // namespace
 
@@ -44,9 +58,13 @@ TZemShowLocator::~TZemShowLocator() {
 
 void TZemShowLocator::Load() {
   auto stream = accessor_->OpenStream(script_name_);
-  if (!stream) return;
-  auto script = std::make_unique<TIniFile>();
-  if (!ParseScript(*stream, *script)) return;
+  if (!stream) return;  // missing: the caller's own message says so
+  auto script = std::make_shared<TIniFile>();
+  std::string why;
+  if (!ParseShowScript(*stream, *script, &why)) {
+    load_error_ = "the script \"" + script_name_ + "\" " + why;
+    return;
+  }
   version_ = WideToUtf8(script->ReadString(u"Main", u"ZemVersion", u""));
   if (auto* mapped = dynamic_cast<TMappedFileSource*>(&accessor_->Source())) {
     ForEachLine(*script, u"FileMap", [&](WideView text) { mapped->MutableFileMap().AddLine(text); });
@@ -84,13 +102,16 @@ std::unique_ptr<TZemShowLocator> OpenPackagedShow(const std::string& path, std::
 }
 
 std::unique_ptr<TZemShowLocator> OpenProjectOnDisk(const std::string& path,
-                                                   const TStartupFilterInstaller& startup) {
+                                                   const TStartupFilterInstaller& startup, std::string* why) {
   const std::string script_path = SlashPath(path);
   const std::string folder = ExtractFileDir(script_path);
   auto accessor = CreateDiskAccessor(folder);
   if (startup) startup(*accessor, script_path);
   auto locator = std::make_unique<TZemShowLocator>(std::move(accessor), script_path);
-  if (!locator->HasScript()) return nullptr;
+  if (!locator->HasScript()) {
+    if (why) *why = locator->LoadError();
+    return nullptr;
+  }
   // Files that stay on disk are looked for next to the program the show will be published as.
   std::string exe = SlashPath(WideToUtf8(locator->Script()->ReadString(u"Main", u"opt_exefn", u"")));
   std::string base = ExtractFileDir(exe);
@@ -106,7 +127,7 @@ bool LoadPackageScript(const std::string& path, TIniFile& script, std::string& e
     return false;
   }
   auto stream = unpack->OpenMember(kProjectScriptName);
-  if (!stream || !ParseScript(*stream, script)) {
+  if (!stream || !ParseShowScript(*stream, script, nullptr)) {
     error = kErrShowOpen;
     return false;
   }

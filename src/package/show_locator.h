@@ -12,6 +12,15 @@ namespace zem {
 
 class TIniFile;
 
+// A show script is read whole before it is parsed; a larger one, or one of more lines (each line
+// becomes an item in memory), does not open.
+inline constexpr int64_t kMaxScriptSize = int64_t(64) << 20;
+inline constexpr int64_t kMaxScriptLines = 2000000;
+
+// Reads and parses a show script within those limits; `why` says what failed ("is larger than
+// 64 MiB, or cannot be read", "has more than 2000000 lines", "does not parse").
+bool ParseShowScript(TStream& stream, TIniFile& script, std::string* why);
+
 class TZemShowLocator : public TObj {
  public:
   // Opens the script member through the accessor and parses it; for mapped and packed sources
@@ -22,7 +31,11 @@ class TZemShowLocator : public TObj {
 
   TFileAccessor& Accessor() const { return *accessor_; }
   bool HasScript() const { return script_ != nullptr; }
+  // Why a script that exists could not be read (empty when there is one, or none at all).
+  const std::string& LoadError() const { return load_error_; }
   TIniFile* Script() const { return script_.get(); }
+  // The script for readers on other threads (the engine); nobody writes it once it is shared.
+  std::shared_ptr<const TIniFile> SharedScript() const { return script_; }
   const std::string& ScriptName() const { return script_name_; }
   // "ZemVersion" of section "Main" (UTF-8).
   const std::string& ZemVersion() const { return version_; }
@@ -38,7 +51,8 @@ class TZemShowLocator : public TObj {
   TFileAccessor* accessor_;
   bool owns_accessor_;
   std::string script_name_;
-  std::unique_ptr<TIniFile> script_;
+  std::shared_ptr<TIniFile> script_;
+  std::string load_error_;
   std::string version_;
   TRef<TRefObj> show_source_;
 };
@@ -57,9 +71,11 @@ std::unique_ptr<TFileAccessor> CreateDiskAccessor(const std::string& root_folder
 // ("Executable SlideShow Open Error" when the script is missing or broken).
 std::unique_ptr<TZemShowLocator> OpenPackagedShow(const std::string& path, std::string& error,
                                                   const TStartupFilterInstaller& startup = nullptr);
-// A project on disk: the script file at path, its members as plain files. nullptr on failure.
+// A project on disk: the script file at path, its members as plain files. nullptr on failure,
+// with the reason in `why` when given.
 std::unique_ptr<TZemShowLocator> OpenProjectOnDisk(const std::string& path,
-                                                   const TStartupFilterInstaller& startup = nullptr);
+                                                   const TStartupFilterInstaller& startup = nullptr,
+                                                   std::string* why = nullptr);
 
 // Loads "Project.zem" of the package at path into `script`; false with the error text when the
 // package or its script cannot be read.

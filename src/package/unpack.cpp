@@ -37,21 +37,70 @@ bool ParseInt64(const std::string& text, int64_t& out) {
   return r.ec == std::errc() && r.ptr == e && b != e;
 }
 
+// A 64-bit table value: decimal, or hexadecimal after "$" or "0x", blanks around it ignored.
+bool ParseTableInt64(std::string text, int64_t& out) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.back())) text.pop_back();
+  size_t i = 0;
+  while (i < text.size() && blank(text[i])) ++i;
+  text.erase(0, i);
+  bool negative = false;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.erase(0, 1);
+  }
+  int base = 10;
+  if (!text.empty() && text[0] == '$') {
+    base = 16;
+    text.erase(0, 1);
+  } else if (text.size() > 1 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.erase(0, 2);
+  }
+  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+  uint64_t v = 0;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), v, base);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size()) return false;
+  if (negative) {
+    if (v > uint64_t(INT64_MAX) + 1) return false;
+    out = v == uint64_t(INT64_MAX) + 1 ? INT64_MIN : -static_cast<int64_t>(v);
+  } else {
+    if (v > uint64_t(INT64_MAX)) return false;
+    out = static_cast<int64_t>(v);
+  }
+  return true;
+}
+
+int64_t ReadTableInt64(const TIniSection& sec, const char16_t* key, int64_t def) {
+  const TIniIdent* k = sec.FindKey(key);
+  int64_t v;
+  return k && ParseTableInt64(WideToUtf8(k->ValueView()), v) ? v : def;
+}
+
+// Lines of a text (any of CR, LF, CR LF ends one).
+int64_t CountLines(const std::vector<uint8_t>& text) {
+  int64_t n = 1;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) ++n;
+  return n;
+}
+
 }  // namespace
 
 // --- deflate helpers ---
 
 namespace {
 
-// Inflates from a pull function until the deflate stream ends.
+// Inflates from a pull function until the deflate stream ends; `why` gets the reason of a failure.
 template <class Pull>
-bool InflateWith(Pull pull, std::vector<uint8_t>& out, int64_t max_out) {
+bool InflateWith(Pull pull, std::vector<uint8_t>& out, int64_t max_out, std::string* why) {
   out.clear();
   z_stream z{};
   if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
   std::vector<uint8_t> in(64 * 1024);
   uint8_t chunk[64 * 1024];
   int ret = Z_OK;
+  const char* reason = "ends before its deflate data does";
   bool ok = false;
   for (;;) {
     if (z.avail_in == 0) {
@@ -64,14 +113,23 @@ bool InflateWith(Pull pull, std::vector<uint8_t>& out, int64_t max_out) {
     z.avail_out = sizeof chunk;
     ret = inflate(&z, Z_NO_FLUSH);
     size_t produced = sizeof chunk - z.avail_out;
-    if (static_cast<int64_t>(out.size() + produced) > max_out) break;
+    if (static_cast<int64_t>(out.size() + produced) > max_out) {
+      reason = "inflates beyond its limit";
+      break;
+    }
     out.insert(out.end(), chunk, chunk + produced);
     if (ret == Z_STREAM_END) { ok = true; break; }
-    if (ret != Z_OK && ret != Z_BUF_ERROR) break;
+    if (ret != Z_OK && ret != Z_BUF_ERROR) {
+      reason = "is damaged deflate data";
+      break;
+    }
     if (ret == Z_BUF_ERROR && z.avail_in != 0) break;
   }
   inflateEnd(&z);
-  if (!ok) out.clear();
+  if (!ok) {
+    out.clear();
+    if (why) *why = reason;
+  }
   return ok;
 }
 
@@ -86,10 +144,10 @@ bool InflateRaw(const uint8_t* data, size_t size, std::vector<uint8_t>& out, int
         offset += n;
         return static_cast<int64_t>(n);
       },
-      out, max_out);
+      out, max_out, nullptr);
 }
 
-bool InflateRawStream(TStream& source, int64_t count, std::vector<uint8_t>& out, int64_t max_out) {
+bool InflateRawStream(TStream& source, int64_t count, std::vector<uint8_t>& out, int64_t max_out, std::string* why) {
   int64_t left = count;
   return InflateWith(
       [&](uint8_t* buf, int64_t want) -> int64_t {
@@ -97,19 +155,30 @@ bool InflateRawStream(TStream& source, int64_t count, std::vector<uint8_t>& out,
         if (n > 0) left -= n;
         return n;
       },
-      out, max_out);
+      out, max_out, why);
 }
 
 bool DeflateRaw(const uint8_t* data, size_t size, std::vector<uint8_t>& out, int level) {
   z_stream z{};
   if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-  out.resize(deflateBound(&z, static_cast<uLong>(size)) + 16);
-  z.next_in = const_cast<uint8_t*>(data);
-  z.avail_in = static_cast<uInt>(size);
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  int ret = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
+  out.clear();
+  // zlib counts in 32 bits: feed and collect in pieces.
+  constexpr size_t kPiece = size_t(1) << 30;
+  uint8_t chunk[64 * 1024];
+  size_t offset = 0;
+  int ret = Z_OK;
+  do {
+    if (z.avail_in == 0 && offset < size) {
+      const size_t n = std::min(kPiece, size - offset);
+      z.next_in = const_cast<uint8_t*>(data + offset);
+      z.avail_in = static_cast<uInt>(n);
+      offset += n;
+    }
+    z.next_out = chunk;
+    z.avail_out = sizeof chunk;
+    ret = deflate(&z, offset == size ? Z_FINISH : Z_NO_FLUSH);
+    out.insert(out.end(), chunk, chunk + (sizeof chunk - z.avail_out));
+  } while (ret == Z_OK || ret == Z_BUF_ERROR);
   deflateEnd(&z);
   return ret == Z_STREAM_END;
 }
@@ -171,21 +240,28 @@ std::unique_ptr<TZemUnpack> TZemUnpack::Open(const std::string& path) {
   std::unique_ptr<TZemUnpack> u(new TZemUnpack());
   u->path_ = path;
   u->key_ = PackageScrambleKey();
+  auto fail = [&](const char* error, std::string reason) {
+    u->error_ = error;
+    u->reason_ = std::move(reason);
+    return std::move(u);
+  };
   auto file = TFileStream::Open(path, TFileMode::Read);
-  if (!file) {
-    u->error_ = kErrFileNotFound;
-    return u;
-  }
+  if (!file) return fail(kErrFileNotFound, "the file cannot be opened");
   u->file_size_ = file->Size();
   TPackageTrailer t;
-  if (u->file_size_ < 0 || !LocatePackageTrailer(*file, u->file_size_, t)) return u;
+  if (u->file_size_ < 0 || !LocatePackageTrailer(*file, u->file_size_, t))
+    return fail("", "no package trailer (\".dne\" and a table position inside the file) at its end");
   const int64_t table_pos = t.TablePosition();
   std::vector<uint8_t> text;
+  std::string why;
   if (file->Seek(table_pos, TSeekOrigin::Begin) != table_pos ||
-      !InflateRawStream(*file, t.end - 12 - table_pos, text, kMaxInflatedSize))
-    return u;
+      !InflateRawStream(*file, t.end - 12 - table_pos, text, kMaxTableSize, &why))
+    return fail("", "the file table at " + std::to_string(table_pos) + " " + why);
+  if (CountLines(text) > kMaxTableLines)
+    return fail("", "the file table has more than " + std::to_string(kMaxTableLines) + " lines");
   auto struc = std::make_unique<TUnpackStruc>();
-  if (!struc->Ini().LoadFromBytes(text.data(), text.size())) return u;
+  if (!struc->Ini().LoadFromBytes(text.data(), text.size())) return fail("", "the file table does not parse");
+  text = {};
 
   const TIniFile& ini = struc->Ini();
   const WideString prot = W(kProtectionSection);
@@ -195,16 +271,13 @@ std::unique_ptr<TZemUnpack> TZemUnpack::Open(const std::string& path) {
   if (rkey) {
     std::string r = WideToUtf8(rkey->ValueView());
     if (r != std::to_string(table_pos)) {
-      if (!ini.ReadBool(prot, u"allowmodify", false)) {
-        u->error_ = kErrFileModified;
-        return u;
-      }
+      if (!ini.ReadBool(prot, u"allowmodify", false))
+        return fail(kErrFileModified, "the table lies at " + std::to_string(table_pos) + ", it was written at " + r);
       int64_t rv = 0;
-      if (!ParseInt64(r, rv) || rv > table_pos) {
-        u->error_ = kErrFileDamaged;
-        return u;
-      }
-      shift = table_pos - rv;
+      // A recorded position below 0 never held a table; the difference must fit in 64 bits.
+      if (!ParseInt64(r, rv) || rv > table_pos || rv < 0 || __builtin_sub_overflow(table_pos, rv, &shift))
+        return fail(kErrFileDamaged, "the recorded table position \"" + r + "\" is not a position at or before " +
+                                         std::to_string(table_pos));
     }
   }
   u->version_ = WideToUtf8(ini.ReadString(prot, u"zemversion", u""));
@@ -219,12 +292,22 @@ bool TZemUnpack::FindMember(const std::string& name, TMemberInfo& info) const {
   if (!struc_) return false;
   const TIniSection* sec = struc_->Ini().FindSection(Utf8ToWide(MemberSectionName(name)));
   if (!sec) return false;
-  int32_t ps = sec->ReadInteger(u"_ps", -1);
-  int32_t sz = sec->ReadInteger(u"_sz", -1);
+  const int64_t ps = ReadTableInt64(*sec, u"_ps", -1);
+  const int64_t sz = ReadTableInt64(*sec, u"_sz", -1);
   if (ps == -1 || sz == -1) return false;
-  info.position = static_cast<int64_t>(ps) + shift_;
+  // A position the shift carries out of range lies outside every file.
+  if (__builtin_add_overflow(ps, shift_, &info.position)) info.position = INT64_MIN;
   info.size = sz;
-  info.method = sec->ReadInteger(u"_pm", kMethodStored);
+  info.inflated_size = ReadTableInt64(*sec, u"_us", -1);
+  info.method_text.clear();
+  info.method = kMethodStored;
+  if (const TIniIdent* pm = sec->FindKey(u"_pm")) {
+    info.method_text = WideToUtf8(pm->ValueView());
+    int64_t m = 0;
+    info.method = ParseTableInt64(info.method_text, m) && m >= kMethodStored && m <= kMethodScrambled
+                      ? static_cast<int32_t>(m)
+                      : kMethodUnknown;
+  }
   return true;
 }
 
@@ -240,23 +323,19 @@ std::unique_ptr<TStream> TZemUnpack::OpenMember(const std::string& name, std::st
   };
   TMemberInfo info;
   if (!FindMember(name, info)) return fail("not in the table");
+  if (info.method == kMethodUnknown) return fail("unknown storage method \"" + info.method_text + "\"");
   if (!MemberReadable(info)) return fail("Insufficient Source Size");
   auto file = TFileStream::Open(path_, TFileMode::Read);
   if (!file) return fail(kErrFileNotFound);
   std::string err;
   auto window = TPartialStream::Create(std::move(file), info.position, info.size, &err);
   if (!window) return fail(err);
-  if (info.method == kMethodDeflated) {
-    std::vector<uint8_t> data;
-    if (!InflateRawStream(*window, info.size, data, kMaxInflatedSize)) return fail(kErrFileDamaged);
-    window.reset();
-    auto memory = std::make_unique<TMemoryStream>(std::move(data));
-    int64_t size = memory->Size();
-    window = TPartialStream::Create(std::move(memory), 0, size);
-    window->SetThrottle(LoadCallback, TPartialStream::kChunk);
-    return window;
-  }
   window->SetThrottle(LoadCallback, TPartialStream::kChunk);
+  if (info.method == kMethodDeflated) {
+    auto inflated = TInflateStream::Open(std::move(window), info.size, info.inflated_size, &err);
+    if (!inflated) return fail(std::string(kErrFileDamaged) + ": " + err);
+    return inflated;
+  }
   if (info.method == kMethodScrambled) return std::make_unique<TCryptStream>(std::move(window), key_);
   return window;
 }

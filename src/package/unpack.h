@@ -9,6 +9,7 @@
 
 #include "foundation/refobj.h"
 #include "foundation/stream.h"
+#include "package/inflate_stream.h"
 
 namespace zem {
 
@@ -24,12 +25,8 @@ inline constexpr const char kPackageMarker[4] = {'.', 'd', 'n', 'e'};
 inline constexpr const char* kProtectionSection = "$protection$";
 inline constexpr const char* kProjectScriptName = "Project.zem";
 
-// Storage methods of a member.
-enum TPackMethod : int32_t { kMethodStored = 0, kMethodDeflated = 1, kMethodScrambled = 2 };
-
-// A deflated table or member inflated into memory may not grow beyond this (no real show comes
-// near it); beyond it the data counts as damaged.
-inline constexpr int64_t kMaxInflatedSize = int64_t(1) << 30;
+// Storage methods of a member; any other "_pm" value makes the member damaged.
+enum TPackMethod : int32_t { kMethodUnknown = -1, kMethodStored = 0, kMethodDeflated = 1, kMethodScrambled = 2 };
 
 // Where the package lies in its file.
 struct TPackageTrailer {
@@ -44,23 +41,31 @@ struct TPackageTrailer {
 // trailer values do not fit in the file.
 bool LocatePackageTrailer(TStream& file, int64_t file_size, TPackageTrailer& out);
 
-// One member as the table records it (position already corrected by the shift).
+// One member as the table records it (position already corrected by the shift). Positions and
+// sizes are 64-bit; a position the shift would carry past the 64-bit range lies outside the file.
 struct TMemberInfo {
   int64_t position = -1;
   int64_t size = -1;
   int32_t method = kMethodStored;
+  std::string method_text;     // "_pm" as written (for messages about unknown methods)
+  int64_t inflated_size = -1;  // "_us": what a deflated member inflates to, when recorded
 };
 
 // Section name of a member: "[" and "]" become "<" and ">"; and back.
 std::string MemberSectionName(const std::string& member_name);
 std::string MemberNameFromSection(const std::string& section_name);
 
+// The file table is inflated and parsed whole: its text may not exceed these (about 30,000
+// members); a larger table counts as unreadable.
+inline constexpr int64_t kMaxTableSize = int64_t(4) << 20;
+inline constexpr int64_t kMaxTableLines = 200000;
+
 // Raw deflate (RFC 1951) helpers. Inflate fails when the data is damaged, does not end, or its
 // result would exceed max_out.
 bool InflateRaw(const uint8_t* data, size_t size, std::vector<uint8_t>& out,
                 int64_t max_out = kMaxInflatedSize);
 bool InflateRawStream(TStream& source, int64_t count, std::vector<uint8_t>& out,
-                      int64_t max_out = kMaxInflatedSize);
+                      int64_t max_out = kMaxInflatedSize, std::string* why = nullptr);
 bool DeflateRaw(const uint8_t* data, size_t size, std::vector<uint8_t>& out, int level = 9);
 
 // The parsed file table.
@@ -85,6 +90,8 @@ class TZemUnpack : public TObj {
   bool IsOpen() const { return file_ != nullptr; }
   // The failure text; empty for a missing trailer or an unreadable table.
   const std::string& Error() const { return error_; }
+  // What exactly failed (for the log, the error box and verify); empty when open.
+  const std::string& Reason() const { return reason_; }
   const std::string& Path() const { return path_; }
   const std::string& Version() const { return version_; }
   int64_t Shift() const { return shift_; }
@@ -98,8 +105,9 @@ class TZemUnpack : public TObj {
   bool FindMember(const std::string& name, TMemberInfo& info) const;
   // True when the recorded bytes lie inside the file (positions and sizes are untrusted).
   bool MemberReadable(const TMemberInfo& info) const;
-  // A new stream on the decoded member bytes, with its own file handle; nullptr when the member
-  // is missing, lies outside the file or (deflated) does not inflate.
+  // A new stream on the decoded member bytes, with its own file handle; nullptr (and the reason)
+  // when the member is missing, lies outside the file, has an unknown storage method or (deflated)
+  // does not inflate within its limits. Deflated members are inflated while they are read.
   std::unique_ptr<TStream> OpenMember(const std::string& name, std::string* error = nullptr) const;
   // Names of every member in table order.
   std::vector<std::string> MemberNames() const;
@@ -113,6 +121,7 @@ class TZemUnpack : public TObj {
   int64_t shift_ = 0;
   std::string path_;
   std::string error_;
+  std::string reason_;
   std::string version_;
   std::vector<uint8_t> key_;
 };

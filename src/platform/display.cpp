@@ -4,22 +4,33 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 
 namespace zem {
 
-int PrimaryDisplayDepth() {
-  // Asking needs the video subsystem; it is released again so the window code starts clean.
-  bool started_here = false;
-  if (!SDL_WasInit(SDL_INIT_VIDEO)) {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
-    started_here = true;
+bool StartVideo(int32_t retry_ms) {
+  static std::mutex lock;
+  std::lock_guard<std::mutex> g(lock);
+  if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
+  // The player handles SIGINT and SIGTERM itself (close_signals.h).
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // Once started, video stays up for the life of the process: an X server that resets when its
+  // last client leaves refuses a second connection while it resets. Refusals for a moment (that
+  // reset) are retried.
+  const uint64_t until = SDL_GetTicks64() + static_cast<uint64_t>(retry_ms < 0 ? 0 : retry_ms);
+  for (;;) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+    if (SDL_GetTicks64() >= until) return false;
+    SDL_Delay(50);
   }
-  int depth = 0;
+}
+
+int PrimaryDisplayDepth() {
+  if (!StartVideo()) return 0;
   SDL_DisplayMode mode;
   if (SDL_GetNumVideoDisplays() > 0 && SDL_GetDesktopDisplayMode(0, &mode) == 0)
-    depth = static_cast<int>(SDL_BITSPERPIXEL(mode.format));
-  if (started_here) SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  return depth;
+    return static_cast<int>(SDL_BITSPERPIXEL(mode.format));
+  return 0;
 }
 
 bool DesktopCompositionEnabled() {

@@ -493,17 +493,25 @@ void TReleaseData::Run() {
 T3DEngineGL::T3DEngineGL() : ui_thread_(std::this_thread::get_id()) {}
 
 T3DEngineGL& T3DEngineGL::Instance() {
-  std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+  // Made once (a thread-safe static) without the device mutex: the user-interface thread asks
+  // for the instance while the drawing thread holds that mutex through a whole frame.
   static T3DEngineGL* engine = new T3DEngineGL();  // lives for the whole process
   return *engine;
 }
 
+void T3DEngineGL::SetWakeUp(std::function<void()> wake) {
+  std::lock_guard<std::mutex> g(request_lock_);
+  wake_ = std::move(wake);
+}
+
 void T3DEngineGL::PostRequest(std::function<void()> request) {
+  std::function<void()> wake;
   {
     std::lock_guard<std::mutex> g(request_lock_);
     requests_.push_back(std::move(request));
+    wake = wake_;
   }
-  if (wake_) wake_();
+  if (wake) wake();
 }
 
 void T3DEngineGL::SetRestackHook(std::function<void(uint32_t)> hook) {

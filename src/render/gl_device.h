@@ -133,7 +133,8 @@ class T3DEngineGL : public T3DEngine {
   // event) and calls RunPendingRequests from its event loop.
   void SetUiThread(std::thread::id id) { ui_thread_ = id; }
   bool OnUiThread() const { return std::this_thread::get_id() == ui_thread_; }
-  void SetWakeUp(std::function<void()> wake) { wake_ = std::move(wake); }
+  // Any thread (the wake-up routine runs on the posting thread, outside the request lock).
+  void SetWakeUp(std::function<void()> wake);
   void PostRequest(std::function<void()> request);
   int RunPendingRequests();
 
@@ -166,7 +167,7 @@ class T3DEngineGL : public T3DEngine {
  private:
   T3DEngineGL();
   std::thread::id ui_thread_;
-  std::function<void()> wake_;
+  std::function<void()> wake_;  // guarded by request_lock_
   std::mutex request_lock_;
   std::deque<std::function<void()>> requests_;
   int forced_level_ = -1;

@@ -50,7 +50,7 @@ TVideoTexture* T3DYUVGL::TextureFor(int kind) const {
 
 bool T3DYUVGL::OpenPlane(int kind, TYUVPlane& plane) {
   ZEM_ASSERT(kind >= 0 && kind <= 4);
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<TMonitor> g(*this);
   TVideoTexture* t = TextureFor(kind);
   if (closed_ || !t || opened_[kind]) return false;
   int64_t pitch = 0;
@@ -69,7 +69,7 @@ bool T3DYUVGL::OpenPlane(int kind, TYUVPlane& plane) {
 
 bool T3DYUVGL::CommitPlane(int kind, TYUVPlane& plane) {
   ZEM_ASSERT(kind >= 0 && kind <= 4);
-  std::lock_guard<std::recursive_mutex> g(lock_);
+  std::lock_guard<TMonitor> g(*this);
   ZEM_ASSERT(open_ > 0 && opened_[kind]);
   TVideoTexture* t = TextureFor(kind);
   bool extend = !closed_ && kind <= kPlaneV && !plane.rows.empty();
@@ -93,16 +93,29 @@ bool T3DYUVGL::CommitPlane(int kind, TYUVPlane& plane) {
 }
 
 void T3DYUVGL::Invalidate() {
-  std::lock_guard<std::recursive_mutex> g(lock_);
-  for (TCustomTexture* t : {static_cast<TCustomTexture*>(luma_.get()), static_cast<TCustomTexture*>(u_.get()),
-                            static_cast<TCustomTexture*>(v_.get()), static_cast<TCustomTexture*>(rgba_tex_.get()),
-                            static_cast<TCustomTexture*>(grey_.get())})
-    if (t) t->DropDeviceObject();
+  {
+    std::lock_guard<TMonitor> g(*this);
+    // Each dropped copy reports through TextureLost; one report is enough.
+    quiet_ = true;
+    for (TCustomTexture* t : {static_cast<TCustomTexture*>(luma_.get()), static_cast<TCustomTexture*>(u_.get()),
+                              static_cast<TCustomTexture*>(v_.get()), static_cast<TCustomTexture*>(rgba_tex_.get()),
+                              static_cast<TCustomTexture*>(grey_.get())})
+      if (t) t->DropDeviceObject();
+    quiet_ = false;
+  }
+  PictureLost();
+}
+
+void T3DYUVGL::TextureLost() {
+  lost_ = true;
+  // Called under the device mutex: the binder (the frame extractor) only books the frame for
+  // decoding again and never touches the device under its own lock.
+  if (!quiet_) PictureLost();
 }
 
 void T3DYUVGL::Close() {
   {
-    std::unique_lock<std::recursive_mutex> g(lock_);
+    std::unique_lock<TMonitor> g(*this);
     if (closed_ && !luma_ && !u_ && !v_ && !rgba_tex_ && !grey_) return;
     closed_ = true;
     planes_done_.wait(g, [&] { return open_ == 0; });

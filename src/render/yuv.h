@@ -40,8 +40,9 @@ class T3DYUVGL : public T3DYUV, public TYUVTextureOwner {
   int32_t PaddedHeight() const { return padded_h_; }
   bool Rgba() const { return rgba_; }
   bool Mask() const { return mask_; }
-  // 1 when the surface holds a grey picture only, else 0.
-  int GreyOnly() const { return mask_ ? 1 : 0; }
+  // 1 when the surface holds a grey picture only (the luminance of a mask, or 5-6-5 grey
+  // without pixel programs), else 0.
+  int GreyOnly() const { return layout_ == TYUVLayout::Gray || layout_ == TYUVLayout::Grey565 ? 1 : 0; }
 
   TVideoTexture* Luma() const { return luma_.get(); }
   TVideoTexture* ChromaU() const { return u_.get(); }
@@ -51,12 +52,14 @@ class T3DYUVGL : public T3DYUV, public TYUVTextureOwner {
 
   bool OpenPlane(int kind, TYUVPlane& plane) override;
   bool CommitPlane(int kind, TYUVPlane& plane) override;
+  // Drops the device copies; the picture must be delivered again (needs-picture flag and the
+  // invalidation callback).
   void Invalidate() override;
 
-  // Set when a texture lost its device copy (the staging copy still holds the picture).
+  // Set when a texture lost its device copy; the decoder is asked for the frame again.
   bool TexturesLost() const { return lost_; }
   void ClearTexturesLost() { lost_ = false; }
-  void TextureLost() override { lost_ = true; }
+  void TextureLost() override;
 
   // Waits until no plane is open, frees the textures and tells the owner. Idempotent.
   void Close();
@@ -74,9 +77,10 @@ class T3DYUVGL : public T3DYUV, public TYUVTextureOwner {
   std::unique_ptr<TRGBATexture> rgba_tex_;
   std::unique_ptr<TGrayScaleTexture> grey_;
   std::atomic<bool> lost_{false};
-  bool closed_ = false;  // under lock_
-  int open_ = 0;         // under lock_
-  bool opened_[5] = {};  // under lock_
+  std::atomic<bool> quiet_{false};  // set by Invalidate: it reports once for all textures
+  bool closed_ = false;  // under the monitor
+  int open_ = 0;         // under the monitor
+  bool opened_[5] = {};  // under the monitor
   std::condition_variable_any planes_done_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "foundation/log.h"
+
 namespace zem {
 
 static std::atomic<int64_t> g_decode_count{0};
@@ -40,6 +42,7 @@ void TBitmapStore::DecodeLocked() {
     ok = out.Width() == width_ && out.Height() == height_;
   }
   if (!ok) {
+    if (!name_.empty()) LogMediaFailure("Picture", name_, "its pixels do not decode (a filled picture stands in)");
     out.Allocate(width_, height_, format_);
     out.Fill(kDefaultFillColor);
   }

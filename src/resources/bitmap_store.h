@@ -51,6 +51,8 @@ class TBitmapStore : public TRefObj {
 
   // Called now and then while the pixels are decoded (the read throttle of the file layer).
   void SetProgress(TProgress progress);
+  // The file name for the log line of pixels that do not decode (set by the file layer).
+  void SetName(std::string name) { name_ = std::move(name); }
   void ReportProgress();
 
   const TTilesTag* Tiles() const { return tiles_.get(); }
@@ -72,6 +74,7 @@ class TBitmapStore : public TRefObj {
  private:
   void DecodeLocked();
 
+  std::string name_;  // set before the store is shared
   int32_t width_, height_;
   TPixelFormat format_;
   TImageTransform transform_;

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "foundation/assert.h"
+#include "foundation/log.h"
 #include "foundation/process.h"
 #include "package/disk_path.h"
 #include "package/load_throttle.h"
@@ -138,11 +139,14 @@ std::unique_ptr<TZemImage> LoadPicture(const TFileAccessor& accessor, const Wide
           opened = true;
           TTransformLookup lookup = [&accessor](const WideString& n) { return accessor.ImageTransform(WideToUtf8(n)); };
           store = Decode(std::move(stream), name, &lookup);
+          if (store) store->SetName(CapName(utf8));  // a fresh store of this file only
         }
       }
       // 3. The placeholder.
-      if (!store)
+      if (!store) {
+        LogMediaFailure("Picture", utf8, opened ? "no picture decoder reads it" : "not found (or its member is damaged)");
         store = MakePlaceholderStore(name, opened ? TPlaceholderReason::LoadError : TPlaceholderReason::NotFound);
+      }
       if (store) store->SetProgress(LoadCallback);
       h->store = std::move(store);
       h->loaded = true;

@@ -189,15 +189,15 @@ class TIniIdent : public TIniTextLine {
   int32_t NameStart() const { return name_start_; }
   int32_t NameLength() const { return name_len_; }
   int32_t ValueStart() const { return value_start_; }
-  const WideString& LowerName() const { return lower_name_; }
   uint32_t Hash() const { return hash_; }
 
  private:
   friend class TIniIdentList;
   friend class TIniSection;
   friend class TIniStorage;
+  // The name's lower-case form is not kept (large shows have millions of keys): lookups compare
+  // the name in the text ignoring case, after the hash.
   int32_t name_start_, name_len_, value_start_;
-  WideString lower_name_;
   uint32_t hash_;
   TIniIdent* bucket_next_ = nullptr;      // next key in the same bucket
   TIniIdentList* indexed_in_ = nullptr;   // whose key index holds this key
@@ -269,7 +269,13 @@ class TIniIdentList : public TIniCollection {
   void DetachAllChildren(std::vector<TCommonIniItem*>& out) override;
 
  private:
+  // Grows the index to `count` buckets, keeping the newest key of a name first in its bucket.
+  void Rehash(int32_t count);
+  // A collection starts with a few buckets and grows to kIniKeyBuckets once it holds more than
+  // two keys per bucket: the objects of a large show have a handful of keys each.
+  static constexpr int32_t kFirstKeyBuckets = 8;
   std::unique_ptr<TIniIdent*[]> buckets_;
+  int32_t bucket_count_ = 0;
   int32_t indexed_count_ = 0;  // entries in buckets_ (own keys and those of later same-name sections)
 };
 

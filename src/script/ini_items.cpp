@@ -64,8 +64,7 @@ TIniIdent::TIniIdent(WideString text, int32_t name_start, int32_t name_len, int3
     : TIniTextLine(std::move(text)), name_start_(name_start), name_len_(name_len), value_start_(value_start) {
   ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
              static_cast<size_t>(name_start_ - 1 + name_len_) <= text_.size() && value_start_ >= 1);
-  lower_name_ = LowerCase(NameView());
-  hash_ = IniNameHash(lower_name_);
+  hash_ = TLowerName(NameView()).Hash();
 }
 
 TIniIdent::~TIniIdent() {
@@ -202,12 +201,32 @@ void TIniCollection::Assign(const TIniCollection& other) {
 
 TIniIdentList::~TIniIdentList() { Clear(); }
 
+void TIniIdentList::Rehash(int32_t count) {
+  auto fresh = std::make_unique<TIniIdent*[]>(static_cast<size_t>(count));  // all empty
+  std::vector<TIniIdent*> chain;
+  for (int32_t i = 0; i < bucket_count_; ++i) {
+    chain.clear();
+    for (TIniIdent* k = buckets_[i]; k; k = k->bucket_next_) chain.push_back(k);
+    // Oldest first onto the fronts: the newest of each name ends up ahead again.
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      TIniIdent*& head = fresh[(*it)->hash_ % static_cast<uint32_t>(count)];
+      (*it)->bucket_next_ = head;
+      head = *it;
+    }
+  }
+  buckets_ = std::move(fresh);
+  bucket_count_ = count;
+}
+
 void TIniIdentList::IndexKey(TIniIdent* key) {
   ZEM_ASSERT(key && !key->indexed_in_);
   if (!buckets_) {
-    buckets_ = std::make_unique<TIniIdent*[]>(kIniKeyBuckets);  // all empty
+    buckets_ = std::make_unique<TIniIdent*[]>(kFirstKeyBuckets);  // all empty
+    bucket_count_ = kFirstKeyBuckets;
+  } else if (bucket_count_ < kIniKeyBuckets && indexed_count_ >= 2 * bucket_count_) {
+    Rehash(kIniKeyBuckets);
   }
-  TIniIdent*& head = buckets_[key->hash_ % kIniKeyBuckets];
+  TIniIdent*& head = buckets_[key->hash_ % static_cast<uint32_t>(bucket_count_)];
   key->bucket_next_ = head;
   head = key;
   key->indexed_in_ = this;
@@ -216,7 +235,7 @@ void TIniIdentList::IndexKey(TIniIdent* key) {
 
 void TIniIdentList::UnindexKey(TIniIdent* key) {
   ZEM_ASSERT(key->indexed_in_ == this && buckets_);
-  for (TIniIdent** p = &buckets_[key->hash_ % kIniKeyBuckets]; *p; p = &(*p)->bucket_next_) {
+  for (TIniIdent** p = &buckets_[key->hash_ % static_cast<uint32_t>(bucket_count_)]; *p; p = &(*p)->bucket_next_) {
     if (*p == key) {
       *p = key->bucket_next_;
       --indexed_count_;
@@ -244,11 +263,12 @@ void TIniIdentList::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
         key->indexed_in_ = nullptr;
       }
     buckets_.reset();
+    bucket_count_ = 0;
     indexed_count_ = 0;
   } else if (buckets_) {
     // Drop the entries of our own keys; keep those of later same-name sections.
     bool foreign = false;
-    for (int i = 0; i < kIniKeyBuckets; ++i) {
+    for (int32_t i = 0; i < bucket_count_; ++i) {
       TIniIdent** p = &buckets_[i];
       while (*p) {
         TIniIdent* k = *p;
@@ -263,17 +283,30 @@ void TIniIdentList::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
         }
       }
     }
-    if (!foreign) buckets_.reset();
+    if (!foreign) {
+      buckets_.reset();
+      bucket_count_ = 0;
+    }
   }
   for (TCommonIniItem* c = First(); c; c = c->Next())
     if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_in_) key->indexed_in_->UnindexKey(key);
   TIniCollection::DetachAllChildren(out);
 }
 
+namespace {
+// Whether `name` in lower case is `lower`.
+bool EqualsLower(WideView name, WideView lower) {
+  if (name.size() != lower.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (LowerChar(name[i]) != lower[i]) return false;
+  return true;
+}
+}  // namespace
+
 TIniIdent* TIniIdentList::FindKeyLower(WideView lower, uint32_t hash) const {
   if (!buckets_) return nullptr;
-  for (TIniIdent* k = buckets_[hash % kIniKeyBuckets]; k; k = k->bucket_next_)
-    if (k->hash_ == hash && k->lower_name_ == lower) return k;
+  for (TIniIdent* k = buckets_[hash % static_cast<uint32_t>(bucket_count_)]; k; k = k->bucket_next_)
+    if (k->hash_ == hash && EqualsLower(k->NameView(), lower)) return k;
   return nullptr;
 }
 

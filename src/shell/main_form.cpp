@@ -13,6 +13,8 @@
 #include "foundation/clock.h"
 #include "foundation/log.h"
 #include "package/unpack.h"
+#include "platform/close_signals.h"
+#include "platform/display.h"
 #include "platform/key_codes.h"
 #include "platform/message_box.h"
 #include "platform/monitors.h"
@@ -37,6 +39,8 @@ TMainForm::TMainForm(const TProcessContext& context, TShowShell& shell)
 TMainForm::~TMainForm() {
   shell_.error_box = [](const std::string& text) { ShowErrorBox(text); };
   Shutdown();
+  // The engine's thread still draws into the window: it is not destroyed under it.
+  if (ThreadsLeftRunning()) return;
   T3DEngineGL::Instance().SetWakeUp({});
   app_.SetWakeUp({});
   cursor_.reset();
@@ -44,7 +48,10 @@ TMainForm::~TMainForm() {
 }
 
 bool TMainForm::Create() {
-  if (!EnsureSdlVideo(false)) {
+  // Video is started once and kept (the display test may have started it already); a display
+  // that refuses for a moment (an X server resetting) is asked again.
+  const uint32_t give_up = TimeGetTime() + kDisplayRetryMs;
+  if (!StartVideo(kDisplayRetryMs)) {
     LogLine(std::string("TMainForm: SDL video failed: ") + SDL_GetError());
     return false;
   }
@@ -58,8 +65,12 @@ bool TMainForm::Create() {
   SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
-  window_ = SDL_CreateWindow(kDefaultCaption, 0, 0, 640, 480,
-                             SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
+  for (;;) {
+    window_ = SDL_CreateWindow(kDefaultCaption, 0, 0, 640, 480,
+                               SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS);
+    if (window_ || static_cast<int32_t>(TimeGetTime() - give_up) >= 0) break;
+    SleepMs(50);
+  }
   if (!window_) {
     LogLine(std::string("TMainForm: no window: ") + SDL_GetError());
     return false;
@@ -151,10 +162,13 @@ bool TMainForm::OpenShowFile(const std::string& path, bool packaged, const TStar
 
   std::string error;
   source_before_open_ = HasEngine() ? viewer_->Engine()->CurrentSource().get() : nullptr;
+  // The engine and the time line read the locator's script itself (a large show is held once);
+  // it gets its screen-saver keys before it is shared, and is read-only from then on.
+  ApplyScreenSaverKeys(*locator->Script(), saver_copy);
   timeline_ = TSourceTimeline::FromLocator(*locator, saver_copy, &error);
   if (!timeline_) LogLine("TMainForm: the show's time line is broken: " + error);
   try {
-    viewer_->Open(&locator->Accessor(), script, 0);
+    viewer_->Open(&locator->Accessor(), locator->SharedScript(), 0);
   } catch (const std::exception& e) {
     // A script the player cannot lay out (no design size, broken music list) fails the open.
     LogLine(std::string("TMainForm: the show cannot be played: ") + e.what());
@@ -184,6 +198,8 @@ void TMainForm::ApplyCursorHiding(const TIniStorage& script) {
 
 void TMainForm::Run() {
   while (!terminated_) {
+    // A close signal may have come before the loop could be woken for it.
+    CheckCloseSignal();
     // Sleep until an event arrives, or until the pointer monitor's next tick while it runs.
     int timeout = 500;
     if (monitor_.TimerRunning()) {
@@ -203,6 +219,14 @@ void TMainForm::Run() {
   }
 }
 
+void TMainForm::CheckCloseSignal() {
+  // A close signal asks once, like the close box.
+  if (CloseSignal() == 0 || signal_seen_) return;
+  signal_seen_ = true;
+  LogLine("TMainForm: closing on signal " + std::to_string(CloseSignal()));
+  CloseWindow();
+}
+
 void TMainForm::RunQueues() {
   wake_pending_ = false;
   T3DEngineGL::Instance().RunPendingRequests();
@@ -220,7 +244,7 @@ void TMainForm::Shutdown() {
     viewer_->on_position = nullptr;
     viewer_->on_action = nullptr;
     viewer_->on_image = nullptr;
-    viewer_->StopEngine();
+    viewer_->StopEngine(kEngineStopWaitMs);
   }
 }
 
@@ -285,7 +309,8 @@ void TMainForm::Dispatch(const SDL_Event& e) {
   if (e.type == wake_event_) return;  // the queues run after every batch of events
   switch (e.type) {
     case SDL_QUIT:
-      CloseWindow();
+      if (CloseSignal() != 0) CheckCloseSignal();
+      else CloseWindow();
       break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:

@@ -31,6 +31,11 @@ class TMainForm : public TInputHost, public TViewerForm {
  public:
   // Interval of the pointer monitor's timer while the pointer is over the window.
   static constexpr uint32_t kMonitorTickMs = 20;
+  // How long closing waits for the engine and its loader before leaving them to the end of the
+  // process (a frame can take seconds; closing must not wait for it), and how long a display
+  // that refuses the window is asked again.
+  static constexpr int32_t kEngineStopWaitMs = 150;
+  static constexpr int32_t kDisplayRetryMs = 2000;
 
   TMainForm(const TProcessContext& context, TShowShell& shell);
   ~TMainForm() override;
@@ -46,8 +51,11 @@ class TMainForm : public TInputHost, public TViewerForm {
   void Run();
   // Takes the window off the screen once the loop has ended (a closed window is hidden).
   void HideForm();
-  // Stops the engine; the form is then only waiting to be freed.
+  // At the end of the process: stops the engine's threads (waiting at most kEngineStopWaitMs)
+  // without freeing the show; the process then ends without freeing the form (QuickExit).
   void Shutdown();
+  // Threads that did not end at Shutdown still use the window.
+  bool ThreadsLeftRunning() const { return viewer_ && viewer_->EngineLeftRunning(); }
   int ExitCode() const { return exit_code_; }
   TZemShowViewer* Viewer() const { return viewer_.get(); }
 
@@ -112,6 +120,8 @@ class TMainForm : public TInputHost, public TViewerForm {
   void HandleWheelEvent(const SDL_Event& e);
   void HandleWindowEvent(const SDL_Event& e);
   // Runs the messages of the application and the device layer and the deferred close.
+  // UI thread: a close signal (SIGINT, SIGTERM, SIGHUP) closes the window once.
+  void CheckCloseSignal();
   void RunQueues();
   void ProcessClose();
   void RunEngineAction(const TZemActionInfo& action);
@@ -147,6 +157,7 @@ class TMainForm : public TInputHost, public TViewerForm {
   bool closing_ = false;
   bool close_pending_ = false;
   bool terminated_ = false;
+  bool signal_seen_ = false;  // a close signal has asked to close (UI thread)
   bool exit_requested_ = false;
   bool ended_at_end_ = false;
   bool engine_action_running_ = false;

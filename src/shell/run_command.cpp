@@ -13,6 +13,7 @@
 
 #include "foundation/log.h"
 #include "foundation/strings.h"
+#include "platform/close_signals.h"
 #include "platform/message_box.h"
 #include "shell/command_line.h"
 
@@ -211,8 +212,11 @@ TSpawnResult SpawnProgram(const std::string& program, const std::vector<std::str
   posix_spawn_file_actions_init(&actions);
   if (!working_folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, working_folder.c_str());
   const bool use_path = search_path && program.find('/') == std::string::npos;
-  const int rc = use_path ? posix_spawnp(&result.pid, program.c_str(), &actions, nullptr, argv.data(), environ)
-                          : posix_spawn(&result.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawnattr_t attr;
+  ChildSpawnAttributes(attr);  // the player's blocked close signals do not pass to the program
+  const int rc = use_path ? posix_spawnp(&result.pid, program.c_str(), &actions, &attr, argv.data(), environ)
+                          : posix_spawn(&result.pid, program.c_str(), &actions, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     result.error = rc;

@@ -5,13 +5,16 @@
 
 #include "foundation/log.h"
 #include "foundation/process.h"
+#include "model/show_limits.h"
 #include "package/disk_path.h"
+#include "package/package_tools.h"
 #include "package/unpack.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
 #include "platform/native_window.h"
 #include "render/gl_device.h"
 #include "script/ini_file.h"
+#include "video/video_layer.h"
 
 namespace zem {
 
@@ -38,11 +41,16 @@ TShowOpenHooks& ShowOpenHooks() {
 void InstallShowOpenHooks() {
   auto& hooks = ShowOpenHooks();
   // The video decoding layer is linked into the player; a library shipped inside a package is
-  // never loaded as code, so the hook only notes that the layer is ready.
+  // never loaded as code, so the hook installs the built-in layer.
   hooks.video_library = [](TZemShowLocator* locator) {
     if (g_video_library_ready) return;
     if (locator && locator->Accessor().Exists("ffmpeg.dll"))
       LogLine("Video library: package member ffmpeg.dll ignored, built-in decoder used");
+    // "..\Common\FFmpeg.dll" next to the program's folder would be the other place; it is
+    // never loaded either.
+    const std::string common = ExtractFileDir(ExtractFileDir(OwnExecutablePath())) + "/Common/FFmpeg.dll";
+    if (FileExists(common)) LogLine("Video library: " + common + " ignored, built-in decoder used");
+    InstallVideoLayer();
     g_video_library_ready = true;
   };
   hooks.exclusive_mode = [](TZemShowLocator* locator) {
@@ -123,7 +131,12 @@ bool TShowShell::OpenShowFile(const std::string& path, bool packaged, bool start
       locator = OpenPackagedShow(alt, alt_error, filter);
       if (FileExists(alt)) error = alt_error;
       if (!locator) {
-        error_box((error.empty() ? std::string(kErrCantLoadShow) : error) + "\n\"" + path + "\" or \"" + alt + "\"");
+        // verify's reason for the file whose error is shown (nothing to add when neither exists).
+        const std::string file = FileExists(alt) ? alt : ResolvePackageFile(path);
+        const std::string reason = FileExists(file) ? ShowOpenReason(file) : std::string();
+        if (!reason.empty()) LogLine("TShowShell: " + file + ": " + reason);
+        error_box((error.empty() ? std::string(kErrCantLoadShow) : error) + "\n\"" + path + "\" or \"" + alt + "\"" +
+                  (reason.empty() ? std::string() : "\n" + reason));
         return false;
       }
     }
@@ -132,11 +145,20 @@ bool TShowShell::OpenShowFile(const std::string& path, bool packaged, bool start
   } else {
     if (ShowOpenHooks().video_library) ShowOpenHooks().video_library(nullptr);
     open_path = SlashPath(open_path);
-    locator = OpenProjectOnDisk(open_path, filter);
+    std::string why;
+    locator = OpenProjectOnDisk(open_path, filter, &why);
     if (!locator) {
-      error_box(std::string(kErrCantLoadZem) + "\n\"" + open_path + "\"");
+      if (!why.empty()) LogLine("TShowShell: " + open_path + ": " + why);
+      error_box(std::string(kErrCantLoadZem) + "\n\"" + open_path + "\"" + (why.empty() ? std::string() : "\n" + why));
       return false;
     }
+  }
+
+  // A show beyond the limits of objects, keypoints or nesting is refused before it costs memory.
+  if (const std::string limit = CheckShowLimits(*locator->Script()); !limit.empty()) {
+    LogLine("TShowShell: " + open_path + ": " + limit);
+    error_box(std::string(kErrCantLoadShow) + "\n\"" + open_path + "\"\n" + limit);
+    return false;
   }
 
   if (with_checks) {

@@ -45,6 +45,16 @@ std::unique_ptr<TSourceTimeline> TSourceTimeline::FromLocator(TZemShowLocator& l
   }
 }
 
+std::unique_ptr<TSourceTimeline> TSourceTimeline::FromScript(std::shared_ptr<const TIniStorage> script,
+                                                             std::string* error) {
+  try {
+    return std::make_unique<TSourceTimeline>(MakeRef<TZemSource>(TSharedScript{std::move(script)}, nullptr));
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+    return nullptr;
+  }
+}
+
 int32_t TSourceTimeline::SlideCount() const { return source_->SlideCount(); }
 bool TSourceTimeline::ShowEnds() const { return source_->RepeatMode() != kRepeatShow; }
 double TSourceTimeline::SlideStart(int32_t position) const { return Info(*source_, position).start; }

@@ -24,6 +24,9 @@ class TSourceTimeline : public TSlideTimeline {
   // The time line of the locator's own show source (made on first use and kept there).
   static std::unique_ptr<TSourceTimeline> FromLocator(TZemShowLocator& locator, bool screen_saver,
                                                       std::string* error = nullptr);
+  // Over a shared script that carries its screen-saver keys already (no copy).
+  static std::unique_ptr<TSourceTimeline> FromScript(std::shared_ptr<const TIniStorage> script,
+                                                     std::string* error = nullptr);
 
   int32_t SlideCount() const override;
   bool ShowEnds() const override;

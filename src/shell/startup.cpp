@@ -1,14 +1,21 @@
 // Program entry of the player, from the display test to the exit status.
+#include <SDL.h>
+
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "foundation/log.h"
+#include "package/temp_folders.h"
+#include "platform/close_signals.h"
 #include "platform/display.h"
 #include "platform/message_box.h"
 #include "platform/native_window.h"
 #include "platform/video_driver.h"
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
+#include "shell/export_mode.h"
 #include "shell/form_rules.h"
 #include "shell/main_form.h"
 #include "shell/player_args.h"
@@ -16,6 +23,8 @@
 #include "shell/show_shell.h"
 #include "shell/snapshot_mode.h"
 #include "sound/channel_killer.h"
+#include "sound/plugin_setup.h"
+#include "video/video_layer.h"
 
 namespace zem {
 
@@ -23,6 +32,19 @@ namespace {
 // The exit status of a start-up child that could not show its window (any status but 1 leaves
 // the show unplayed).
 constexpr int kStartupChildFailed = 2;
+}  // namespace
+
+namespace {
+// Ends the player's process after its window closed: threads still drawing a frame or making a
+// slide are not waited for and nothing is freed under them, nor is a large show freed object by
+// object. The log gets its footer and the temporary folders go, as at a normal end.
+[[noreturn]] void QuickExit(int status) {
+  ShutDownDecoderPlugins();  // deletes the plug-in copies; decoding workers are not waited for
+  CurrentLog().WriteRunFooter();
+  RemoveTempFolders();
+  std::fflush(nullptr);
+  std::_Exit(status);
+}
 }  // namespace
 
 int RunPlayer(int argc, const char* const* argv) {
@@ -33,8 +55,21 @@ int RunPlayer(int argc, const char* const* argv) {
   // Status 1 of a start-up child means "confirmed": a child that failed must not say so.
   const int failed = context.command_line.HasArg("-startup") ? kStartupChildFailed : 1;
 
-  // A snapshot draws off screen: no display is needed and errors go to standard error.
-  const bool snapshot = commands.Has(kSnapshotSwitch);
+  // A snapshot or an export draws off screen: no display is needed and errors go to standard
+  // error.
+  const bool exporting = commands.Has(kExportSwitch);
+  const bool snapshot = commands.Has(kSnapshotSwitch) || exporting;
+  // SIGINT, SIGTERM and SIGHUP close the window as its close box does; a second one ends the
+  // process at once. Before any other thread starts (they inherit the blocked signals).
+  if (!snapshot) WatchCloseSignals([](int sig) {
+      static std::atomic<int> count{0};
+      if (count.fetch_add(1) > 0) std::_Exit(128 + sig);
+      if (SDL_WasInit(SDL_INIT_EVENTS)) {
+        SDL_Event e{};
+        e.type = SDL_QUIT;
+        SDL_PushEvent(&e);
+      }
+    });
   const int depth = snapshot ? 0 : PrimaryDisplayDepth();
   if (depth > 0 && depth < 16) {
     ShowErrorBox(kErrDisplayDepth);
@@ -79,7 +114,10 @@ int RunPlayer(int argc, const char* const* argv) {
   const TStartPosition start = StartPositionFromCommands(commands);
 
   int status = 0;
-  if (snapshot) {
+  if (exporting) {
+    status = shell.OpenShowFile(path, !shell.file_name_given, false, true, 0) ? RunExport(shell, commands) : 1;
+    ShutdownChannelKiller();
+  } else if (snapshot) {
     status = shell.OpenShowFile(path, !shell.file_name_given, false, true, 0) ? RunSnapshot(shell, commands) : 1;
   } else {
     InstallTransitionFilters();
@@ -104,11 +142,15 @@ int RunPlayer(int argc, const char* const* argv) {
         form.HideForm();
         if (const uint64_t owner = OwnerWindowFromArgs(context.command_line.Args())) BringWindowToForeground(owner);
       }
-      // The engine, its loader and the music player stop before the process-wide sound threads.
+      // The engine's threads stop (or are left inside a frame); the show is not freed piece by
+      // piece: the process ends here.
       form.Shutdown();
+      QuickExit(status);
     }
-    ShutdownChannelKiller();
   }
+  // Decoding workers get their time to end; then the plug-in slots are emptied.
+  ShutdownVideoLayer();
+  ShutDownDecoderPlugins();
   CurrentLog().WriteRunFooter();
   return status;
 }

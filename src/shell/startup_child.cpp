@@ -8,6 +8,7 @@
 
 #include "foundation/clock.h"
 #include "foundation/log.h"
+#include "platform/close_signals.h"
 #include "platform/native_window.h"
 #include "shell/form_rules.h"
 #include "shell/main_form.h"
@@ -36,7 +37,10 @@ bool TMainForm::RunStartupChild(const std::string& path, bool packaged) {
 
   ++busy_;
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ);
+  posix_spawnattr_t attr;
+  ChildSpawnAttributes(attr);
+  const int rc = posix_spawn(&pid, "/proc/self/exe", nullptr, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
   int code = -1;
   if (rc != 0) {
     LogLine("TMainForm: start-up window could not start: " + std::string(std::strerror(rc)));

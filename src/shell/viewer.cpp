@@ -59,6 +59,13 @@ void TZemShowViewer::Open(const TFileAccessor* files, const TIniStorage& script,
   if (!engine_->IsStarted()) engine_->Start();
 }
 
+void TZemShowViewer::Open(const TFileAccessor* files, std::shared_ptr<const TIniStorage> script, int32_t start_time) {
+  if (engine_stopped_ || !script) return;
+  if (!engine_) CreateEngine(*script);
+  engine_->OpenShow(files ? files->Clone() : nullptr, TSharedScript{std::move(script)}, start_time);
+  if (!engine_->IsStarted()) engine_->Start();
+}
+
 void TZemShowViewer::SetPaused(bool paused) {
   if (paused == paused_) return;
   paused_ = paused;
@@ -102,9 +109,9 @@ void TZemShowViewer::Capture() {
   if (EngineRunning()) engine_->Capture();
 }
 
-void TZemShowViewer::StopEngine() {
+bool TZemShowViewer::StopEngine(int32_t wait_ms) {
   engine_stopped_ = true;
-  if (!engine_) return;
+  if (!engine_) return true;
   if (first_frame_tick_ != 0)
     LogLine("TZemShowViewer: frames drawn " + std::to_string(engine_->FramesDrawn()) + " in " +
             std::to_string(TimeGetTime() - first_frame_tick_) + " ms since the first frame");
@@ -112,8 +119,21 @@ void TZemShowViewer::StopEngine() {
   engine_->SetOnFirstFrame({});
   engine_->SetOnPosition({});
   engine_->SetOnEvent({});
+  if (wait_ms >= 0) {
+    // The process is ending: its threads are stopped, but a large show's objects are not freed
+    // one by one (seconds for 100,000 of them). A thread still inside the graphics driver or a
+    // slide keeps the engine and its window until the process ends.
+    engine_left_running_ = !engine_->StopWithin(wait_ms);
+    if (engine_left_running_)
+      LogLine("TZemShowViewer: the engine did not stop within " + std::to_string(wait_ms) +
+              " ms (a frame or a slide is still being made); it is left to the end of the process");
+    (void)engine_.release();
+    device_ = nullptr;
+    return !engine_left_running_;
+  }
   engine_.reset();
   device_ = nullptr;
+  return true;
 }
 
 void TZemShowViewer::HandleFirstFrame() {

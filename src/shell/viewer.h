@@ -68,6 +68,8 @@ class TZemShowViewer {
   // Hands a show to the engine (made on the first call) with copies of the accessor (null: a
   // show without files) and of the script.
   void Open(const TFileAccessor* files, const TIniStorage& script, int32_t start_time);
+  // The same without a copy: the engine reads the caller's script, which nobody writes any more.
+  void Open(const TFileAccessor* files, std::shared_ptr<const TIniStorage> script, int32_t start_time);
   void SetPaused(bool paused);
   bool Paused() const { return paused_; }
   // Negative times are ignored.
@@ -79,8 +81,11 @@ class TZemShowViewer {
   void ShowHelp();
   void CloseDialog();
   void Capture();
-  // Stops and frees the engine (closing the window); later requests are dropped.
-  void StopEngine();
+  // Stops and frees the engine (closing the window); later requests are dropped. With wait_ms
+  // of 0 or more the process is ending: the engine's threads get that long to end and the
+  // engine is not freed (false when a thread still runs; see EngineLeftRunning).
+  bool StopEngine(int32_t wait_ms = -1);
+  bool EngineLeftRunning() const { return engine_left_running_; }
 
   TZemEngine* Engine() const { return engine_.get(); }
   // The engine's drawing device (window events go to it); null before the first open.
@@ -120,6 +125,7 @@ class TZemShowViewer {
   int32_t time_ = 0;
   int32_t duration_ = 0;
   bool engine_stopped_ = false;
+  bool engine_left_running_ = false;
   uint32_t first_frame_tick_ = 0;  // when the first frame was reported (statistics)
   TWindowPlacement placement_;
 };

@@ -1,19 +1,12 @@
 #include "sound/converter_factory.h"
 
-#include <atomic>
-
 #include "foundation/assert.h"
 #include "sound/adpcm_converter.h"
+#include "sound/ffmpeg_converter.h"
 #include "sound/mpeg_converter.h"
 #include "sound/plugin_converter.h"
 
 namespace zem {
-
-namespace {
-std::atomic<TFFmpegConverterHook> g_ffmpeg_hook{nullptr};
-}
-
-void SetFFmpegConverterHook(TFFmpegConverterHook hook) { g_ffmpeg_hook.store(hook); }
 
 std::unique_ptr<TWavConverter> CreateConverter(TStream* stream, const WideString& name, const TMediaInfo& info) {
   std::unique_ptr<TWavConverter> c;
@@ -39,9 +32,9 @@ std::unique_ptr<TWavConverter> CreateConverter(TStream* stream, const WideString
       break;
     }
     case kMediaFFmpeg: {
-      TFFmpegConverterHook hook = g_ffmpeg_hook.load();
-      if (!hook) return nullptr;
-      c = hook(stream, name);
+      TFFMpegAudioLibrary* lib = FFMpegAudioLibrary();
+      if (!lib || !lib->Present()) return nullptr;
+      c = std::make_unique<TFFMpegConverter>(name);
       break;
     }
     default:

@@ -13,8 +13,4 @@ namespace zem {
 // made by the composite factory; any other unknown code is a program error.
 std::unique_ptr<TWavConverter> CreateConverter(TStream* stream, const WideString& name, const TMediaInfo& info);
 
-// The FFmpeg sound source, installed by the video layer when its library is present.
-using TFFmpegConverterHook = std::unique_ptr<TWavConverter> (*)(TStream* stream, const WideString& name);
-void SetFFmpegConverterHook(TFFmpegConverterHook hook);
-
 }  // namespace zem

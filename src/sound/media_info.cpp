@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "sound/ffmpeg_audio.h"
 #include "sound/plugin_converter.h"
 #include "sound/stream_access.h"
 
@@ -13,7 +14,6 @@ namespace zem {
 
 namespace {
 
-std::atomic<TFFmpegInfoHook> g_ffmpeg_info_hook{nullptr};
 
 uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -35,8 +35,6 @@ bool ReadAt(TStream& s, int64_t pos, void* buf, int64_t n) {
 
 }  // namespace
 
-void SetFFmpegInfoHook(TFFmpegInfoHook hook) { g_ffmpeg_info_hook.store(hook); }
-TFFmpegInfoHook FFmpegInfoHook() { return g_ffmpeg_info_hook.load(); }
 
 // ------------------------------------------------------------------------------------------
 // WAVE
@@ -249,13 +247,18 @@ bool PluginFallback(TStream& stream, const WideString& ext, TMediaInfo& info, co
       return true;
     }
   }
-  if (TFFmpegInfoHook hook = FFmpegInfoHook()) {
+  if (TFFMpegAudioUse lib; lib) {
     info.Clear();
     StreamWrapper().Seek(&stream, 0, 0);
-    if (hook(stream, FilePartOfName(name), info)) {
+    TFFMedia* media = lib->OpenMedia("qwe" + WideToUtf8(FilePartOfName(name)), &stream, SoundStreamRoutines());
+    const bool audio = media && lib->HasAudio(media);
+    if (audio) {
       info.format_code = kMediaFFmpeg;
-      return true;
+      info.duration = uint32_t(std::clamp<int64_t>((lib->DurationUs(media) + 500) / 1000, 0, UINT32_MAX));
+      info.wave_format = InternalFormat();
     }
+    if (media) lib->CloseMedia(media);
+    if (audio) return true;
   }
   info.Clear();
   return false;

@@ -42,10 +42,5 @@ class TMediaInfoExtractor {
                       const WideString& name = WideString());
 };
 
-// The FFmpeg fallback, installed by the video layer when its library is present. It fills the
-// media information from the open stream (code 10) or returns false.
-using TFFmpegInfoHook = bool (*)(TStream& stream, const WideString& name, TMediaInfo& info);
-void SetFFmpegInfoHook(TFFmpegInfoHook hook);
-TFFmpegInfoHook FFmpegInfoHook();
 
 }  // namespace zem

@@ -123,8 +123,8 @@ bool TMpegConverter::Process(TLocalBuffer& in) {
     decoded_.Clear();
     return false;
   }
-  // The first frames may give no output yet; that is not an error.
-  if (decoded_.Empty()) return true;
+  // Success only when the decoded buffer holds bytes.
+  if (decoded_.Empty()) return false;
   return ProcessPcm(decoded_);
 }
 

@@ -1,5 +1,7 @@
 #include "sound/music_channel.h"
 
+#include "foundation/log.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -16,7 +18,7 @@ namespace zem {
 
 TMusicChannel::TMusicChannel(TChannelMusic* owner, TMusicPlayerClass& player, const WideString& name,
                              const TMediaInfo& info, std::atomic<int32_t>* live)
-    : owner_(owner), live_(live), info_(info) {
+    : owner_(owner), live_(live), info_(info), name_(name) {
   if (live_) live_->fetch_add(1);
   free_stream_ = player.GetFreeStreamCallback();
   const TOpenStreamCallback& open = player.GetOpenStreamCallback();
@@ -28,21 +30,39 @@ TMusicChannel::TMusicChannel(TChannelMusic* owner, TMusicPlayerClass& player, co
     } else {
       stream_ = StreamWrapper().Open(file, &open);
     }
-    if (!stream_) return;
+    if (!stream_) {
+      fail_reason_ = "not found (or its member is damaged)";
+      return;
+    }
     converter_ = CreateConverter(stream_, name, info_);
   } else {
     converter_ = CreateCompositeConverter(player, name, info_);
   }
-  if (!converter_ || !converter_->Open(info_)) return;
+  if (!converter_) {
+    fail_reason_ = "no decoder for its format";
+    return;
+  }
+  if (!converter_->Open(info_)) {
+    fail_reason_ = "its decoder refused it";
+    return;
+  }
   // The buffer takes what the converter delivers: the source's PCM, 16-bit PCM for other
   // codings, or the internal format for float, 24-bit and 32-bit sources.
   out_format_ = converter_->Output().Format();
-  if (out_format_.format_tag != kWaveFormatPcm || (out_format_.bits_per_sample != 8 && out_format_.bits_per_sample != 16))
+  if (out_format_.format_tag != kWaveFormatPcm || (out_format_.bits_per_sample != 8 && out_format_.bits_per_sample != 16)) {
+    fail_reason_ = "its decoder gives no playable format";
     return;
+  }
   TWaveOutDevice* device = player.Device();
-  if (!device || !device->IsReady()) return;
+  if (!device || !device->IsReady()) {
+    fail_reason_ = "no sound output";
+    return;
+  }
   buffer_ = device->CreateBuffer(out_format_);
-  if (!buffer_) return;
+  if (!buffer_) {
+    fail_reason_ = "the sound output gave no buffer";
+    return;
+  }
   buffer_->on_initial_fill = [this](TWaveOutBuffer*, uint8_t* d, uint32_t n) { OnInitialFill(d, n); };
   buffer_->on_stop_fade = [this](TWaveOutBuffer*, uint8_t* d, uint32_t n) { OnStopFade(d, n); };
   buffer_->on_refill = [this](TWaveOutBuffer*, uint8_t* d, uint32_t n) { OnRefill(d, n); };
@@ -83,6 +103,7 @@ void TMusicChannel::Seek(int32_t t_ms) {
   converter_->Seek(t_ms);
   const uint32_t size = buffer_->PrebufferSize();
   bool more = converter_->Fill(size);
+  NoteDecodeFailure();
   ended_at_source_ = !more;
   prebuffer_ = std::make_unique<TLocalBuffer>();
   prebuffer_->SetFormat(out_format_);
@@ -213,8 +234,15 @@ void TMusicChannel::OnStopFade(uint8_t* dest, uint32_t bytes) {
 }
 
 // Refill thread, under the output buffer's lock.
+void TMusicChannel::NoteDecodeFailure() {
+  if (decode_logged_ || !converter_->DecodeFailed()) return;
+  decode_logged_ = true;
+  LogMediaFailure("Sound", WideToUtf8(name_), "decoding failed; the rest plays as silence");
+}
+
 void TMusicChannel::OnRefill(uint8_t* dest, uint32_t bytes) {
   bool more = converter_->Fill(bytes);
+  NoteDecodeFailure();
   if (!more) ended_at_source_ = true;
   int64_t reached;
   {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "foundation/refobj.h"
 #include "foundation/strings.h"
@@ -29,6 +30,8 @@ class TMusicChannel : public TObj, public std::enable_shared_from_this<TMusicCha
   // Frees the output buffer (and with it the refill thread), the converter, then the stream.
   ~TMusicChannel() override;
   bool Usable() const { return usable_; }
+  // Why the playback is not usable (for the log line naming the file).
+  const std::string& FailReason() const { return fail_reason_; }
 
   // Owner's thread, state 0 only (program error otherwise): positions and prebuffers.
   void Seek(int32_t t_ms);
@@ -62,6 +65,8 @@ class TMusicChannel : public TObj, public std::enable_shared_from_this<TMusicCha
   int64_t CopyWithGain(uint8_t* dest, const uint8_t* src, uint32_t bytes);
   // Refill thread: hands the playback to the killer with its drain delay.
   void EndReached(uint32_t bytes_written);
+  // After a Fill: logs once that the file stopped decoding.
+  void NoteDecodeFailure();
 
   std::mutex owner_lock_;  // guards owner_ and live_ (the channel may leave before the playback)
   TChannelMusic* owner_;
@@ -73,6 +78,9 @@ class TMusicChannel : public TObj, public std::enable_shared_from_this<TMusicCha
   std::unique_ptr<TWavConverter> converter_;
   std::unique_ptr<TWaveOutBuffer> buffer_;
   bool usable_ = false;
+  std::string fail_reason_;
+  WideString name_;             // for the log line of a decoding failure
+  bool decode_logged_ = false;  // refill thread (and Seek before start)
 
   std::atomic<int32_t> state_{kPrepared};
   // Fade state: written by Start/Stop, read by the refill thread; guarded by gain_lock_.

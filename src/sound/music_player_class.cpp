@@ -19,20 +19,27 @@ TMusicPlayer* TCustomChannel::Player() const { return player_.load(); }
 TChannelMusic::TChannelMusic(TMusicPlayerClass& player, const WideString& name) {
   player_.store(&player);
   name_ = name;
+  const char* reason = "not found (or its member is damaged)";
   if (IsCompositeText(name)) {
     TCompositeParams params;
+    reason = "its composite description is not valid";
     if (params.LoadFromText(name) && params.Valid()) params.FillMediaInfo(info_);
   } else {
     const TOpenStreamCallback& open = player.GetOpenStreamCallback();
     const TFreeStreamCallback& free = player.GetFreeStreamCallback();
     if (TStream* s = StreamWrapper().Open(FilePartOfName(name), &open)) {
+      reason = "its sound format is not recognised";
       TMediaInfoExtractor::Extract(*s, ExtensionOfName(name), info_, name);
       StreamWrapper().Free(s, &free);
     }
   }
-  if (info_.format_code == kMediaUnknown) return;
+  if (info_.format_code == kMediaUnknown) {
+    LogMediaFailure("Sound", WideToUtf8(name), reason);
+    return;
+  }
   std::lock_guard lock(lock_);
   opened_ = NewPlayback() != nullptr;
+  if (!opened_) LogMediaFailure("Sound", WideToUtf8(name), last_failure_);
 }
 
 TChannelMusic::~TChannelMusic() {
@@ -100,7 +107,10 @@ TMusicChannel* TChannelMusic::NewPlayback() {
   TMusicPlayerClass* player = player_.load();
   if (!player) return nullptr;
   auto pb = std::make_shared<TMusicChannel>(this, *player, name_, info_, &live_);
-  if (!pb->Usable()) return nullptr;
+  if (!pb->Usable()) {
+    last_failure_ = pb->FailReason();
+    return nullptr;
+  }
   ApplyVolume(pb.get());
   playbacks_.push_back(std::move(pb));
   return playbacks_.back().get();

@@ -72,6 +72,7 @@ class TChannelMusic : public TCustomChannel {
   int32_t remembered_ = 0;
   float volume_ = 1.0f;
   bool opened_ = false;
+  std::string last_failure_;  // why the last playback could not be made (under lock_)
 };
 
 class TMusicPlayerClass : public TMusicPlayer {

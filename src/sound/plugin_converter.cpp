@@ -40,15 +40,7 @@ TDllDec PluginSlot(TPluginSlot slot) {
   return g_slots[static_cast<size_t>(slot)];
 }
 
-void InstallBuiltinPlugins() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    if (!LoadPlugin(TPluginSlot::Ogg, &OggVorbisPluginLibrary())) LogLine("OGG INITIALIZE FAILED");
-  });
-}
-
 bool PluginGetMediaInfo(TPluginSlot slot, TStream& stream, TMediaInfo& info) {
-  InstallBuiltinPlugins();
   TDllDec d = PluginSlot(slot);
   if (!d.loaded) return false;
   info.Clear();

@@ -1,6 +1,6 @@
 // Decoder plug-ins: five routines with the C calling convention, looked up by name. Four
 // process-wide slots (WMA, Ogg Vorbis, APE, AAC). No plug-in is ever loaded from a file: the
-// slots are filled from libraries built into the program (Ogg Vorbis through libvorbisfile).
+// slots are filled from libraries built into the program.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -64,11 +64,10 @@ bool LoadPlugin(TPluginSlot slot, const TPluginLibrary* library);
 void UnloadPlugin(TPluginSlot slot);
 // A copy of the slot (empty when nothing is loaded).
 TDllDec PluginSlot(TPluginSlot slot);
-// Fills the Ogg Vorbis slot with the built-in library (idempotent). Called by the first media
-// information request; the music player may call it earlier.
-void InstallBuiltinPlugins();
-// The built-in Ogg Vorbis plug-in library.
+// The built-in plug-in libraries: Ogg Vorbis (libvorbisfile) and WMA (the video decoding
+// library). The slots are filled by the plug-in set-up (plugin_setup.h).
 const TPluginLibrary& OggVorbisPluginLibrary();
+const TPluginLibrary& WmaPluginLibrary();
 
 // "GetMediaInfo" of the slot's plug-in: duration -> duration, data value -> data offset, the
 // wave format; false when the slot is empty or the routine fails.

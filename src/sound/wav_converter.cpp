@@ -93,6 +93,7 @@ bool TWavConverter::Fill(int64_t n) {
   while (output_.Size() < n) {
     if (Read()) {
       if (!Process(input_)) {
+        decode_failed_ = true;
         output_.Pad(0, n - output_.Size());
         return false;
       }

@@ -31,6 +31,8 @@ class TWavConverter : public TObj {
   // Makes the output hold at least n bytes: true while the source delivers; at its end the
   // output is padded with silence and the result says whether it held anything before.
   virtual bool Fill(int64_t n);
+  // Whether a Fill has met data that did not decode.
+  bool DecodeFailed() const { return decode_failed_; }
 
   // The format of the output buffer becomes `f` (a resampler converts into it).
   void SetTargetFormat(const TWaveFormat& f);
@@ -55,6 +57,7 @@ class TWavConverter : public TObj {
   std::unique_ptr<TPcmResampler> resampler_;
   TWaveFormat target_;
   bool has_target_ = false;
+  bool decode_failed_ = false;
 };
 
 }  // namespace zem

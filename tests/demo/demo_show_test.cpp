@@ -16,6 +16,7 @@
 #include "render/drawer/snapshot.h"
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
+#include "video/video_layer.h"
 
 namespace zem {
 namespace test {
@@ -38,6 +39,7 @@ bool HeadlessDrawingWorks() {
 // The show as the player opens it, with the transition filters the player installs.
 TRef<TZemSource> OpenDemo() {
   InstallTransitionFilters();
+  InstallVideoLayer();
   std::string error;
   auto locator = OpenPackagedShow(ZEM_DEMO_SHOW, error);
   EXPECT_TRUE(locator && locator->HasScript()) << error;
@@ -51,7 +53,7 @@ TEST(DemoShow, PackageVerifiesWithTheScriptAndEveryMedium) {
   TVerifyReport report;
   EXPECT_TRUE(VerifyPackage(ZEM_DEMO_SHOW, report));
   EXPECT_TRUE(report.problems.empty()) << report.problems.front();
-  EXPECT_EQ(report.members, 12);  // the script, six pictures, the music and the button theme
+  EXPECT_EQ(report.members, 13);  // the script, six pictures, the music, the clip and the button theme
   // Appended to the player: the file is a program, larger than its package.
   auto file = TFileStream::Open(ZEM_DEMO_SHOW, TFileMode::Read);
   ASSERT_TRUE(file);
@@ -127,15 +129,15 @@ TEST(DemoShow, LinksAnswerClicksWhereTheyAreDrawn) {
   a = Click(producer, 7, 38000, 640, 360);
   EXPECT_EQ(a.kind, TZemActionKind::GotoSlide);
   EXPECT_EQ(a.number, 1);
-  // The small diamond of the last slide, bottom right.
+  // The small diamond of the ninth slide, bottom right.
   a = Click(producer, 8, 43000, 640 + 0.88f * 640, 360 + 0.80f * 360);
   EXPECT_EQ(a.kind, TZemActionKind::OpenWebsite);
-  // The buttons of the last slide lead to the night and the title; their caption lets clicks
-  // through.
-  a = Click(producer, 9, 48000, 640 + 0.40f * 640, 360 + 0.60f * 360);
+  // The buttons of the last slide (the twelfth) lead to the night and the title; their caption
+  // lets clicks through.
+  a = Click(producer, 11, 58000, 640 + 0.40f * 640, 360 + 0.60f * 360);
   EXPECT_EQ(a.kind, TZemActionKind::GotoSlide);
   EXPECT_EQ(a.number, 7);
-  a = Click(producer, 9, 48000, 640 - 0.40f * 640, 360 + 0.60f * 360);
+  a = Click(producer, 11, 58000, 640 - 0.40f * 640, 360 + 0.60f * 360);
   EXPECT_EQ(a.number, 1);
 }
 
@@ -154,9 +156,9 @@ TEST(DemoShow, CaptionsReadTheSlideAndItsPhotograph) {
       });
     return out;
   };
-  EXPECT_EQ(lines(0, u"Subtitle"), (std::vector<WideString>{u"A slide show player", u"10 slides of generated pictures and music"}));
+  EXPECT_EQ(lines(0, u"Subtitle"), (std::vector<WideString>{u"A slide show player", u"12 slides of generated pictures and music"}));
   EXPECT_EQ(lines(1, u"Caption"), std::vector<WideString>{u"Dawn over the hills, 2026:05:17"});
-  EXPECT_EQ(lines(4, u"Number"), std::vector<WideString>{u"5 / 10"});
+  EXPECT_EQ(lines(4, u"Number"), std::vector<WideString>{u"5 / 12"});
 }
 
 }  // namespace

@@ -285,9 +285,10 @@ TEST_F(DemoMediaFolder, WritesEveryNamedFileOnceAndLeavesUnchangedFilesAlone) {
   EXPECT_NE(error.find("cannot create"), std::string::npos);
 }
 
-// The demo script in the repository against the generator: every picture it names is made,
-// the music entry is the generated loop with its true length, and the timing is as designed.
-TEST(DemoScript, RefersToTheGeneratedMediaAndPlaysFiftySeconds) {
+// The demo script in the repository against the generator: every medium it names is made, the
+// music entry is the generated loop with its true length, the clip's sound is the slide sound of
+// the slide where the clip starts, and the timing is as designed.
+TEST(DemoScript, RefersToTheGeneratedMediaAndPlaysSixtySeconds) {
   std::ifstream in(std::string(ZEM_SOURCE_DIR) + "/demo/Project.zem", std::ios::binary);
   ASSERT_TRUE(in);
   std::stringstream text;
@@ -295,29 +296,33 @@ TEST(DemoScript, RefersToTheGeneratedMediaAndPlaysFiftySeconds) {
   const std::string script = text.str();
   const std::set<std::string> names(DemoMediaNames().begin(), DemoMediaNames().end());
   std::set<std::string> used;
-  const std::regex image("ImageName=([^\\r\\n]+)");
-  for (auto it = std::sregex_iterator(script.begin(), script.end(), image); it != std::sregex_iterator(); ++it) {
+  const std::regex medium("(?:ImageName|FileName)=([^\\r\\n]+)");
+  for (auto it = std::sregex_iterator(script.begin(), script.end(), medium); it != std::sregex_iterator(); ++it) {
     const std::string name = (*it)[1];
     if (name.starts_with("PresetedMask:")) continue;  // made by the player
     EXPECT_TRUE(names.count(name)) << name;
     used.insert(name);
   }
-  // Every picture is shown; the rest is the music and the button theme (four files).
-  EXPECT_EQ(used.size(), names.size() - 5);
+  // Every picture, the music and the clip; the rest is the button theme (four files).
+  EXPECT_EQ(used.size(), names.size() - 4);
 
   auto ini = std::make_unique<TIniFile>();
   ASSERT_TRUE(ini->LoadFromText(Utf8ToWide(script)));
   auto show = MakeRef<TZemSource>(std::move(ini), nullptr);
-  EXPECT_EQ(show->SlideCount(), 10);  // the title, eight pictures and the buttons
-  EXPECT_DOUBLE_EQ(show->TotalDuration(), 50000);
+  EXPECT_EQ(show->SlideCount(), 12);  // the title, eight pictures, the two slides of the clip, the buttons
+  EXPECT_DOUBLE_EQ(show->TotalDuration(), 60000);
   for (int32_t i = 0; i < show->SlideCount(); ++i) EXPECT_GT(show->Infos()[size_t(i)].inLength, 0) << i;
 
   TZemMusicSource music(*show, 1);
   ASSERT_EQ(music.PlayList().Count(), 1);
-  EXPECT_EQ(music.PlayList().Get(0).fileName, u"music.wav");
+  EXPECT_NE(music.PlayList().Get(0).fileName.find(u"FileName=music.wav"), WideString::npos);
   EXPECT_DOUBLE_EQ(music.PlayList().Get(0).duration, MakeDemoScore().LengthSeconds() * 1000);
   EXPECT_TRUE(music.SyncMode());
-  EXPECT_TRUE(music.Repeat());  // repeated through the show
+  EXPECT_TRUE(music.Repeat());  // the loop runs on under the whole show
+  // The clip's sound starts with slide 10 (half a second in) and is not added again on slide 11.
+  EXPECT_NE(music.Slide(9).sound.find(u"FileName=clip.avi"), WideString::npos);
+  EXPECT_NE(music.Slide(9).sound.find(u"TimeLine=500"), WideString::npos);
+  EXPECT_EQ(music.Slide(10).sound.find(u"clip.avi"), WideString::npos);
 }
 
 }  // namespace

@@ -87,6 +87,28 @@ TEST(Log, HeaderAndFooterShape) {
   EXPECT_EQ(lines[7].substr(lines[7].size() - 4), " ms)");
 }
 
+// Long names (a 2 MB picture name) keep their start and end; multi-byte characters stay whole.
+TEST(Log, LongNamesAreCappedAroundAnEllipsis) {
+  EXPECT_EQ(CapName("short.jpg"), "short.jpg");
+  std::string huge = "start-" + std::string(2 << 20, 'x') + "-end.jpg";
+  std::string capped = CapName(huge);
+  EXPECT_EQ(capped.size(), 160u);
+  EXPECT_EQ(capped.substr(0, 6), "start-");
+  EXPECT_EQ(capped.substr(capped.size() - 8), "-end.jpg");
+  EXPECT_NE(capped.find("..."), std::string::npos);
+  std::string wide;
+  for (int i = 0; i < 100; ++i) wide += "\xC3\xA9";  // 100 x "e acute", 2 bytes each
+  EXPECT_EQ(CapName(wide, 11), "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9...\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9");
+  auto* l = new TLog;
+  std::vector<std::string> lines;
+  l->SetOutputRoutine([&](const std::string& s) { lines.push_back(s); });
+  InstallLog(std::unique_ptr<TLog>(l));
+  LogMediaFailure("Sound", huge, "not found");
+  InstallLog(nullptr);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "Sound \"" + capped + "\" cannot be used: not found");
+}
+
 TEST(Log, DefaultLogDiscardsAndInstallReplaces) {
   LogLine("nobody hears this");
   auto* l = new TLog;

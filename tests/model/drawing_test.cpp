@@ -107,7 +107,13 @@ TEST(RecordingDrawer, RecordsResourceCallsAndParameters) {
   EXPECT_NE(d.Lines()[1].find("mip=2"), std::string::npos);
   EXPECT_NE(d.Lines()[1].find("src=(0,0,4,2)"), std::string::npos);
   EXPECT_EQ(d.Count("ReleaseImage"), 1u);
-  EXPECT_EQ(d.CreateVideoSurface(16, 16, false, false), nullptr);
+  // Video surfaces live in memory; a mask surface has the luma plane only.
+  TRef<T3DYUV> v = d.CreateVideoSurface(16, 16, false, true);
+  ASSERT_TRUE(v);
+  TYUVPlane plane;
+  EXPECT_TRUE(v->OpenPlane(kPlaneY, plane));
+  EXPECT_FALSE(v->OpenPlane(kPlaneU, plane));
+  EXPECT_EQ(d.CreateVideoSurface(16, 9000, false, false), nullptr);
   d.BeginOffscreen();
   d.EndOffscreen(3, 0.5f);
   EXPECT_THROW(d.EndOffscreen(3, 0.5f), EAssertionFailed);  // not opened

@@ -3,6 +3,8 @@
 #include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <thread>
 
 #include "foundation/assert.h"
@@ -106,6 +108,29 @@ TEST(DeviceLifecycle, RendererRequestedOffTheUiThreadWaitsForIt) {
   gone.reset();
   engine.RunPendingRequests();
   r.reset();
+}
+
+// The user-interface thread reaches the device layer and its request queue while the drawing
+// thread holds the device mutex through a long frame.
+TEST(DeviceLifecycle, TheUiThreadNeverWaitsForAFrame) {
+  std::promise<void> held, release;
+  std::shared_future<void> release_done = release.get_future().share();
+  std::thread frame([&] {
+    std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+    held.set_value();
+    release_done.wait();
+  });
+  held.get_future().wait();
+  auto ui = std::async(std::launch::async, [] {
+    T3DEngineGL& engine = T3DEngineGL::Instance();
+    engine.PostRequest([] {});
+    return engine.RunPendingRequests();
+  });
+  const bool answered = ui.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+  release.set_value();
+  frame.join();
+  EXPECT_TRUE(answered) << "the instance or its queue waited for the device mutex";
+  EXPECT_GE(ui.get(), 1);
 }
 
 TEST(DeviceLifecycle, LostDeviceComesBackWithTexturesAndPrograms) {

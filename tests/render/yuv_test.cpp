@@ -161,5 +161,31 @@ TEST_F(VideoSurfaces, DecodedFrameReachesTheScreenAndSurvivesInvalidate) {
   EXPECT_EQ(again.GetPixel(10, 10), out.GetPixel(10, 10));
 }
 
+TEST_F(VideoSurfaces, LostPicturesAskForTheFrameAgainAndGreyLayoutsSaySo) {
+  auto v = Make(32, 32);
+  int told = 0;
+  v->on_invalidated = [&](TYUVImage* image) {
+    EXPECT_EQ(image, v.get());
+    ++told;
+  };
+  v->needs_picture = false;
+  v->Invalidate();
+  EXPECT_TRUE(v->needs_picture);
+  EXPECT_EQ(told, 1);  // once for all three planes
+  // A texture that loses its device copy reports to its surface.
+  v->needs_picture = false;
+  v->TextureLost();
+  EXPECT_TRUE(v->needs_picture);
+  EXPECT_TRUE(v->TexturesLost());
+  EXPECT_EQ(told, 2);
+  // Both grey layouts hold a grey picture only.
+  EXPECT_EQ(Make(32, 32, false, true)->GreyOnly(), 1);
+  EXPECT_EQ(v->GreyOnly(), 0);
+  T3DEngineGL::Instance().ForceShaderLevel(0);
+  auto grey = Make(32, 32);
+  ASSERT_EQ(grey->Layout(), TYUVLayout::Grey565);
+  EXPECT_EQ(grey->GreyOnly(), 1);
+}
+
 }  // namespace
 }  // namespace zem::test

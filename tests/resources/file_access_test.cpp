@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
 
+#include "foundation/log.h"
 #include "package/disk_path.h"
 #include "package/file_accessor.h"
 #include "package/file_source.h"
@@ -121,6 +123,37 @@ TEST_F(FileAccess, MissingAndBrokenFilesGiveTheirPlaceholders) {
   // The "load error" picture says so: it differs from the "not found" one for the same name.
   auto nf = MakePlaceholderBitmap(u"Pics\\broken.png", TPlaceholderReason::NotFound);
   EXPECT_NE(nf.Width(), ph2->Bitmap().Width());
+}
+
+// Every picture that fails is named in the log with the reason: missing, undecodable, or
+// pixels that fail when first drawn.
+TEST_F(FileAccess, PicturesThatFailAreLoggedByName) {
+  auto* log = new TLog;
+  std::vector<std::string> lines;
+  log->SetOutputRoutine([&](const std::string& s) { lines.push_back(s); });
+  InstallLog(std::unique_ptr<TLog>(log));
+  LoadPicture(*accessor_, std::string("a\\b\\c.jpg"));
+  WriteFileBytes((root_ / "Pics/junk.jpg").string(), "hello", 5);
+  LoadPicture(*accessor_, std::string("Pics\\junk.jpg"));
+  // A container whose deflate data is damaged: the header reads, the pixels do not.
+  std::string gfx = "VYGF";
+  gfx += std::string("\x04\x00", 2);
+  for (const char* f : {"File", "x.bmp", "Width", "4", "Height", "3", "OriginalSize", "48"}) {
+    const size_t n = std::strlen(f);
+    gfx += static_cast<char>(n);
+    gfx += '\0';
+    gfx += f;
+  }
+  gfx += "not deflate data";
+  WriteFileBytes((root_ / "Pics/bad.vygfx").string(), gfx.data(), gfx.size());
+  auto bad = LoadPicture(*accessor_, std::string("Pics\\bad.vygfx"));
+  ASSERT_TRUE(bad);
+  EXPECT_EQ(bad->Store()->Bitmap().Width(), 4);
+  InstallLog(nullptr);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Picture \"a\\b\\c.jpg\" cannot be used: not found (or its member is damaged)",
+                       "Picture \"Pics\\junk.jpg\" cannot be used: no picture decoder reads it",
+                       "Picture \"Pics\\bad.vygfx\" cannot be used: its pixels do not decode (a filled picture stands in)"}));
 }
 
 TEST_F(FileAccess, ProvidersAnswerBeforeAnyFileIsOpened) {

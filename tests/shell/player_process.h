@@ -24,10 +24,11 @@ struct TRun {
   std::string err;
 };
 
-// Starts the program with a 20 s limit; standard error goes to a file that is read back.
-// `extra_env` entries come first, so they win over the same names inherited from this process.
+// Starts the program with a time limit (20 s unless given); standard error goes to a file that
+// is read back. `extra_env` entries come first, so they win over the same names inherited from
+// this process.
 inline TRun RunPlayerProcess(const std::vector<std::string>& argv, const std::string& err_file,
-                             const std::vector<std::string>& extra_env = {}) {
+                             const std::vector<std::string>& extra_env = {}, int limit_s = 20) {
   TRun r;
   std::vector<char*> args;
   for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -49,7 +50,7 @@ inline TRun RunPlayerProcess(const std::vector<std::string>& argv, const std::st
   int rc = posix_spawn(&pid, args[0], &fa, nullptr, args.data(), env.data());
   posix_spawn_file_actions_destroy(&fa);
   if (rc != 0) return r;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limit_s);
   int status = 0;
   for (;;) {
     pid_t w = waitpid(pid, &status, WNOHANG);

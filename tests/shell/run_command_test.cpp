@@ -1,5 +1,8 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <csignal>
 
 #include <sys/wait.h>
 
@@ -87,6 +90,25 @@ TEST_F(RunCommands, RunsEachCommandWithItsArgumentsInTheFolder) {
   EXPECT_EQ(Out("one"), cwd + "\none\ntwo words\n");
   EXPECT_EQ(Out("second"), cwd + "\nsecond\n");
   EXPECT_TRUE(boxes.empty());
+}
+
+// The player blocks its close signals in every thread; a program it starts must not inherit
+// that (it could not be stopped with SIGTERM).
+TEST_F(RunCommands, StartedProgramsGetNoBlockedSignals) {
+  sigset_t term, old;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &term, &old);
+  const std::string out = (dir / "sigblk").string();
+  const TSpawnResult r = SpawnProgram("/bin/sh", {"-c", "grep SigBlk /proc/self/status > " + out}, dir.string(), false);
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  ASSERT_GT(r.pid, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(r.pid, &status, 0), r.pid);
+  std::ifstream in(out);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "SigBlk:\t0000000000000000");
 }
 
 TEST_F(RunCommands, AProgramWithoutPathIsFoundInTheFolder) {

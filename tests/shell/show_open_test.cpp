@@ -4,6 +4,7 @@
 
 #include "../package/test_util.h"
 #include "foundation/strings.h"
+#include "package/show_locator.h"
 #include "package/unpack.h"
 #include "script/ini_file.h"
 #include "platform/display.h"
@@ -50,8 +51,51 @@ TEST_F(OpenShow, PlainProgramFailsNamingBothPaths) {
   WriteFileBytes(dir.Path("zemviewer"), bytes.data(), bytes.size());
   EXPECT_FALSE(shell.OpenShowFile(dir.Path("zemviewer"), true, false, true, 0));
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0], "Can`t Load Show\n\"" + dir.Path("zemviewer") + "\" or \"" + dir.Path("zemviewer.ZmShow") + "\"");
+  EXPECT_EQ(boxes[0], "Can`t Load Show\n\"" + dir.Path("zemviewer") + "\" or \"" + dir.Path("zemviewer.ZmShow") +
+                        "\"\nno package trailer (\".dne\" and a table position inside the file) at its end");
   EXPECT_FALSE(shell.CurrentLocator());
+}
+
+// The error box of a damaged package ends with the reason verify gives.
+TEST_F(OpenShow, DamagedPackagesSayWhy) {
+  test::WritePackage(dir.Path("cut.exe"), Show(""), true, test::Noise(500));
+  std::vector<uint8_t> bytes;
+  ReadFileBytes(dir.Path("cut.exe"), bytes);
+  bytes.resize(bytes.size() - 30);  // the table and trailer cut short
+  WriteFileBytes(dir.Path("cut.exe"), bytes.data(), bytes.size());
+  EXPECT_FALSE(shell.OpenShowFile(dir.Path("cut.exe"), true, false, true, 0));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].substr(boxes[0].rfind('\n') + 1),
+            "no package trailer (\".dne\" and a table position inside the file) at its end");
+  // A script member whose deflate data is broken.
+  const int64_t table = test::WritePackage(dir.Path("bad.exe"), Show(""), true, test::Noise(500));
+  ReadFileBytes(dir.Path("bad.exe"), bytes);
+  for (int64_t i = 500; i < table; ++i) bytes[static_cast<size_t>(i)] = 0xFF;
+  WriteFileBytes(dir.Path("bad.exe"), bytes.data(), bytes.size());
+  EXPECT_FALSE(shell.OpenShowFile(dir.Path("bad.exe"), true, false, true, 0));
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].substr(0, boxes[1].find('\n')), "Executable SlideShow Open Error");
+  EXPECT_EQ(boxes[1].substr(boxes[1].rfind('\n') + 1),
+            "member \"Project.zem\": Slide-show File Damaged: the deflate data is damaged");
+}
+
+// A show beyond a limit of the object reader is refused with the limit named, and so is a
+// script too large to read whole.
+TEST_F(OpenShow, ShowsBeyondTheLimitsAreRefusedSayingWhich) {
+  std::string deep = "opt_exefn=d.exe\r\n[Slide1]\r\n";
+  for (int i = 0; i < 70; ++i) deep += "object box: b" + std::to_string(i) + "\r\n";
+  for (int i = 0; i < 70; ++i) deep += "end\r\n";
+  test::WritePackage(dir.Path("d.exe"), Show(deep), true, test::Noise(100));
+  EXPECT_FALSE(shell.OpenShowFile(dir.Path("d.exe"), true, false, true, 0));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], "Can`t Load Show\n\"" + dir.Path("d.exe") +
+                          "\"\nobject \"b64\" in section \"Slide1\" is nested more than 64 levels deep (the limit)");
+  EXPECT_FALSE(shell.CurrentLocator());
+  const std::string lines(kMaxScriptLines + 1, '\n');
+  WriteFileBytes(dir.Path("big.zem"), lines.data(), lines.size());
+  EXPECT_FALSE(shell.OpenShowFile(dir.Path("big.zem"), false, false, true, 0));
+  EXPECT_EQ(boxes.back(), "Can`t Load .zem File\n\"" + dir.Path("big.zem") +
+                              "\"\nthe script \"" + dir.Path("big.zem") + "\" has more than 2000000 lines");
 }
 
 TEST_F(OpenShow, FallsBackToTheZmShowFileAndReportsItsError) {

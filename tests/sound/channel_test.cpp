@@ -141,10 +141,21 @@ TEST_F(Facade, SeekVolumeAndMasterVolume) {
 TEST_F(Facade, SourcesThatCannotOpenGiveNoChannel) {
   table.files[u"junk.mp3"] = std::vector<uint8_t>(5000, 0x42);
   table.files[u"ima.wav"] = ReadAll(TestAudio("soundevent_wav_ima_adpcm.wav"));
+  auto* log = new TLog;
+  std::vector<std::string> lines;
+  log->SetOutputRoutine([&](const std::string& s) { lines.push_back(s); });
+  InstallLog(std::unique_ptr<TLog>(log));
   EXPECT_FALSE(player->OpenChannel(u"missing.wav", -1));
   EXPECT_FALSE(player->OpenChannel(u"junk.mp3", -1));
   EXPECT_FALSE(player->OpenChannel(u"ima.wav", -1));
   EXPECT_FALSE(player->OpenChannel(WideString(kCompositeMarker) + u"broken/", -1));
+  InstallLog(nullptr);
+  // Each failure is named in the log with its reason.
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Sound \"missing.wav\" cannot be used: not found (or its member is damaged)",
+                       "Sound \"junk.mp3\" cannot be used: its sound format is not recognised",
+                       "Sound \"ima.wav\" cannot be used: its sound format is not recognised",
+                       "Sound \"" + WideToUtf8(kCompositeMarker) + "broken/\" cannot be used: its composite description is not valid"}));
 }
 
 TEST_F(Facade, CompositeChannelMixesItsEntries) {

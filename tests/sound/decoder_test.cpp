@@ -236,6 +236,7 @@ TEST(Decoders, AdpcmBlockWithAMissingPredictorFails) {
 }
 
 TEST(Decoders, Mp3AndOggDecodeToTheLengthAndLevelOfTheirWaveTwin) {
+  ASSERT_TRUE(LoadPlugin(TPluginSlot::Ogg, &OggVorbisPluginLibrary()));
   TDecoded w = DecodeFile("pygame_house_lo.wav");
   ASSERT_TRUE(w.ok);
   const double wave_ms = Frames(w) * 1000.0 / w.format.samples_per_sec;
@@ -250,6 +251,20 @@ TEST(Decoders, Mp3AndOggDecodeToTheLengthAndLevelOfTheirWaveTwin) {
     EXPECT_NEAR(ms, wave_ms, 200) << name;  // encoder delay and padding: up to 4 frames of 576
     EXPECT_NEAR(Rms(Mono16(d)), wave_rms, 0.1 * wave_rms) << name;
   }
+}
+
+TEST(Decoders, MpegProcessSucceedsOnlyWithDecodedBytes) {
+  std::vector<uint8_t> bytes = ReadAll(TestAudio("spreaker_mp3-cbr-mono-44100khz-64kbps.mp3"));
+  TMemoryStream s(bytes);
+  TMediaInfo info;
+  ASSERT_TRUE(TMediaInfoExtractor::Extract(s, u".mp3", info));
+  auto conv = CreateConverter(&s, u"a.mp3", info);
+  ASSERT_TRUE(conv && conv->Open(info));
+  // Nothing read yet: nothing fed, nothing decoded.
+  EXPECT_FALSE(conv->Process(conv->Input()));
+  ASSERT_TRUE(conv->Read());
+  EXPECT_TRUE(conv->Process(conv->Input()));
+  EXPECT_GT(conv->Output().Size(), 0);
 }
 
 TEST(Decoders, SeekingAnMp3DecodesTheLeadInAndDropsIt) {
@@ -285,7 +300,6 @@ class TIncompleteLibrary : public TPluginLibrary {
 };
 
 TEST(Plugins, AnIncompleteLibraryCountsAsAbsent) {
-  InstallBuiltinPlugins();
   std::vector<uint8_t> ogg = ReadAll(TestAudio("soundevent_ogg_vorbis.ogg"));
   TIncompleteLibrary lib;
   EXPECT_FALSE(LoadPlugin(TPluginSlot::Ogg, &lib));
@@ -303,6 +317,7 @@ TEST(Plugins, AnIncompleteLibraryCountsAsAbsent) {
 }
 
 TEST(Plugins, OggSeekWritesBackThePositionReached) {
+  ASSERT_TRUE(LoadPlugin(TPluginSlot::Ogg, &OggVorbisPluginLibrary()));
   std::vector<uint8_t> bytes = ReadAll(TestAudio("miniaudio_48000-stereo.ogg"));
   TMemoryStream s(bytes);
   TMediaInfo info;

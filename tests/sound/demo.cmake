@@ -16,7 +16,7 @@ if(TARGET demo_show)
 
   zem_add_tests(zem_demo_show_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/../demo/demo_show_test.cpp ${CMAKE_CURRENT_LIST_DIR}/../render/lsan_suppressions.cpp
-    LIBS zem_render zem_package zem_model)
+    LIBS zem_render zem_video zem_package zem_model)
   target_compile_definitions(zem_demo_show_tests PRIVATE ZEM_DEMO_SHOW="${ZEM_DEMO_SHOW}")
   add_dependencies(zem_demo_show_tests demo_show)
 endif()

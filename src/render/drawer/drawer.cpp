@@ -595,11 +595,10 @@ void T3DDrawer::DrawMasked(TDrawItem* maskItem, std::span<const TMaskedLayer> la
         DrawImageQuad(layer.image, origin, layer.axisX, layer.axisY, layer.imageParams, true);
         gl_.SetProgram(-1);
       } else if (layer.video && layer.video->Width() > 0 && layer.video->Height() > 0) {
-        // The layer record carries no video parameters: the whole frame, opaque. Video
-        // programs write straight colour, which the blend into L premultiplies.
-        TVideoParams vp;
-        vp.sourceRect = {0, 0, float(layer.video->Width()), float(layer.video->Height())};
-        DrawVideo(layer.video, layer.position, layer.offset, layer.axisX, layer.axisY, vp);
+        // Video programs write straight colour, which the blend into L premultiplies.
+        TVideoParams vp = layer.videoParams;
+        if (vp.sourceRect.IsEmpty()) vp.sourceRect = {0, 0, float(layer.video->Width()), float(layer.video->Height())};
+        if (vp.opacity > 0) DrawVideo(layer.video, layer.position, layer.offset, layer.axisX, layer.axisY, vp);
       }
     }
   }

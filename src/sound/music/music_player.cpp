@@ -6,6 +6,8 @@
 #include "foundation/assert.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
+#include "script/ini_file.h"
+#include "sound/plugin_setup.h"
 
 namespace zem {
 
@@ -45,7 +47,7 @@ void TPlayComment::Open(const WideString& name, int32_t file_offset, double end,
   ZEM_ASSERT(!channel_);
   channel_ = MakeRef<TZemChannel>(player_.StartList(), name, file_offset, start, end);
   channel_->ownerId.store(id_);
-  player_.LoaderEvents().Post(TMusicLoader::kOpenChannel, std::make_unique<TChannelContainer>(channel_));
+  player_.PostOpen(channel_);
 }
 
 void TPlayComment::ChannelReady(TZemChannel& channel) {
@@ -162,7 +164,7 @@ void TPlaySequence::UpdateChannels(double q) {
     c->ownerId.store(id_);
     channels_.push_back(c);
     ready_ = false;
-    player_.LoaderEvents().Post(TMusicLoader::kOpenChannel, std::make_unique<TChannelContainer>(c));
+    player_.PostOpen(c);
   }
   nextIndex_ = index;
   if (started_) {
@@ -197,6 +199,8 @@ TZemMusicPlayer::TZemMusicPlayer(TRef<TZemSource> source, bool owns_source, TDev
     : source_(std::move(source)), ownsSource_(owns_source) {
   if (!source_) ZEM_FAIL("No ZemSource for ZemMusicPlayer");
   if (source_->Files()) files_ = source_->Files()->Clone();
+  // The first music player of the process sets up the decoder plug-ins.
+  SetUpDecoderPlugins(source_->Main(), source_->Files());
   music_ = std::make_unique<TZemMusicSource>(*source_, random_seed);
   syncMode_ = music_->SyncMode();
   device_ = factory ? factory() : CreateMusicPlayerDevice();
@@ -217,6 +221,35 @@ TZemMusicPlayer::~TZemMusicPlayer() {
 bool TZemMusicPlayer::Start() {
   loader_->Start();
   return TZemThread::Start();
+}
+
+bool TZemMusicPlayer::StartStepped() { return loader_->Start(); }
+
+void TZemMusicPlayer::PostOpen(TRef<TZemChannel> channel) {
+  ++opening_;
+  ++posted_;
+  LoaderEvents().Post(TMusicLoader::kOpenChannel, std::make_unique<TChannelContainer>(std::move(channel)));
+}
+
+bool TZemMusicPlayer::Step(uint32_t waitMs) {
+  const uint32_t begin = TimeGetTime();
+  bool inTime = true;
+  // Channels open on the loader thread. A channel whose time has come would start late if the
+  // tick ran before it arrived, so the stepped player waits for every open it asked for, and
+  // ticks again at the same clock when a tick asked for new ones (a sequence that just
+  // started opens its first channel then).
+  for (int round = 0; round < 3; ++round) {
+    EventList().Process();
+    while (opening_ > 0 && inTime) {
+      SleepMs(1);
+      EventList().Process();
+      inTime = TimeGetTime() - begin < waitMs;
+    }
+    const uint32_t posted = posted_;
+    Tick();
+    if (posted_ == posted) break;
+  }
+  return inTime;
 }
 
 void TZemMusicPlayer::Stop() {
@@ -282,6 +315,7 @@ void TZemMusicPlayer::HandleEvent(int32_t code, TObj* payload, bool& handled) {
       ZEM_ASSERT(container && container->channel);
       TZemChannel& c = *container->channel;
       LogLine("Receive Channel: " + WideToUtf8(c.Name()));
+      if (opening_ > 0) --opening_;
       const int32_t owner = c.ownerId.load();
       for (const auto& item : items_) {
         if (item->Id() == owner) {
@@ -406,6 +440,11 @@ void TZemMusicPlayer::FreeItems() {
 }
 
 void TZemMusicPlayer::LoopStep() {
+  Tick();
+  SleepMs(5);
+}
+
+void TZemMusicPlayer::Tick() {
   EventList().Process();
   double d = GetPosition();
   const double limit = endLimit_.load();
@@ -445,7 +484,6 @@ void TZemMusicPlayer::LoopStep() {
   }
   if (tickHook_) tickHook_(*this);
   ticks_.fetch_add(1, std::memory_order_acq_rel);
-  SleepMs(5);
 }
 
 }  // namespace zem

@@ -106,6 +106,13 @@ class TZemMusicPlayer : public TZemThread {
 
   // Owner thread: the loader thread, then the player thread.
   bool Start() override;
+  // Owner thread: the loader thread only; the owner then runs every tick itself through Step
+  // (exports, where the clock is virtual and the player must tick at exact clock values).
+  bool StartStepped();
+  // Owner thread, stepped player: waits until every channel asked for is opened (at most
+  // `waitMs` in all), then runs a tick without sleeping, and again at the same clock when that
+  // tick asked for channels. False when the wait ran out.
+  bool Step(uint32_t waitMs);
   // Owner thread: both threads, then the items and the device.
   void Stop() override;
 
@@ -131,6 +138,8 @@ class TZemMusicPlayer : public TZemThread {
   double DeviceClock();
   int32_t NextId();
   TThreadEventList& LoaderEvents() { return loader_->EventList(); }
+  // Asks the loader to open the channel; counted until its answer arrives.
+  void PostOpen(TRef<TZemChannel> channel);
   TChannelOperator& StartList() { return startList_; }
   TPlaySequence* CurrentSequence() const { return curSequence_; }
   void SetCurrentSequence(TPlaySequence* s) { curSequence_ = s; }
@@ -148,6 +157,9 @@ class TZemMusicPlayer : public TZemThread {
   void LoopStep() override;
 
  private:
+  // One tick: events, scheduling, Synch, channel starts, freeing (player thread, or the owner
+  // of a stepped player).
+  void Tick();
   void Reset(double position, bool finish_items);
   void Schedule(double from, double to, bool first_run);
   // The slide index holding t, searched from curSlide_.
@@ -176,6 +188,8 @@ class TZemMusicPlayer : public TZemThread {
 
   std::atomic<double> endLimit_{kNoLimit};
   std::atomic<double> lastLimit_{-1};
+  int32_t opening_ = 0;   // opens asked for and not yet answered (player thread)
+  uint32_t posted_ = 0;   // opens asked for so far (player thread)
   double horizon_ = 0;
   std::atomic<bool> ready_{false};
   std::atomic<uint32_t> ticks_{0};

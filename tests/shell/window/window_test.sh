@@ -11,6 +11,30 @@ player=$2
 zemtool=$3
 probe=${4:-}
 
+# twenty_starts: the player starts 20 times, each under a fresh xvfb-run without -noreset (a
+# server that resets when its last client leaves): every start shows its window.
+if [ "$case_name" = twenty_starts ]; then
+  if ! command -v xvfb-run >/dev/null || ! command -v xdotool >/dev/null; then
+    echo "SKIP: xvfb-run or xdotool is missing"
+    exit 77
+  fi
+  windows=0
+  for i in $(seq 20); do
+    if ZEM_WINDOW_DISPLAY_READY=1 xvfb-run -a -n $((200 + RANDOM % 600)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
+         bash "$0" one_start "$player" "$zemtool" >"/tmp/zem-start-$$.txt" 2>&1; then
+      windows=$((windows + 1))
+    else
+      echo "start $i:"
+      tail -5 "/tmp/zem-start-$$.txt"
+    fi
+  done
+  rm -f "/tmp/zem-start-$$.txt"
+  echo "$windows windows in 20 starts"
+  [ "$windows" = 20 ] || { echo "FAIL: twenty_starts"; exit 1; }
+  echo "PASS: twenty_starts"
+  exit 0
+fi
+
 # Without a display made for the suite (scripts/test.sh runs it under xvfb-run), each case runs
 # under its own Xvfb, from a random display number up, away from other servers on the machine.
 # -noreset: a server that resets when its last client leaves refuses the next player meanwhile.
@@ -70,6 +94,40 @@ make_show() {
     printf '[Slide3]\r\nPers_Fon=1\r\nbstyle=1\r\nbname=65535\r\n'
   } >"$work/proj/show.zem"
   "$zemtool" pack "$work/proj/show.zem" "$work/testshow" --player "$player" >/dev/null || fail "zemtool pack failed"
+}
+
+# A one-slide show of `count` small boxes, each moving for a minute, so every frame is slow.
+make_box_show() {
+  local count=$1
+  mkdir -p "$work/proj"
+  awk -v n="$count" 'BEGIN {
+    printf "[Main]\r\nZemVersion=5.6\r\nopt_exefn=testshow\r\nopt_scr_full=0\r\nopt_scr_width=320\r\n"
+    printf "opt_scr_height=240\r\nopt_slidescount=1\r\nopt_synchpos1=60000\r\nopt_repeat=repeat\r\n"
+    printf "[Slide1]\r\nPers_Fon=1\r\nbstyle=1\r\nbname=255\r\n"
+    srand(1)
+    for (i = 0; i < n; i++) {
+      printf "object box: B%d\r\n  Size=1,1\r\n  FillMode=Solid\r\n  Color1=%d,%d,%d\r\n", i, rand() * 255, rand() * 255, rand() * 255
+      printf "  object keypoint:\r\n    Time=0\r\n    Position=%d,%d\r\n    ScaleX=2\r\n    ScaleY=2\r\n  end\r\n", rand() * 180 - 90, rand() * 180 - 90
+      printf "  object keypoint:\r\n    Time=60000\r\n  end\r\nend\r\n"
+    }
+  }' >"$work/proj/show.zem"
+  "$zemtool" pack "$work/proj/show.zem" "$work/testshow" --player "$player" >/dev/null || fail "zemtool pack failed"
+}
+
+# Waits up to `limit` s for the window to show and then `settle` s more.
+wait_window() {
+  local limit=$1 settle=$2
+  start_ms=$(now_ms)
+  win=
+  for _ in $(seq $((limit * 10))); do
+    win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1)
+    [ -n "$win" ] && break
+    kill -0 "$pid" 2>/dev/null || fail "the player ended before showing its window"
+    sleep 0.1
+  done
+  [ -n "$win" ] || fail "no visible window within $limit s"
+  echo "window after $(($(now_ms) - start_ms)) ms"
+  sleep "$settle"
 }
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
@@ -391,6 +449,33 @@ case "$case_name" in
     key Escape
     expect_exit 0 5
     [ ! -s "$work/quiet.txt" ] || fail "standard error of a good run: $(head -3 "$work/quiet.txt")"
+    ;;
+  one_start)
+    make_show 20000
+    start_player
+    key Escape
+    expect_exit 0 5
+    ;;
+  big_show_closes_at_once)
+    # Frames of 100,000 boxes take seconds; Esc and SIGTERM end the player within 2 s anyway.
+    make_box_show 100000
+    "$work/testshow" -log 2>"$work/log.txt" &
+    pid=$!
+    wait_window 60 2
+    xdotool windowfocus --sync "$win" 2>/dev/null || xdotool windowfocus "$win"
+    key Escape
+    ms=$(now_ms)
+    expect_exit 0 2
+    echo "Esc: ended within $(($(now_ms) - ms)) ms"
+    "$work/testshow" -log 2>"$work/log.txt" &
+    pid=$!
+    wait_window 60 2
+    kill -TERM "$pid"
+    ms=$(now_ms)
+    expect_exit 0 2
+    echo "SIGTERM: ended within $(($(now_ms) - ms)) ms"
+    grep -q "closing on signal 15" "$work/log.txt" || fail "the log does not name the signal"
+    grep -q "Program stoped" "$work/log.txt" || fail "no log footer"
     ;;
   show_end_closes)
     # The window never gets the focus here, so the show must not wait for it.
