@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -12,23 +13,61 @@
 #include "foundation/process.h"
 #include "model/show_loader.h"
 #include "model/zem_slide.h"
+#include "model/zem_image.h"
 #include "model/zem_text.h"
 #include "package/show_locator.h"
+#include "package/unpack.h"
+#include "resources/file_access.h"
 #include "script/ini_file.h"
 
 namespace {
 
 using namespace zem;
 
-// Opens the show's script. For now SHOW is the script file itself.
-std::unique_ptr<TIniFile> LoadShowScript(const std::string& show, std::string& error) {
-  auto ini = std::make_unique<TIniFile>();
-  if (!ini->LoadFromFile(show)) {
-    error = "cannot read the show script '" + show + "'";
-    return nullptr;
-  }
-  return ini;
+// Opens a show package or a project script with its file tables (file map, picture rotations),
+// so pictures load as the player loads them.
+std::unique_ptr<TZemShowLocator> OpenShow(const std::string& show, std::string& error) {
+  std::unique_ptr<TZemShowLocator> locator;
+  if (HasPackageTrailer(show)) locator = OpenPackagedShow(show, error);
+  else locator = OpenProjectOnDisk(std::filesystem::absolute(show).string());
+  if (!locator && error.empty()) error = "cannot read the show script '" + show + "'";
+  return locator;
 }
+
+// Pictures as tree needs them: their size as the player loads them (orientation applied, an
+// animation's strip split into frames); pixels stay undecoded.
+class TSizedPicture : public TDrawPicture, public IPictureAnimation {
+ public:
+  TSizedPicture(std::unique_ptr<TImage> image, WideString name) : image_(std::move(image)), name_(std::move(name)) {}
+  int32_t Width() const override { return image_->Width(); }
+  int32_t Height() const override { return image_->Height(); }
+  const TBitmap* Pixels() const override { return nullptr; }
+  WideString Name() const override { return name_; }
+  bool GetAnimation(TPictureAnimation& out) const override {
+    const TTilesTag* tiles = image_->Store() ? image_->Store()->Tiles() : nullptr;
+    if (!tiles || tiles->frame_count <= 1) return false;
+    out.frameCount = tiles->frame_count;
+    out.delays = tiles->DelayList();
+    out.loopCount = tiles->loop_count;
+    return true;
+  }
+
+ private:
+  std::unique_ptr<TImage> image_;
+  WideString name_;
+};
+
+class TToolHost : public TSimpleSlideHost {
+ public:
+  using TSimpleSlideHost::TSimpleSlideHost;
+  TRef<TDrawPicture> GetPicture(const WideString& name) override {
+    if (TRef<TDrawPicture> p = TSimpleSlideHost::GetPicture(name)) return p;
+    if (!Files() || name.empty()) return {};
+    auto image = LoadPicture(*Files(), name);
+    if (!image || image->Width() <= 0 || image->Height() <= 0) return {};
+    return TRef<TDrawPicture>(new TSizedPicture(std::move(image), name));
+  }
+};
 
 std::string Num(double v) {
   if (v == 0) v = 0;
@@ -56,6 +95,9 @@ void PrintNode(const TZemObject& n, int depth, const std::string& rootName) {
             std::to_string(v.colorB) + " " + Num(v.colorAmount) + ")";
   line += std::string(" inwindow=") + (n.InWindow() ? "1" : "0");
   line += std::string(" visible=") + (n.IsShown() ? "1" : "0");
+  if (auto* image = dynamic_cast<const show::TZemImage*>(&n); image && !dynamic_cast<const TZemText*>(&n))
+    line += " picture=\"" + WideToUtf8(image->ImageName()) + "\" size=" + std::to_string(n.Size().x) + "x" +
+            std::to_string(n.Size().y);
   if (auto* text = dynamic_cast<const TZemText*>(&n)) {
     // The lines as shown: macros expanded.
     const auto& lines = text->ExpandedLines().empty() ? text->SourceLines() : text->ExpandedLines();
@@ -87,15 +129,14 @@ int RunTree(const zemtool::Args& args) {
   }
   if (show.empty() || section.empty()) return zemtool::Fail("usage: zemtool tree SHOW SECTION [--at MS]");
   std::string error;
-  auto ini = LoadShowScript(show, error);
-  if (!ini) return zemtool::Fail(error);
-  // Text macros read the main image's file: the show's folder is its file source.
+  auto locator = OpenShow(show, error);
+  if (!locator) return zemtool::Fail(error);
+  const TIniFile* ini = locator->Script();
   const TIniSection* main = ini->FindSection(u"Main");
   int32_t w = main ? main->ReadInteger(u"opt_scr_width", 0) : 0, h = main ? main->ReadInteger(u"opt_scr_height", 0) : 0;
   if (w <= 0 || h <= 0 || w > 65535 || h > 65535) w = kDefaultOutputWidth, h = kDefaultOutputHeight;
-  auto files = CreateDiskAccessor(ExtractFileDir(show));
-  auto host = MakeRef<TSimpleSlideHost>(w, h);
-  host->SetFiles(files.get());
+  auto host = MakeRef<TToolHost>(w, h);
+  host->SetFiles(&locator->Accessor());
   auto slide = BuildSectionTree(*ini, Utf8ToWide(section), host, &error);
   if (!slide) return zemtool::Fail(error);
   try {
@@ -113,6 +154,6 @@ ZEMTOOL_COMMAND("tree",
                 "tree SHOW SECTION [--at MS]\n"
                 "    builds the object tree of one slide or dialog section of the show's script,\n"
                 "    evaluates it at show time MS (default 0; the slide starts at 0) and prints\n"
-                "    one line per node with its current values (text nodes add their lines with\n"
-                "    macros expanded)",
+                "    one line per node with its current values (images add their picture name and\n"
+                "    size as loaded, text nodes their lines with macros expanded)",
                 RunTree);

@@ -407,11 +407,11 @@ void TZemEngine::OpenInt(TRef<TZemSource> source, bool reopen, double timeMs) {
 void TZemEngine::PreloadFromCallback(TDrawContainer& container) {
   T3DDrawer* drawer = controller_ ? controller_->Drawer() : nullptr;
   if (!drawer || !container.slide) return;
-  if (active_) {
-    container.slide->Prepare(*drawer);
-    PrepareSlideTransition(container.transition.get(), container.slide.get(), *drawer);
-    LogLine("preload from callback.............");
-  }
+  // Prepared here also while the show stands: decoding then happens on this thread, not at the
+  // engine's start (which would otherwise prepare every cached slide on the drawing thread).
+  container.slide->Prepare(*drawer);
+  PrepareSlideTransition(container.transition.get(), container.slide.get(), *drawer);
+  if (active_) LogLine("preload from callback.............");
   container.slide->Preload(*drawer, 0);
 }
 

@@ -21,6 +21,7 @@
 #include "engine/draw_controller.h"
 #include "engine/engine_messages.h"
 #include "engine/frame_interpolator.h"
+#include "engine/frame_stats.h"
 #include "engine/slide_loader.h"
 #include "foundation/zem_thread.h"
 #include "model/slide_source.h"
@@ -139,6 +140,8 @@ class TZemEngine : public TCustomZemEngine {
   double CurrentTime() const { return currentTimeCopy_; }
   int32_t CurrentSequence() const { return currentSequence_; }
   uint32_t FramesDrawn() const { return framesDrawn_; }
+  // Drawn, late and skipped frames, the first picture (recorded on the engine thread).
+  const TFrameStats& FrameStatistics() const { return frameStats_; }
   uint32_t Steps() const { return steps_; }
   TZemDrawController* DrawController() const { return controller_.get(); }
 
@@ -242,6 +245,7 @@ class TZemEngine : public TCustomZemEngine {
   } slides_;
   bool firstFrameReported_ = false;
   bool frameDrawn_ = false;
+  TFrameStats frameStats_;
   int32_t lastReported_ = kForceReport;
   TMouseRecord lastMouse_;
   struct TBarrier {

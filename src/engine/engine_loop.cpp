@@ -227,12 +227,14 @@ void TZemEngine::MainLoop() {
     if (!text.empty()) RunAction(TZemActionInfo{TZemActionKind::RunApp, 0, text});
   }
 
-  if (slides_.count > 0) {
-    if (SlidesReadyForTime()) {
-      RenderFrame((state & (TZemDrawController::kForceRedraw | TZemDrawController::kRenderLost)) != 0);
-    } else if (state & TZemDrawController::kForceRedraw) {
+  if (slides_.count > 0 && SlidesReadyForTime()) {
+    RenderFrame((state & (TZemDrawController::kForceRedraw | TZemDrawController::kRenderLost)) != 0);
+  } else {
+    frameStats_.NothingDrawn();
+    // A redraw asked for (or a device made again) while the slides are not ready: composing
+    // nothing makes the first ready frame count as changed, so it is drawn then.
+    if (slides_.count > 0 && (state & (TZemDrawController::kForceRedraw | TZemDrawController::kRenderLost)))
       root_->Compose(nullptr, 0, nullptr);
-    }
   }
 
   const uint32_t now = TimeGetTime();
@@ -264,8 +266,12 @@ void TZemEngine::ApplyFrameSettings() {
 
 bool TZemEngine::RenderFrame(bool force) {
   std::vector<TDrawContainer*> list = Slides();
-  if (!root_->Compose(list.data(), int32_t(list.size()), overlay_.get())) return false;
-  if (!force && !root_->IsChanged()) return false;
+  // The containers are composed at the loader's current time: the frame's show time.
+  const double showTime = LoaderCurrent();
+  if (!root_->Compose(list.data(), int32_t(list.size()), overlay_.get()) || (!force && !root_->IsChanged())) {
+    frameStats_.NothingDrawn();
+    return false;
+  }
   TrackMouse(lastMouse_, nullptr);
   T3DDrawer* drawer = controller_->Drawer();
   if (!drawer) return false;
@@ -274,6 +280,12 @@ bool TZemEngine::RenderFrame(bool force) {
     if (drawer->DrawItem(root_.get())) {
       frameDrawn_ = true;
       ++framesDrawn_;
+      const double presented = TimeGetTimeExact();
+      const bool running = active_ && music_;
+      const double clock = running ? music_->GetPosition() - timeBase_ : showTime;
+      const bool picture = drawer->ImagesDrawn() > 0;
+      if (frameStats_.FrameDrawn(showTime, clock, presented, running, picture, 1000.0 / drawer->RefreshRate()))
+        CurrentLog().WriteInt("TZemEngine: first picture, ms since the program started: ", int64_t(presented));
     }
     if (!firstFrameReported_ && frameDrawn_) {
       PostToUi(kUiFirstFrame, {});

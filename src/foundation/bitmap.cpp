@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -78,17 +79,113 @@ void TBitmap::SetPixel(int32_t x, int32_t y, uint32_t argb) {
 }
 
 void TBitmap::Fill(uint32_t argb) {
-  for (int32_t y = 0; y < height_; ++y)
-    for (int32_t x = 0; x < width_; ++x) SetPixel(x, y, argb);
+  if (Empty()) return;
+  // One row pixel by pixel, the others copied from it.
+  for (int32_t x = 0; x < width_; ++x) SetPixel(x, 0, argb);
+  for (int32_t y = 1; y < height_; ++y) std::memcpy(Row(y), Row(0), size_t(stride_));
 }
 
 void TBitmap::ConvertTo(TPixelFormat format) {
   if (format == format_ || Empty()) { format_ = Empty() ? format : format_; return; }
   TBitmap out;
-  out.Allocate(width_, height_, format);
-  for (int32_t y = 0; y < height_; ++y)
-    for (int32_t x = 0; x < width_; ++x) out.SetPixel(x, y, GetPixel(x, y));
+  if (!out.Allocate(width_, height_, format)) return;
+  for (int32_t y = 0; y < height_; ++y) ConvertRow(Row(y), format_, out.Row(y), format, width_);
   *this = std::move(out);
+}
+
+int32_t TBitmap::ReducedSide(int32_t side, int levels) {
+  for (int i = 0; i < levels && side > 1; ++i) side = (side + 1) / 2;
+  return side;
+}
+
+void ConvertRow(const uint8_t* s, TPixelFormat from, uint8_t* d, TPixelFormat to, int32_t count) {
+  const size_t n = size_t(std::max(count, 0));
+  if (from == to) {
+    std::memcpy(d, s, n * size_t(TBitmap::BytesPerPixel(from)));
+    return;
+  }
+  auto grey = [](const uint8_t* p) { return uint8_t((p[2] * 77 + p[1] * 150 + p[0] * 29) >> 8); };
+  switch (from) {
+    case TPixelFormat::Rgb24:
+      if (to == TPixelFormat::Argb32) {
+        for (size_t x = 0; x < n; ++x, s += 3, d += 4) d[0] = s[0], d[1] = s[1], d[2] = s[2], d[3] = 255;
+      } else {
+        for (size_t x = 0; x < n; ++x, s += 3) d[x] = grey(s);
+      }
+      break;
+    case TPixelFormat::Argb32:
+      if (to == TPixelFormat::Rgb24) {
+        for (size_t x = 0; x < n; ++x, s += 4, d += 3) d[0] = s[0], d[1] = s[1], d[2] = s[2];
+      } else {
+        for (size_t x = 0; x < n; ++x, s += 4) d[x] = grey(s);
+      }
+      break;
+    case TPixelFormat::Grey8:
+      if (to == TPixelFormat::Argb32) {
+        for (size_t x = 0; x < n; ++x, d += 4) d[0] = d[1] = d[2] = s[x], d[3] = 255;
+      } else {
+        for (size_t x = 0; x < n; ++x, d += 3) d[0] = d[1] = d[2] = s[x];
+      }
+      break;
+  }
+}
+
+namespace {
+
+// One output row from two source rows (the same row twice for an odd last row).
+template <int B>
+void HalveRow(const uint8_t* r0, const uint8_t* r1, uint8_t* d, int32_t srcWidth) {
+  const int32_t pairs = srcWidth / 2;
+  for (int32_t x = 0; x < pairs; ++x, r0 += 2 * B, r1 += 2 * B, d += B)
+    for (int c = 0; c < B; ++c) d[c] = uint8_t((r0[c] + r0[B + c] + r1[c] + r1[B + c] + 2) >> 2);
+  if (srcWidth & 1)
+    for (int c = 0; c < B; ++c) d[c] = uint8_t((r0[c] + r1[c] + 1) >> 1);
+}
+
+}  // namespace
+
+void HalvePixels(const uint8_t* src, int64_t srcStride, int32_t w, int32_t h, TPixelFormat format, uint8_t* dst,
+                 int64_t dstStride) {
+  const int32_t oh = TBitmap::ReducedSide(h, 1);
+  for (int32_t y = 0; y < oh; ++y) {
+    const uint8_t* r0 = src + int64_t(std::min(2 * y, h - 1)) * srcStride;
+    const uint8_t* r1 = src + int64_t(std::min(2 * y + 1, h - 1)) * srcStride;
+    uint8_t* d = dst + int64_t(y) * dstStride;
+    switch (format) {
+      case TPixelFormat::Grey8: HalveRow<1>(r0, r1, d, w); break;
+      case TPixelFormat::Rgb24: HalveRow<3>(r0, r1, d, w); break;
+      case TPixelFormat::Argb32: HalveRow<4>(r0, r1, d, w); break;
+    }
+  }
+}
+
+TBitmap HalveBitmap(const TBitmap& src) {
+  TBitmap out;
+  if (src.Empty()) return out;
+  const int32_t w = TBitmap::ReducedSide(src.Width(), 1), h = TBitmap::ReducedSide(src.Height(), 1);
+  if (!out.Allocate(w, h, src.Format())) return out;
+  HalvePixels(src.Data(), src.Stride(), src.Width(), src.Height(), src.Format(), out.Data(), out.Stride());
+  return out;
+}
+
+TBitmap ReduceBitmap(const TBitmap& src, int levels, TPixelFormat format) {
+  if (src.Empty()) return {};
+  TBitmap cur;
+  const TBitmap* at = &src;
+  for (int i = 0; i < levels && (at->Width() > 1 || at->Height() > 1); ++i) {
+    cur = HalveBitmap(*at);
+    if (cur.Empty()) return {};
+    at = &cur;
+  }
+  if (at == &src) {
+    if (src.Format() == format) return src;
+    TBitmap out;
+    if (!out.Allocate(src.Width(), src.Height(), format)) return {};
+    for (int32_t y = 0; y < src.Height(); ++y) ConvertRow(src.Row(y), src.Format(), out.Row(y), format, src.Width());
+    return out;
+  }
+  cur.ConvertTo(format);
+  return cur;
 }
 
 }  // namespace zem

@@ -67,8 +67,10 @@ class TBitmap {
   uint32_t GetPixel(int32_t x, int32_t y) const;
   void SetPixel(int32_t x, int32_t y, uint32_t argb);
   void Fill(uint32_t argb);
-  // Converts in place to another format (alpha 255 when adding a channel).
+  // Converts in place to another format (alpha 255 when adding a channel), row by row.
   void ConvertTo(TPixelFormat format);
+  // Sizes of the picture reduced `levels` times by halving, each halving rounding up.
+  static int32_t ReducedSide(int32_t side, int levels);
 
  private:
   int32_t width_ = 0, height_ = 0;
@@ -76,5 +78,22 @@ class TBitmap {
   int64_t stride_ = 0;
   TPixelBuffer data_;
 };
+
+// Converts `count` pixels of one row between formats (rows may not overlap). Grey comes from
+// 77 R + 150 G + 29 B; an added alpha channel is 255.
+void ConvertRow(const uint8_t* src, TPixelFormat from, uint8_t* dst, TPixelFormat to, int32_t count);
+
+// Halves w × h pixels of `format` (rows `srcStride` bytes apart) into ceil(w / 2) × ceil(h / 2)
+// pixels at `dst` (rows `dstStride` bytes apart): each output pixel is the rounded mean of its
+// 2 × 2 block, an odd last column or row averaged with itself.
+void HalvePixels(const uint8_t* src, int64_t srcStride, int32_t w, int32_t h, TPixelFormat format, uint8_t* dst,
+                 int64_t dstStride);
+
+// The picture halved in both directions (each side rounding up; an odd last column or row is
+// averaged with itself), in the same format. Row by row, two source rows per output row.
+TBitmap HalveBitmap(const TBitmap& src);
+// Halved `levels` times (0 gives a copy), in `format`; the format conversion runs on the
+// smallest picture. Empty when `src` is empty.
+TBitmap ReduceBitmap(const TBitmap& src, int levels, TPixelFormat format);
 
 }  // namespace zem

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <fstream>
 
 namespace zem {
 
@@ -35,6 +36,14 @@ std::string ChangeFileExt(const std::string& path, const std::string& ext) {
   auto d = name.rfind('.');
   if (d == std::string::npos) return path + ext;
   return path.substr(0, path.size() - (name.size() - d)) + ext;
+}
+
+int64_t PeakResidentBytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::stoll(line.substr(6)) * 1024;  // "VmHWM:  1234 kB"
+  return 0;
 }
 
 }  // namespace zem

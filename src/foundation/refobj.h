@@ -1,4 +1,4 @@
-// Base classes: TObj for objects with one owner, TRefObj for objects the design shares
+// Base classes: TObj for objects with one owner, TRefObj for objects shared between owners
 // (reference counted, freed when the last reference goes). TRef<T> holds one reference.
 #pragma once
 #include <atomic>

@@ -4,6 +4,14 @@
 
 namespace zem {
 
+std::shared_ptr<const TBitmap> TDrawPicture::LevelPixels(int32_t level, int32_t, int32_t) const {
+  const TBitmap* p = Pixels();
+  if (!p || p->Empty()) return nullptr;
+  // Level 0 of a 32-bit picture is its own pixels (the caller keeps the picture alive).
+  if (level <= 0 && p->Format() == TPixelFormat::Argb32) return std::shared_ptr<const TBitmap>(p, [](const TBitmap*) {});
+  return std::make_shared<const TBitmap>(ReduceBitmap(*p, level, TPixelFormat::Argb32));
+}
+
 bool TDeviceDrawer::SetOffset(float dx, float dy) {
   offset_ = {dx, dy};
   offsetActive_ = dx != 0 || dy != 0;

@@ -39,6 +39,14 @@ class TDrawPicture : public TRefObj {
     const TBitmap* p = Pixels();
     return p && p->Format() == TPixelFormat::Argb32;
   }
+  // The picture halved `level` times (each side rounding up) in 32-bit ARGB; null when it has
+  // no pixels. May decode and take long, so the loader prepares with it and the drawing thread
+  // asks only for pictures nobody prepared. Valid while the picture lives. The base reduces
+  // Pixels(); pictures of the file layer decode at the reduced size.
+  // With a shown size (both above 0) the copy may be reduced further where a decoding scale
+  // keeps it larger than that size in both directions.
+  virtual std::shared_ptr<const TBitmap> LevelPixels(int32_t level, int32_t shownWidth = 0,
+                                                     int32_t shownHeight = 0) const;
 
   std::unique_ptr<TObj> textureCache;  // owned by whichever drawer prepared the picture
 };
@@ -80,6 +88,9 @@ struct TImageParams {
   int32_t spriteColumns = 0, spriteRows = 0;
   uint32_t border = 0;
   float coloriseAmount = 0;  // 0 = off
+  // The size the picture's reduced copy must exceed (the largest displayed size with its
+  // margin, as the mip level was chosen for); 0 = the mip level's own size.
+  int32_t shownWidth = 0, shownHeight = 0;
 
   bool operator==(const TImageParams&) const = default;
 };

@@ -1,6 +1,7 @@
 #include "model/generated_pictures.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "foundation/log.h"
 #include "model/button_theme.h"
@@ -121,9 +122,11 @@ TRef<TDrawPicture> TGeneratedPictures::Build(const WideString& name, TZemSlideHo
                     uint8_t(std::clamp(p.boxFill, 0, 255)), layout, silhouette);
     } else {
       if (Starts(p.source, kShadowPrefix)) return {};  // a shadow of a shadow is none
+      // The picture at its mip level, as the drawer has it: a file picture decodes at the
+      // reduced size and never keeps its full-size pixels for this.
       TRef<TDrawPicture> source = host.GetPicture(p.source);
-      const TBitmap* pixels = source ? source->Pixels() : nullptr;
-      if (!pixels || !PictureSilhouette(*pixels, p.level, p.rect, p.marginX, p.marginY, uint8_t(p.marginAlpha), layout,
+      const std::shared_ptr<const TBitmap> pixels = source ? source->LevelPixels(p.level) : nullptr;
+      if (!pixels || !PictureSilhouette(*pixels, 0, p.rect, p.marginX, p.marginY, uint8_t(p.marginAlpha), layout,
                                         silhouette, keepGoing))
         return {};
     }

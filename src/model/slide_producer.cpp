@@ -47,6 +47,11 @@ class TStorePicture : public TDrawPicture, public IPictureAnimation {
   }
   WideString Name() const override { return name_; }
   bool HasAlpha() const override { return image_->Store() && image_->Store()->Format() == TPixelFormat::Argb32; }
+  // Decoded at the reduced size when the store can (the full picture is never made for it).
+  std::shared_ptr<const TBitmap> LevelPixels(int32_t level, int32_t shownWidth, int32_t shownHeight) const override {
+    TBitmapStore* s = image_->Store();
+    return s ? s->Level(level, shownWidth, shownHeight) : nullptr;
+  }
   bool GetAnimation(TPictureAnimation& out) const override {
     TBitmapStore* s = image_->Store();
     const TTilesTag* tiles = s ? s->Tiles() : nullptr;

@@ -326,6 +326,7 @@ void TZemImage::UpdateTransform(bool recursive) {
     const int32_t rh = std::max<int32_t>(1, int32_t(std::lround(std::min(1.3333 * largestDisplayed.y, 1e9))));
     const int32_t level = ChooseMipLevel(picture_->Width(), picture_->Height(), rw, rh);
     SetProp(mipLevel_, level);
+    shownSize_ = {rw, rh};
   }
   if (recursive)
     for (TZemObject* c : children_) c->UpdateTransform(true);
@@ -369,6 +370,10 @@ TImageParams TZemImage::GetImageParams() const {
     p.coloriseAmount = 0;
   }
   p.mipLevel = mipLevel_;
+  if (mipLevel_ > 0) {
+    p.shownWidth = shownSize_.x;
+    p.shownHeight = shownSize_.y;
+  }
   p.mipBias = mipLodBias_;
   p.spriteColumns = anim_.columns;
   p.spriteRows = anim_.rows;

@@ -166,6 +166,7 @@ class TZemImage : public TZemObject {
   uint8_t filtering_ = kFilterDefault;
   float mipLodBias_ = 0;
   int32_t mipLevel_ = 0;
+  TPointI shownSize_;  // the size the mip level was chosen for (margin included)
   int32_t effectBuffer_ = 0;
   TBorderParams border_;
   TImageAnimationParams anim_;

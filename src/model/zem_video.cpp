@@ -1,6 +1,7 @@
 #include "model/zem_video.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <mutex>
 
@@ -183,11 +184,19 @@ void TExtractorWrapper::PreloadFrame(bool force, double position) {
   preloaded_ = true;
 }
 
+namespace {
+std::atomic<bool> gVideoFramesExact{false};
+}  // namespace
+
+void SetVideoFramesExact(bool exact) { gVideoFramesExact = exact; }
+bool VideoFramesExact() { return gVideoFramesExact; }
+
 const TZemVideoExtractor::TEntry* TExtractorWrapper::AcquireFrame(double rate, double position) {
   if (!extractor_) return nullptr;
   if (!held_.image) {
-    if (!extractor_->Take(rate, position, held_)) return nullptr;
-    if (held_.image->needs_picture || held_.held < 0) {
+    bool exact = false;
+    if (!extractor_->Take(rate, position, held_, &exact)) return nullptr;
+    if (held_.image->needs_picture || held_.held < 0 || (!exact && gVideoFramesExact)) {
       extractor_->GiveBack(std::move(held_));
       held_ = {};
       extractor_->Prepare(position, true);

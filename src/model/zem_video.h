@@ -18,6 +18,11 @@
 
 namespace zem {
 
+// Exports draw every clip frame exactly: the drawing thread waits for the decoder instead of
+// drawing the nearest decoded frame. Set once before a show opens (any thread).
+void SetVideoFramesExact(bool exact);
+bool VideoFramesExact();
+
 class TExtractorWrapper;
 
 // One clip record bound to a wrapper.

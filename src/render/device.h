@@ -93,6 +93,13 @@ class T3DTexture : public TObj {
   virtual bool Upload(const TIntRect& area, const uint8_t* data, int64_t pitch) = 0;
   // The render-target surface of level 0, none for plain textures.
   virtual T3DSurface* Surface() = 0;
+  // Replaces mip level `level` (1 and up, sides halved rounding up) whole, rows `pitch` bytes
+  // apart. Once the 1 × 1 level is in, the texture samples from its chain where the device
+  // filters anisotropically; false where it keeps no chains (no mip filter then).
+  virtual bool UploadMip(int level, const uint8_t* data, int64_t pitch) {
+    (void)level, (void)data, (void)pitch;
+    return false;
+  }
 };
 
 class T3DVertexList : public TObj {

@@ -265,35 +265,74 @@ class T3DTextureGL : public T3DTexture {
     glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(pitch / bpp));
     glTexSubImage2D(GL_TEXTURE_2D, 0, a.left, a.top, a.Width(), a.Height(), format, type, data);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    has_mips_ = false;  // the chain is made again when it is asked for
     bool ok = glGetError() == GL_NO_ERROR;
     store_->Release();
     return ok;
   }
 
-  void ApplySampler(const TSamplerState& s, int64_t max_aniso) {
+  // Mip chains exist only where the adapter filters anisotropically (raster bit 17); without
+  // that, textures are sampled without a mip filter.
+  bool UploadMip(int level, const uint8_t* data, int64_t pitch) override {
+    std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+    const int bpp = BytesPerTexel(fmt_);
+    if (level < 1 || !tex || IsRenderTargetFormat(fmt_) || !MipsAvailable() || pitch % bpp != 0 || !store_->Acquire())
+      return false;
+    const int32_t w = TBitmap::ReducedSide(w_, level), h = TBitmap::ReducedSide(h_, level);
+    GLenum internal, format, type;
+    Layout(internal, format, type);
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(pitch / bpp));
+    glTexImage2D(GL_TEXTURE_2D, level, internal, w, h, 0, format, type, data);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    if (w == 1 && h == 1) {
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, level);
+      has_mips_ = true;
+    }
+    bool ok = glGetError() == GL_NO_ERROR;
+    store_->Release();
+    return ok;
+  }
+
+  // Texture bound on the active unit, context current (drawing thread).
+  void ApplySampler(const TSamplerState& s, int64_t anisotropy) {
+    const bool mip = s.anisotropic && !s.nearest && MipsAvailable();
+    if (mip && !has_mips_) GenerateBound();  // sampled filtered before any upload asked for it
     if (sampler_valid_ && s.nearest == sampler_.nearest && s.address_u == sampler_.address_u &&
         s.address_v == sampler_.address_v && s.anisotropic == sampler_.anisotropic &&
-        s.mip_bias == sampler_.mip_bias)
+        s.mip_bias == sampler_.mip_bias && mip == sampler_mip_)
       return;
     auto wrap = [](uint8_t m) {
       return m == kAddressWrap ? GL_REPEAT : m == kAddressMirror ? GL_MIRRORED_REPEAT : GL_CLAMP_TO_EDGE;
     };
     GLint filter = s.nearest ? GL_NEAREST : GL_LINEAR;
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mip ? GL_LINEAR_MIPMAP_LINEAR : filter);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap(s.address_u));
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap(s.address_v));
     glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, s.mip_bias);
-    if (max_aniso > 1)
-      glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT,
-                      s.anisotropic && !s.nearest ? float(max_aniso) : 1.0f);
+    if (MipsAvailable())
+      glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, mip ? float(std::max<int64_t>(1, anisotropy)) : 1.0f);
     sampler_ = s;
+    sampler_mip_ = mip;
     sampler_valid_ = true;
   }
 
   unsigned tex = 0;
 
  private:
+  bool MipsAvailable() const {
+    return (T3DEngineGL::Instance().Caps(store_->Adapter()).raster & (int64_t(1) << 17)) != 0;
+  }
+  // The chain made by the device, for a texture sampled filtered without one (rare: the
+  // uploads bring their chains).
+  void GenerateBound() {
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
+    glGenerateMipmap(GL_TEXTURE_2D);
+    has_mips_ = true;
+  }
+
   std::shared_ptr<TDevStore> store_;
   TDeviceObject* owner_;
   int32_t w_, h_;
@@ -301,6 +340,8 @@ class T3DTextureGL : public T3DTexture {
   T3DSurfaceGL surface_;
   TSamplerState sampler_;
   bool sampler_valid_ = false;
+  bool sampler_mip_ = false;
+  bool has_mips_ = false;  // levels above 0 made from the current level 0
 };
 
 class T3DVertexListGL : public T3DVertexList {
@@ -705,6 +746,8 @@ void T3DEngineGL::InternalCreateRenderer(T3DRendererGL* r) {
     c.vendor_text = vendor ? vendor : "";
     c.renderer_text = renderer ? renderer : "";
     c.vendor = VendorId(c.vendor_text);
+    for (const char* soft : {"llvmpipe", "softpipe", "SwiftShader"})
+      if (c.renderer_text.find(soft) != std::string::npos) c.software = true;
     int glsl = epoxy_glsl_version();
     c.ps_version = glsl >= 330 ? 0x0300 : glsl >= 130 ? 0x0200 : 0x0100;
     GLint max_tex = 0;
@@ -742,6 +785,13 @@ void T3DEngineGL::InternalCreateRenderer(T3DRendererGL* r) {
     return;
   }
   r->store_ = store;
+  // Anisotropic minification at the adapter's level, at most 4. A software rasterizer samples
+  // trilinearly from the same mip chains instead: there anisotropic taps double the cost of
+  // every picture frame (bench/frame_cost), which no frame rate on it can afford.
+  const TCapsWrapper& caps = caps_[r->adapter_];
+  r->anisotropy_ = (caps.raster & (int64_t(1) << 17)) && !caps.software
+                       ? int(std::clamp<int64_t>(caps.max_anisotropy, 1, 4))
+                       : 1;
   // The refresh rate of the window's display; 60 Hz when the display reports none.
   SDL_DisplayMode wm;
   int hz = r->mode_.refresh_rate;
@@ -973,7 +1023,7 @@ void T3DRendererGL::SetTexture(int stage, T3DTexture* texture, const TSamplerSta
   glActiveTexture(GL_TEXTURE0 + stage);
   auto* t = static_cast<T3DTextureGL*>(texture);
   glBindTexture(GL_TEXTURE_2D, t ? t->tex : 0);
-  if (t) t->ApplySampler(s, T3DEngineGL::Instance().Caps(adapter_).max_anisotropy);
+  if (t) t->ApplySampler(s, anisotropy_);
   bound_textures_ = std::max(bound_textures_, stage + 1);
   if (stage == 0) textured_ = t != nullptr;
   glActiveTexture(GL_TEXTURE0);

@@ -44,6 +44,7 @@ struct TCapsWrapper {
   int64_t max_anisotropy = 1;
   int64_t raster = 1 << 13;  // mip level bias is always available; bit 17 anisotropic filtering
   std::string vendor_text, renderer_text;
+  bool software = false;  // a rasterizer on the processor (llvmpipe and the like)
 };
 
 // The shared drawing context of one window and the device objects made on it.
@@ -222,6 +223,8 @@ class T3DRendererGL : public T3DRenderer {
   void SetReleaseHandler(std::function<void()> h) override { on_release_ = std::move(h); }
   TDevStore* Store() const { return store_.get(); }
   TDrawDevice* Device() const { return device_; }
+  // Anisotropy level of filtered textures: the adapter's maximum, at most 4 (1 = off).
+  int Anisotropy() const { return anisotropy_; }
 
  private:
   friend class T3DEngineGL;
@@ -240,6 +243,7 @@ class T3DRendererGL : public T3DRenderer {
   int adapter_;
   int state_ = kRequested;
   int refresh_ = 60;
+  int anisotropy_ = 1;
   bool exclusive_ = false, full_screen_ = false;
   bool last_active_ = true;
   bool was_active_ = false;        // exclusive: the window has been active in a scene

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/assert.h"
+#include "foundation/clock.h"
 #include "foundation/log.h"
 #include "render/gl_device.h"
 #include "render/shaders.h"
@@ -57,7 +58,10 @@ bool TVertexBuffer::Bind(TCustomTexture* const* textures, int count, const TVert
     if ((v[i].color >> 24) != 0xFF) alpha = true;
   }
   r->SetCombine(color, alpha || !tex_alpha);
-  r->SetBlendMode(screen_->BlendMode(), count > 0 && textures[0]->premultiplied);
+  // Opaque vertices over opaque texels replace the target: blending would give the same.
+  const bool opaque = !alpha && screen_->BlendMode() == 0 && !screen_->ProgramSet() &&
+                      (count == 0 || (count == 1 && textures[0]->opaque));
+  r->SetBlendMode(opaque ? T3DRenderer::kBlendCopy : screen_->BlendMode(), count > 0 && textures[0]->premultiplied);
   return true;
 }
 
@@ -65,9 +69,27 @@ void TVertexBuffer::Flush() {
   if (vertices_.empty()) return;
   std::lock_guard<std::recursive_mutex> g(DeviceMutex());
   T3DRenderer* r = screen_->Renderer();
-  if (r && r->State() == T3DRenderer::kUsable && screen_->InScene() &&
-      Bind(textures_, count_, vertices_.data(), vertices_.size()))
-    r->DrawTriangles(vertices_.data(), vertices_.size());
+  if (r && r->State() == T3DRenderer::kUsable && screen_->InScene()) {
+    // Over opaque texels, runs of opaque triangles (an antialiased quad's middle) are drawn in
+    // calls of their own, in order, so they go without blending.
+    const bool split = screen_->BlendMode() == 0 && !screen_->ProgramSet() &&
+                       (count_ == 0 || (count_ == 1 && textures_[0]->opaque));
+    auto opaque = [&](size_t i) {
+      return (vertices_[i].color >> 24) == 0xFF && (vertices_[i + 1].color >> 24) == 0xFF &&
+             (vertices_[i + 2].color >> 24) == 0xFF;
+    };
+    const size_t n = vertices_.size();
+    for (size_t start = 0; start < n;) {
+      size_t end = n;
+      if (split) {
+        const bool kind = opaque(start);
+        end = start + 3;
+        while (end < n && opaque(end) == kind) end += 3;
+      }
+      if (Bind(textures_, count_, &vertices_[start], end - start)) r->DrawTriangles(&vertices_[start], end - start);
+      start = end;
+    }
+  }
   vertices_.clear();
 }
 
@@ -155,14 +177,21 @@ void T3DScreen::QueueUpload(TCustomTexture* t) {
   if (std::find(uploads_.begin(), uploads_.end(), t) == uploads_.end()) uploads_.push_back(t);
 }
 
+size_t T3DScreen::PendingUploads() const {
+  std::lock_guard<std::recursive_mutex> g(DeviceMutex());
+  return uploads_.size();
+}
+
 void T3DScreen::RunUploads() {
-  size_t bytes = 0;
-  while (!uploads_.empty() && bytes < kUploadBudget) {
-    TCustomTexture* t = uploads_.front();
-    uploads_.erase(uploads_.begin());
-    t->DeviceTexture();
-    bytes += size_t(t->AllocWidth()) * t->AllocHeight() * BytesPerTexel(t->Format());
+  // Oldest first, one texture at a time, until the frame's budget is spent (at least one, so
+  // the queue always moves). A texture drawn before its turn uploads when it is bound.
+  const double start = TimeGetTimeExact();
+  size_t done = 0;
+  while (done < uploads_.size()) {
+    uploads_[done++]->DeviceTexture();
+    if (TimeGetTimeExact() - start >= kUploadBudgetMs) break;
   }
+  uploads_.erase(uploads_.begin(), uploads_.begin() + std::ptrdiff_t(done));
 }
 
 void T3DScreen::ReleaseDeviceObjects() {
@@ -262,6 +291,9 @@ bool T3DScreen::BeginScene() {
   if (!renderer_ || renderer_->State() != T3DRenderer::kUsable) return false;
   if (!renderer_->BeginScene()) return false;
   in_scene_ = true;
+  uploadMsTotal_ += sceneUploadMs_;
+  uploadMsMax_ = std::max(uploadMsMax_, sceneUploadMs_);
+  sceneUploadMs_ = 0;
   if (!programs_valid_) {
     bool all = true;
     for (TShader* s : shaders_) all = s->Restore() && all;

@@ -8,6 +8,7 @@
 // AssignDevice from the thread that sets the drawer up. Every device call is made under
 // DeviceMutex(). QueueUpload may be called from any thread.
 #pragma once
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <set>
@@ -109,6 +110,8 @@ class T3DScreen : public TObj, public TDrawDeviceListener {
   void SetProjection(const TIntRect& design_rect, int32_t design_w, int32_t design_h);
   const TProjection& Projection() const { return proj_; }
   void SetViewport(const TIntRect& r);
+  const TIntRect& Viewport() const { return viewport_; }
+  bool ProgramSet() const { return current_shader_ != nullptr; }
 
   // Corners in the order top-left, top-right, bottom-left, bottom-right (design space).
   void DrawColoredQuad(const TVec3 corners[4], const uint32_t colors[4]);
@@ -146,9 +149,17 @@ class T3DScreen : public TObj, public TDrawDeviceListener {
   void UnregisterShader(TShader* s);
   // A program lost its device object: it must not stay set on the device.
   void ShaderDropped(TShader* s);
-  // Textures whose staging copy changed; uploaded at the next scenes, a budget per frame.
+  // Textures whose staging copy changed; uploaded at the start of the next scenes, at most
+  // kUploadBudgetMs of the drawing thread per scene (about 1.7 ms per MB with mip chains on
+  // llvmpipe, bench/render_bench BM_UploadLevel24MP).
   void QueueUpload(TCustomTexture* t);
-  static constexpr size_t kUploadBudget = 16u << 20;
+  static constexpr double kUploadBudgetMs = 3.0;
+  size_t PendingUploads() const;
+  // Time spent uploading textures (queued ones and those drawn before their turn): in all, and
+  // the most in one scene. Under DeviceMutex() (NoteUpload comes from DeviceTexture).
+  void NoteUpload(double ms) { sceneUploadMs_ += ms; }
+  double UploadMsTotal() const { return uploadMsTotal_ + sceneUploadMs_; }
+  double UploadMsMaxScene() const { return std::max(uploadMsMax_, sceneUploadMs_); }
 
   // Test hook: the renderer reports a lost device at its next checked call.
   void SimulateDeviceLoss();
@@ -176,6 +187,7 @@ class T3DScreen : public TObj, public TDrawDeviceListener {
   std::set<TDeviceObject*> objects_;     // under DeviceMutex()
   std::set<TShader*> shaders_;           // under DeviceMutex()
   std::vector<TCustomTexture*> uploads_; // under DeviceMutex()
+  double sceneUploadMs_ = 0, uploadMsTotal_ = 0, uploadMsMax_ = 0;  // under DeviceMutex()
   std::vector<TRenderTargetWrapper> targets_;
   TVertexBuffer batch_;
   TProjection proj_;

@@ -30,6 +30,17 @@ TMultiTexture6* TTextureStore2::Add(const std::string& key, std::unique_ptr<TMul
   return wrappers_.back()->Texture();
 }
 
+void TTextureStore2::Remove(const std::string& key) {
+  std::unique_ptr<TTextureWrapper> gone;
+  std::lock_guard<std::mutex> g(lock_);
+  for (auto it = wrappers_.begin(); it != wrappers_.end(); ++it)
+    if ((*it)->Key() == key) {
+      gone = std::move(*it);
+      wrappers_.erase(it);
+      return;
+    }
+}
+
 void TTextureStore2::Clear() {
   std::vector<std::unique_ptr<TTextureWrapper>> gone;
   {

@@ -32,6 +32,8 @@ class TTextureStore2 {
   TMultiTexture6* Find(const std::string& key) const;
   // Adds an entry (replacing one with the same key) and returns it.
   TMultiTexture6* Add(const std::string& key, std::unique_ptr<TMultiTexture6> texture);
+  // Frees the entry of the key (none: nothing happens).
+  void Remove(const std::string& key);
   // Frees every wrapper and its textures.
   void Clear();
   size_t Count() const;

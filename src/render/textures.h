@@ -34,12 +34,17 @@ class TCustomTexture : public TObj, public TDeviceObject {
   bool HasAlpha() const { return format_ == kFmtArgb32 || format_ == kFmtTargetAlpha; }
   T3DScreen* Screen() const { return screen_; }
 
-  // Sampling, read when the texture is drawn.
+  // Sampling, read when the texture is drawn. `anisotropic` also gives an uploaded picture its
+  // mip chain, so minified pictures filter without aliasing and the mip level bias counts.
   bool nearest = false;
   uint8_t address_u = kAddressClamp, address_v = kAddressClamp;
   bool anisotropic = false;
   float mip_bias = 0;
   bool premultiplied = false;  // colour already multiplied by alpha (blend source factor 1)
+  bool opaque = false;         // every texel's alpha is 255 (drawn without blending)
+  // The staging copy is freed once the device copy holds the pixels (pictures whose owner can
+  // make them again); after a device loss the texture then has no pixels (PixelsLost).
+  bool release_staging = false;
   TSamplerState Sampler() const { return {nearest, address_u, address_v, anisotropic, mip_bias}; }
 
   // Drawing thread, under DeviceMutex(): the device texture, made and filled on demand; none
@@ -54,6 +59,10 @@ class TCustomTexture : public TObj, public TDeviceObject {
   uint8_t* LockStaging(int64_t& pitch);
   void UnlockStaging(bool changed = true);
   bool Staged() const { return staged_; }
+  // A staged texture with neither a device copy nor pixels to make one from.
+  bool PixelsLost() const;
+  // Frees the staging copy now (a pooled tile between uses); LockStaging makes a new one.
+  void ReleaseStaging();
   // Fills the whole staging copy at once (copies rows of `pitch` bytes).
   void SetPixels(const uint8_t* data, int64_t pitch);
 
@@ -62,11 +71,15 @@ class TCustomTexture : public TObj, public TDeviceObject {
   virtual void DeviceCopyLost() {}
 
  private:
+  // Uploads levels 1.. made from the staging copy (32-bit textures).
+  void UploadMipChain();
+  size_t StagingBytes() const { return size_t(alloc_w_) * size_t(alloc_h_) * size_t(BytesPerTexel(format_)); }
+
   T3DScreen* screen_;
   int32_t width_, height_, alloc_w_, alloc_h_;
   int format_;
   bool staged_;
-  std::mutex staging_lock_;
+  mutable std::mutex staging_lock_;
   std::vector<uint8_t> staging_;  // guarded by staging_lock_
   bool dirty_ = false;            // guarded by staging_lock_
   bool locked_ = false;           // guarded by staging_lock_
@@ -126,7 +139,8 @@ class TBoxAntiTexture : public TCustomTexture {
   TBoxAntiTexture(T3DScreen* s, int32_t w, int32_t h) : TCustomTexture(s, w, h, kFmtArgb32, true) {}
 };
 
-// A pool of render targets of one size (the next powers of two of the requested size).
+// A pool of render targets of one size (the requested size: targets are made at their own
+// size, so frame-sized ones are cleared and sampled whole).
 class TRenderTargetManager {
  public:
   TRenderTargetManager(T3DScreen* screen, int32_t width, int32_t height, bool alpha);

@@ -74,7 +74,16 @@ std::unique_ptr<TTextureTile> TTextureManager6::TakeTile(int size_index) {
 void TTextureManager6::ReturnTile(int size_index, std::unique_ptr<TTextureTile> tile) {
   ZEM_ASSERT(size_index >= 0 && size_index < 6 && tile);
   ZEM_ASSERT(tile->Width() == kTileSizes[size_index].w && tile->Height() == kTileSizes[size_index].h);
-  std::lock_guard<std::mutex> g(lock_);
+  // A free tile keeps its device copy for the next picture, not its pixels; beyond a few the
+  // tiles go (a large picture leaving must not keep its memory in the pool).
+  tile->ReleaseStaging();
+  tile->release_staging = false;
+  std::unique_lock<std::mutex> g(lock_);
+  if (free_[size_index].size() >= kMaxFreeTiles) {
+    g.unlock();
+    tile.reset();
+    return;
+  }
   free_[size_index].push_back(std::move(tile));
 }
 
@@ -83,8 +92,9 @@ size_t TTextureManager6::FreeTiles(int size_index) const {
   return free_[size_index].size();
 }
 
-TMultiTexture6::TMultiTexture6(TTextureManager6* manager, const TBitmap& bitmap, int cols, int rows)
-    : manager_(manager), width_(bitmap.Width()), height_(bitmap.Height()) {
+TMultiTexture6::TMultiTexture6(TTextureManager6* manager, const TBitmap& bitmap, int cols, int rows, bool nearest,
+                               bool anisotropic)
+    : nearest(nearest), anisotropic(anisotropic), manager_(manager), width_(bitmap.Width()), height_(bitmap.Height()) {
   ZEM_ASSERT(manager != nullptr && !bitmap.Empty());
   ZEM_ASSERT(cols >= 1 && rows >= 1 && cols <= width_ && rows <= height_);
   for (int r = 0; r < rows; ++r)
@@ -106,49 +116,67 @@ TMultiTexture6::~TMultiTexture6() {
   --manager_->alive_;
 }
 
+void TMultiTexture6::ReleasePixelsAfterUpload() {
+  for (TTile& t : tiles_) t.texture->release_staging = true;
+}
+
+bool TMultiTexture6::PixelsLost() const {
+  for (const TTile& t : tiles_)
+    if (t.texture->PixelsLost()) return true;
+  return false;
+}
+
+void TMultiTexture6::SetSampling(bool nearest_filter, bool aniso, float mipBias) {
+  nearest = nearest_filter;
+  anisotropic = aniso;
+  for (TTile& t : tiles_) {
+    t.texture->nearest = nearest_filter;
+    t.texture->anisotropic = aniso;
+    t.texture->mip_bias = mipBias;
+  }
+}
+
 void TMultiTexture6::Fill(const TBitmap& bitmap) {
   ZEM_ASSERT(bitmap.Width() == width_ && bitmap.Height() == height_);
+  const TPixelFormat f = bitmap.Format();
   const int bpp = bitmap.BytesPerPixel();
+  bool opaque = f != TPixelFormat::Argb32;
+  uint8_t alpha = 255;
   for (TTile& t : tiles_) {
     t.texture->nearest = nearest;
+    t.texture->anisotropic = anisotropic;
     int64_t pitch = 0;
     uint8_t* dst = t.texture->LockStaging(pitch);
     ZEM_ASSERT(dst != nullptr);
     const TIntRect& a = t.place.area;
     const TIntRect& cell = t.place.cell;
     const int32_t tw = t.texture->Width(), th = t.texture->Height();
-    // Texel columns map to picture columns clamped to the cell: edge pixels repeat outward.
-    std::vector<int32_t> src_x(tw);
-    for (int32_t i = 0; i < tw; ++i) src_x[i] = std::clamp(a.left + i, cell.left, cell.right - 1);
+    // Texel i is picture column a.left + i; columns outside the cell repeat its edge pixels.
+    const int32_t i0 = std::clamp(cell.left - a.left, 0, tw), i1 = std::clamp(cell.right - a.left, i0, tw);
     for (int32_t j = 0; j < th; ++j) {
-      int32_t sy = std::clamp(a.top + j, cell.top, cell.bottom - 1);
+      const int32_t sy = std::clamp(a.top + j, cell.top, cell.bottom - 1);
       const uint8_t* row = bitmap.Row(sy);
       uint8_t* out = dst + j * pitch;
-      switch (bitmap.Format()) {
-        case TPixelFormat::Argb32:
-          for (int32_t i = 0; i < tw; ++i) std::memcpy(out + 4 * i, row + 4 * src_x[i], 4);
-          break;
-        case TPixelFormat::Rgb24:
-          for (int32_t i = 0; i < tw; ++i) {
-            const uint8_t* p = row + 3 * src_x[i];
-            out[4 * i] = p[0];
-            out[4 * i + 1] = p[1];
-            out[4 * i + 2] = p[2];
-            out[4 * i + 3] = 255;
-          }
-          break;
-        case TPixelFormat::Grey8:
-          for (int32_t i = 0; i < tw; ++i) {
-            uint8_t g = row[src_x[i]];
-            out[4 * i] = out[4 * i + 1] = out[4 * i + 2] = g;
-            out[4 * i + 3] = 255;
-          }
-          break;
+      if (i1 > i0) ConvertRow(row + int64_t(a.left + i0) * bpp, f, out + 4 * i0, TPixelFormat::Argb32, i1 - i0);
+      if (f == TPixelFormat::Argb32 && a.top + j >= cell.top && a.top + j < cell.bottom)
+        for (int32_t i = i0; i < i1; ++i) alpha &= out[4 * i + 3];
+      uint32_t left, right;
+      std::memcpy(&left, out + 4 * (i0 < i1 ? i0 : 0), 4);
+      std::memcpy(&right, out + 4 * (i1 > i0 ? i1 - 1 : 0), 4);
+      if (i1 == i0) {
+        // A tile wholly beside its cell (cannot happen with LayoutTiles): the nearest edge.
+        uint8_t px[4];
+        ConvertRow(row + int64_t(a.left < cell.left ? cell.left : cell.right - 1) * bpp, f, px, TPixelFormat::Argb32, 1);
+        std::memcpy(&left, px, 4);
+        right = left;
       }
-      (void)bpp;
+      for (int32_t i = 0; i < i0; ++i) std::memcpy(out + 4 * i, &left, 4);
+      for (int32_t i = i1; i < tw; ++i) std::memcpy(out + 4 * i, &right, 4);
     }
     t.texture->UnlockStaging(true);
   }
+  opaque_ = opaque || alpha == 255;
+  for (TTile& t : tiles_) t.texture->opaque = opaque_;
 }
 
 void TMultiTexture6::Upload() {
@@ -165,7 +193,6 @@ void TMultiTexture6::Draw(T3DScreen* screen, const TFloatRect& source, const TVe
     TFloatRect r{std::max(src.left, float(u.left)), std::max(src.top, float(u.top)),
                  std::min(src.right, float(u.right)), std::min(src.bottom, float(u.bottom))};
     if (r.Empty()) continue;
-    t.texture->nearest = nearest;
     TVec3 c[4] = {origin + x_axis * r.left + y_axis * r.top, origin + x_axis * r.right + y_axis * r.top,
                   origin + x_axis * r.left + y_axis * r.bottom, origin + x_axis * r.right + y_axis * r.bottom};
     const TIntRect& a = t.place.area;

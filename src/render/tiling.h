@@ -38,6 +38,9 @@ std::vector<TTilePlacement> LayoutTiles(const TIntRect& cell);
 
 class TTextureManager6 {
  public:
+  // Free tiles kept per size for the next pictures (a 256 × 256 tile is 256 KiB of device
+  // memory, a third more with its mip chain).
+  static constexpr size_t kMaxFreeTiles = 32;
   explicit TTextureManager6(T3DScreen* screen);
   // Multi-textures still alive are a programming error; it is logged as
   // "Error: Multi Textures Count = " and the count.
@@ -64,8 +67,10 @@ class TMultiTexture6 {
   };
 
   // Covers the picture, divided into a sprite grid of cols × rows cells, with tiles and fills
-  // their staging copies (the drawing thread uploads them).
-  TMultiTexture6(TTextureManager6* manager, const TBitmap& bitmap, int cols = 1, int rows = 1);
+  // their staging copies (the drawing thread uploads them, with their mip chains when
+  // `anisotropic`).
+  TMultiTexture6(TTextureManager6* manager, const TBitmap& bitmap, int cols = 1, int rows = 1,
+                 bool nearest = false, bool anisotropic = false);
   ~TMultiTexture6();
   TMultiTexture6(const TMultiTexture6&) = delete;
   TMultiTexture6& operator=(const TMultiTexture6&) = delete;
@@ -73,8 +78,17 @@ class TMultiTexture6 {
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }
   const std::vector<TTile>& Tiles() const { return tiles_; }
-  // Refills every tile from a picture of the same size.
+  // Refills every tile from a picture of the same size, row by row.
   void Fill(const TBitmap& bitmap);
+  // Sampling of every tile (drawing thread): nearest or linear, anisotropic minification from
+  // the mip chain, the mip level bias.
+  void SetSampling(bool nearest, bool anisotropic, float mipBias);
+  // Every pixel of the picture is opaque (alpha 255).
+  bool Opaque() const { return opaque_; }
+  // The tiles free their pixels once uploaded (their owner can make the picture again); after
+  // a device loss PixelsLost tells that it must.
+  void ReleasePixelsAfterUpload();
+  bool PixelsLost() const;
   // Uploads every tile now (drawing thread inside a scene, or with the device free).
   void Upload();
 
@@ -85,6 +99,7 @@ class TMultiTexture6 {
 
   float opacity = 100;
   bool nearest = false;
+  bool anisotropic = false;
   bool colorise = false;
   uint32_t colorise_color = 0;
   int border = 0;
@@ -92,6 +107,7 @@ class TMultiTexture6 {
  private:
   TTextureManager6* manager_;
   int32_t width_, height_;
+  bool opaque_ = false;
   std::vector<TTile> tiles_;
 };
 

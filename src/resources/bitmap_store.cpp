@@ -59,32 +59,60 @@ const TBitmap& TBitmapStore::Bitmap() {
   return bitmap_;
 }
 
-const TBitmap& TBitmapStore::Level(int level) {
-  const TBitmap& base = Bitmap();
-  if (level <= 0) return base;
-  std::lock_guard<std::mutex> guard(lock_);
-  while (static_cast<int>(levels_.size()) < level) {
-    const TBitmap& src = levels_.empty() ? base : *levels_.back();
-    auto dst = std::make_unique<TBitmap>();
-    int32_t w = std::max(1, src.Width() / 2), h = std::max(1, src.Height() / 2);
-    dst->Allocate(w, h, src.Format());
-    const int bpp = src.BytesPerPixel();
-    // Box filter over the 2 x 2 source block (clamped at odd edges).
-    for (int32_t y = 0; y < h; ++y) {
-      int32_t y0 = std::min(2 * y, src.Height() - 1), y1 = std::min(2 * y + 1, src.Height() - 1);
-      const uint8_t* r0 = src.Row(y0);
-      const uint8_t* r1 = src.Row(y1);
-      uint8_t* d = dst->Row(y);
-      for (int32_t x = 0; x < w; ++x) {
-        int64_t x0 = int64_t(std::min(2 * x, src.Width() - 1)) * bpp;
-        int64_t x1 = int64_t(std::min(2 * x + 1, src.Width() - 1)) * bpp;
-        for (int c = 0; c < bpp; ++c)
-          d[int64_t(x) * bpp + c] = static_cast<uint8_t>((r0[x0 + c] + r0[x1 + c] + r1[x0 + c] + r1[x1 + c] + 2) / 4);
+std::shared_ptr<const TBitmap> TBitmapStore::Level(int level, int32_t shownWidth, int32_t shownHeight) {
+  level = std::clamp(level, 0, 30);
+  // Decoding scale in eighths: a power of two (the level, down to 1/8), or for a shown size
+  // the smallest M/8 still larger than it.
+  int eighths = 8 >> std::min(level, 3);
+  if (ScalesWhileDecoding() && level > 0 && level <= 3 && shownWidth > 0 && shownHeight > 0 && !Decoded())
+    for (int m = 1; m < eighths; ++m)
+      if (int64_t(width_) * m > int64_t(shownWidth) * 8 && int64_t(height_) * m > int64_t(shownHeight) * 8) {
+        // ceil(W * m / 8) > shown exactly when W * m > shown * 8.
+        eighths = m;
+        break;
       }
-    }
-    levels_.push_back(std::move(dst));
+  const int halvings = (eighths & (eighths - 1)) == 0 ? level - std::min(level, 3) : 0;
+  const std::pair<int, int> key{level, eighths};
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = levels_.find(key);
+    if (it != levels_.end())
+      if (auto held = it->second.lock()) return held;
   }
-  return *levels_[size_t(level - 1)];
+  std::shared_ptr<const TBitmap> result;
+  if (Decoded() || !CanDecodeAgain()) {
+    // The kept picture: level 0 in 32 bits is that picture itself (alive with the store).
+    const TBitmap& full = Bitmap();
+    if (level == 0 && full.Format() == TPixelFormat::Argb32)
+      return std::shared_ptr<const TBitmap>(&full, [keep = TRef<TBitmapStore>(this)](const TBitmap*) {});
+    result = std::make_shared<const TBitmap>(ReduceBitmap(full, level, TPixelFormat::Argb32));
+  } else {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = levels_.find(key);
+    if (it != levels_.end())
+      if (auto held = it->second.lock()) return held;
+    // Untransformed sizes at the decoding scale (libjpeg's rounding: up).
+    const bool swapped = TransformSwapsSize(transform_);
+    const int32_t w = swapped ? height_ : width_, h = swapped ? width_ : height_;
+    const int32_t sw = int32_t((int64_t(w) * eighths + 7) / 8), sh = int32_t((int64_t(h) * eighths + 7) / 8);
+    const int scale = ScalesWhileDecoding() ? eighths : 8;
+    TBitmap out;
+    bool ok = DecodeScaled(scale, out) && out.Width() == (scale == 8 ? w : sw) && out.Height() == (scale == 8 ? h : sh);
+    g_decode_count.fetch_add(1);
+    if (!ok) {
+      out.Allocate(scale == 8 ? w : sw, scale == 8 ? h : sh, TPixelFormat::Argb32);
+      out.Fill(kDefaultFillColor);
+    }
+    TBitmap reduced = ReduceBitmap(out, scale == 8 ? level : halvings, TPixelFormat::Argb32);
+    out.Clear();
+    ApplyTransform(reduced, transform_);
+    result = std::make_shared<const TBitmap>(std::move(reduced));
+    levels_[key] = result;
+    return result;
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  levels_[key] = result;
+  return result;
 }
 
 void TBitmapStore::SetProgress(TProgress progress) {
@@ -97,26 +125,7 @@ void TBitmapStore::ReportProgress() {
   if (progress_) progress_();
 }
 
-void ConvertPixels(TBitmap& bitmap, TPixelFormat format) {
-  if (bitmap.Format() == format || bitmap.Empty()) return;
-  if (bitmap.Format() != TPixelFormat::Rgb24 || format != TPixelFormat::Argb32) {
-    bitmap.ConvertTo(format);
-    return;
-  }
-  TBitmap out;
-  if (!out.Allocate(bitmap.Width(), bitmap.Height(), format)) return;
-  for (int32_t y = 0; y < bitmap.Height(); ++y) {
-    const uint8_t* s = bitmap.Row(y);
-    uint8_t* d = out.Row(y);
-    for (int32_t x = 0; x < bitmap.Width(); ++x, s += 3, d += 4) {
-      d[0] = s[0];
-      d[1] = s[1];
-      d[2] = s[2];
-      d[3] = 255;
-    }
-  }
-  bitmap = std::move(out);
-}
+void ConvertPixels(TBitmap& bitmap, TPixelFormat format) { bitmap.ConvertTo(format); }
 
 TWrapperBitmapStore::TWrapperBitmapStore(TBitmap bitmap, TImageTransform transform)
     : TBitmapStore(TransformSwapsSize(transform) ? bitmap.Height() : bitmap.Width(),

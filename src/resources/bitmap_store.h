@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -45,9 +46,15 @@ class TBitmapStore : public TRefObj {
   // kDefaultFillColor. The reference stays valid while the store lives.
   const TBitmap& Bitmap();
   bool Decoded() const { return decoded_.load(std::memory_order_acquire); }
-  // Reduced copy: level 0 is the picture itself, each further level halves both sides
-  // (at least 1 pixel). Built on first use and kept.
-  const TBitmap& Level(int level);
+  // The picture halved `level` times (each side rounding up), 32-bit ARGB, transformed.
+  // Stores that can decode again from their own data never make the full picture for it:
+  // JPEG decodes straight at the nearest DCT scale (1/2, 1/4, 1/8) at or above the level, the
+  // others decode, reduce once and drop the full picture. Stores without such data reduce
+  // their kept picture. With a shown size (both above 0; the level must be larger than it in
+  // both directions) a JPEG decodes at the smallest scale M/8 still larger than that size,
+  // which is never larger than the level. Whoever asks holds the result; it is shared while
+  // held. Any thread; decoding runs under the store's lock.
+  std::shared_ptr<const TBitmap> Level(int level, int32_t shownWidth = 0, int32_t shownHeight = 0);
 
   // Called now and then while the pixels are decoded (the read throttle of the file layer).
   void SetProgress(TProgress progress);
@@ -70,6 +77,14 @@ class TBitmapStore : public TRefObj {
   virtual bool DecodePixels(TBitmap& out) = 0;
   // Stores whose pixels exist from the start hand them over here.
   void SetDecoded(TBitmap bitmap);
+  // True when DecodePixels / DecodeScaled may run again (the store keeps its encoded data).
+  virtual bool CanDecodeAgain() const { return false; }
+  // Untransformed pixels at `eighths` / 8 of the full size (sides rounding up), any format;
+  // false when this store cannot scale while decoding (8 is DecodePixels). Under the store's
+  // lock.
+  virtual bool DecodeScaled(int eighths, TBitmap& out) { return eighths == 8 && DecodePixels(out); }
+  // Whether DecodeScaled takes every scale from 1/8 to 8/8.
+  virtual bool ScalesWhileDecoding() const { return false; }
 
  private:
   void DecodeLocked();
@@ -81,7 +96,7 @@ class TBitmapStore : public TRefObj {
   std::mutex lock_;  // guards bitmap_ creation, levels_ and progress_
   std::atomic<bool> decoded_{false};
   TBitmap bitmap_;
-  std::vector<std::unique_ptr<TBitmap>> levels_;
+  std::map<std::pair<int, int>, std::weak_ptr<const TBitmap>> levels_;  // (level, eighths): still held
   TProgress progress_;
   std::unique_ptr<TTilesTag> tiles_;
 };
@@ -102,7 +117,7 @@ class TSysBitmapStore : public TWrapperBitmapStore {
   using TWrapperBitmapStore::TWrapperBitmapStore;
 };
 
-// Converts to another pixel format; 24 to 32 bits (opaque) has a fast path.
+// Converts to another pixel format, row by row.
 void ConvertPixels(TBitmap& bitmap, TPixelFormat format);
 
 // A picture as handed to show objects: one reference on a store.

@@ -76,7 +76,7 @@ TGfxBitmapStore::TGfxBitmapStore(int32_t width, int32_t height, TImageTransform 
       deflated_(std::move(deflated)) {}
 
 bool TGfxBitmapStore::DecodePixels(TBitmap& out) {
-  std::vector<uint8_t> deflated = std::move(deflated_);
+  const std::vector<uint8_t>& deflated = deflated_;
   ReportProgress();
   // The declared (untransformed) size; a BMP of the declared size holds at most 4 bytes per pixel plus headers and a palette.
   auto it_w = fields_.find("width"), it_h = fields_.find("height");

@@ -22,10 +22,11 @@ class TGfxBitmapStore : public TBitmapStore {
 
  protected:
   bool DecodePixels(TBitmap& out) override;
+  bool CanDecodeAgain() const override { return true; }
 
  private:
   std::map<std::string, std::string> fields_;
-  std::vector<uint8_t> deflated_;  // released after decoding
+  const std::vector<uint8_t> deflated_;  // kept so reduced levels need not keep the full picture
 };
 
 // Raw deflate (no zlib or gzip wrapper); false when the data is damaged, ends early or would

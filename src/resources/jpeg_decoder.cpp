@@ -82,9 +82,11 @@ bool ReadHeaderC(j_decompress_ptr d, TJpegError* e, const uint8_t* data, size_t 
   return true;
 }
 
-bool StartC(j_decompress_ptr d, TJpegError* e, J_COLOR_SPACE out) {
+bool StartC(j_decompress_ptr d, TJpegError* e, J_COLOR_SPACE out, int eighths) {
   if (setjmp(e->jump)) return false;
   d->out_color_space = out;
+  d->scale_num = unsigned(eighths);
+  d->scale_denom = 8;
   jpeg_start_decompress(d);
   return true;
 }
@@ -132,33 +134,40 @@ bool TJpegBitmapStore::ReadHeader(const uint8_t* data, size_t size, int32_t& wid
   return true;
 }
 
-bool TJpegBitmapStore::DecodeAll(const uint8_t* data, size_t size, TBitmap& out, TBitmapStore* progress) {
+bool TJpegBitmapStore::DecodeAll(const uint8_t* data, size_t size, TBitmap& out, TBitmapStore* progress,
+                                 int eighths, TPixelFormat format) {
+  if (eighths < 1 || eighths > 8 || format == TPixelFormat::Grey8) return false;
   TJpegSession s(progress);
   if (!s.Ok() || !ReadHeaderC(s.Info(), s.Error(), data, size)) return false;
   j_decompress_ptr d = s.Info();
   if (!TBitmap::SizeAllowed(d->image_width, d->image_height)) return false;
   if (!UsableColorSpace(d->jpeg_color_space, d->num_components)) return false;
   const bool cmyk = d->num_components == 4;
-  if (!StartC(d, s.Error(), cmyk ? JCS_CMYK : JCS_EXT_BGR)) return false;
-  if (d->output_width != d->image_width || d->output_height != d->image_height) return false;
+  const bool wide = format == TPixelFormat::Argb32;
+  if (!StartC(d, s.Error(), cmyk ? JCS_CMYK : wide ? JCS_EXT_BGRA : JCS_EXT_BGR, eighths)) return false;
+  if (d->output_width != (uint64_t(d->image_width) * uint32_t(eighths) + 7) / 8 ||
+      d->output_height != (uint64_t(d->image_height) * uint32_t(eighths) + 7) / 8)
+    return false;
   TBitmap bmp;
-  if (!bmp.Allocate(int32_t(d->output_width), int32_t(d->output_height), TPixelFormat::Rgb24)) return false;
+  if (!bmp.Allocate(int32_t(d->output_width), int32_t(d->output_height), format)) return false;
   if (!cmyk) {
-    // libjpeg-turbo writes blue, green, red straight into the picture's rows.
+    // libjpeg-turbo writes blue, green, red (and alpha 255) straight into the picture's rows.
     if (!ReadRowsC(d, s.Error(), bmp.Data(), bmp.Stride())) return false;
   } else {
     // Adobe files store CMYK inverted; others plainly.
     const bool inverted = d->saw_Adobe_marker;
+    const int bpp = bmp.BytesPerPixel();
     std::vector<uint8_t> row(size_t(d->output_width) * 4);
     for (int32_t y = 0; y < bmp.Height(); ++y) {
       if (!ReadOneRowC(d, s.Error(), row.data())) return false;
       uint8_t* dst = bmp.Row(y);
-      for (uint32_t x = 0; x < d->output_width; ++x) {
+      for (uint32_t x = 0; x < d->output_width; ++x, dst += bpp) {
         uint32_t c = row[4 * x], m = row[4 * x + 1], yy = row[4 * x + 2], k = row[4 * x + 3];
         if (!inverted) { c = 255 - c; m = 255 - m; yy = 255 - yy; k = 255 - k; }
-        dst[3 * x + 0] = uint8_t((yy * k + 127) / 255);
-        dst[3 * x + 1] = uint8_t((m * k + 127) / 255);
-        dst[3 * x + 2] = uint8_t((c * k + 127) / 255);
+        dst[0] = uint8_t((yy * k + 127) / 255);
+        dst[1] = uint8_t((m * k + 127) / 255);
+        dst[2] = uint8_t((c * k + 127) / 255);
+        if (wide) dst[3] = 255;
       }
     }
   }
@@ -169,9 +178,10 @@ bool TJpegBitmapStore::DecodeAll(const uint8_t* data, size_t size, TBitmap& out,
 TJpegBitmapStore::TJpegBitmapStore(int32_t width, int32_t height, TImageTransform transform, std::vector<uint8_t> data)
     : TBitmapStore(width, height, TPixelFormat::Rgb24, transform), data_(std::move(data)) {}
 
-bool TJpegBitmapStore::DecodePixels(TBitmap& out) {
-  std::vector<uint8_t> data = std::move(data_);
-  return DecodeAll(data.data(), data.size(), out, this);
+bool TJpegBitmapStore::DecodePixels(TBitmap& out) { return DecodeAll(data_.data(), data_.size(), out, this); }
+
+bool TJpegBitmapStore::DecodeScaled(int eighths, TBitmap& out) {
+  return DecodeAll(data_.data(), data_.size(), out, this, eighths, TPixelFormat::Argb32);
 }
 
 TRef<TBitmapStore> DecodeJpeg(TDecodeRequest& req) {

@@ -129,10 +129,7 @@ TImageLibStore::TImageLibStore(int32_t width, int32_t height, TPixelFormat forma
                                std::vector<uint8_t> data)
     : TBitmapStore(width, height, format, transform), data_(std::move(data)) {}
 
-bool TImageLibStore::DecodePixels(TBitmap& out) {
-  std::vector<uint8_t> data = std::move(data_);
-  return DecodeAll(data.data(), data.size(), out, this);
-}
+bool TImageLibStore::DecodePixels(TBitmap& out) { return DecodeAll(data_.data(), data_.size(), out, this); }
 
 TRef<TBitmapStore> DecodePng(TDecodeRequest& req) {
   TStream& s = *req.stream;

@@ -20,9 +20,10 @@ class TImageLibStore : public TBitmapStore {
 
  protected:
   bool DecodePixels(TBitmap& out) override;
+  bool CanDecodeAgain() const override { return true; }
 
  private:
-  std::vector<uint8_t> data_;  // the file; released after decoding
+  const std::vector<uint8_t> data_;  // the file, kept so reduced levels need not keep the full picture
 };
 
 }  // namespace zem

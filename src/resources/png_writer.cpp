@@ -1,7 +1,12 @@
 // libpng errors longjmp back into WriteC, whose locals are trivially destructible.
 #include "resources/png_writer.h"
 
+#include <libdeflate.h>
 #include <png.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
 
 namespace zem {
 
@@ -56,6 +61,77 @@ bool WritePngStream(const TBitmap& bitmap, TStream& stream, int compression_leve
 bool WritePngFile(const TBitmap& bitmap, const std::string& path, int compression_level) {
   std::vector<uint8_t> bytes;
   return EncodePng(bitmap, bytes, compression_level) && WriteFileBytes(path, bytes.data(), bytes.size());
+}
+
+namespace {
+
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  const uint8_t b[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+  out.insert(out.end(), b, b + 4);
+}
+
+// Appends one chunk: length, type, data, CRC of type and data.
+void Chunk(std::vector<uint8_t>& out, const char type[4], const uint8_t* data, size_t size) {
+  Put32(out, uint32_t(size));
+  const size_t at = out.size();
+  out.insert(out.end(), type, type + 4);
+  if (size) out.insert(out.end(), data, data + size);
+  Put32(out, libdeflate_crc32(0, out.data() + at, size + 4));
+}
+
+}  // namespace
+
+bool EncodePngFast(const TBitmap& bitmap, std::vector<uint8_t>& out, bool opaque) {
+  out.clear();
+  if (bitmap.Empty()) return false;
+  const TPixelFormat f = bitmap.Format();
+  const int channels = f == TPixelFormat::Grey8 ? 1 : (f == TPixelFormat::Argb32 && !opaque) ? 4 : 3;
+  const int32_t w = bitmap.Width(), h = bitmap.Height();
+  const size_t rowBytes = size_t(w) * size_t(channels);
+  // Filtered rows: a filter byte, then each byte minus the one above (filter "Up").
+  std::vector<uint8_t> raw(size_t(h) * (rowBytes + 1));
+  std::vector<uint8_t> rows[2] = {std::vector<uint8_t>(rowBytes, 0), std::vector<uint8_t>(rowBytes)};
+  for (int32_t y = 0; y < h; ++y) {
+    std::vector<uint8_t>& cur = rows[(y + 1) & 1];
+    const std::vector<uint8_t>& above = rows[y & 1];
+    const uint8_t* s = bitmap.Row(y);
+    if (channels == 1) {
+      std::memcpy(cur.data(), s, rowBytes);
+    } else if (channels == 3) {
+      const int bpp = bitmap.BytesPerPixel();
+      for (int32_t x = 0; x < w; ++x, s += bpp) cur[3 * x] = s[2], cur[3 * x + 1] = s[1], cur[3 * x + 2] = s[0];
+    } else {
+      for (int32_t x = 0; x < w; ++x, s += 4)
+        cur[4 * x] = s[2], cur[4 * x + 1] = s[1], cur[4 * x + 2] = s[0], cur[4 * x + 3] = s[3];
+    }
+    uint8_t* d = &raw[size_t(y) * (rowBytes + 1)];
+    d[0] = 2;
+    for (size_t i = 0; i < rowBytes; ++i) d[i + 1] = uint8_t(cur[i] - above[i]);
+  }
+  std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> c(libdeflate_alloc_compressor(1),
+                                                                                     libdeflate_free_compressor);
+  if (!c) return false;
+  std::vector<uint8_t> z(libdeflate_zlib_compress_bound(c.get(), raw.size()));
+  const size_t n = libdeflate_zlib_compress(c.get(), raw.data(), raw.size(), z.data(), z.size());
+  if (n == 0 || n > 0x7FFFFFFFu) return false;
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  out.assign(kSignature, kSignature + 8);
+  uint8_t ihdr[13] = {};
+  for (int i = 0; i < 4; ++i) {
+    ihdr[i] = uint8_t(uint32_t(w) >> (24 - 8 * i));
+    ihdr[4 + i] = uint8_t(uint32_t(h) >> (24 - 8 * i));
+  }
+  ihdr[8] = 8;  // bits per channel
+  ihdr[9] = channels == 1 ? 0 : channels == 3 ? 2 : 6;
+  Chunk(out, "IHDR", ihdr, sizeof ihdr);
+  Chunk(out, "IDAT", z.data(), n);
+  Chunk(out, "IEND", nullptr, 0);
+  return true;
+}
+
+bool WritePngFileFast(const TBitmap& bitmap, const std::string& path, bool opaque) {
+  std::vector<uint8_t> bytes;
+  return EncodePngFast(bitmap, bytes, opaque) && WriteFileBytes(path, bytes.data(), bytes.size());
 }
 
 }  // namespace zem

@@ -14,6 +14,7 @@
 #include "engine/engine.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
+#include "model/zem_video.h"
 #include "render/draw_device.h"
 #include "render/frame_readback.h"
 #include "render/screen.h"
@@ -205,6 +206,7 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
   TZemApplication app;
   auto engine = std::make_unique<TZemEngine>(&app, device.release(), uint8_t{0}, true, true);
   engine->SetExportMode(true);
+  SetVideoFramesExact(true);
   engine->SetCoverFit(commands.Has("cover"));
   engine->SetMusicDeviceFactory([audio] { return std::make_unique<TMusicPlayerClass>(audio->MakeDevice()); });
   try {

@@ -85,6 +85,7 @@ bool TMainForm::Create() {
   viewer_ = std::make_unique<TZemShowViewer>(app_, *this);
   viewer_->barriers_enabled = true;
   viewer_->cover = Commands().Has("cover");
+  viewer_->print_stats = Commands().Has("stats");
   viewer_->screen_saver = IsScreenSaverCopy(context_.own_path);
   viewer_->on_position = [this](int32_t t, bool end) { ShowEnd(t, end); };
   viewer_->on_action = [this](const TZemActionInfo& a) { RunEngineAction(a); };

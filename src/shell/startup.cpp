@@ -95,7 +95,8 @@ int RunPlayer(int argc, const char* const* argv) {
       std::fprintf(stderr, "zemviewer: %s\n", line.c_str());
     };
   }
-  // The design's switches win; then a show named as a plain argument; else the own file.
+  // The -filename and -exename switches win; then a show named as a plain argument; else the
+  // player's own file.
   std::string path;
   const std::string positional = PositionalShowPath(context.command_line);
   if (commands.HasValue("filename")) {

@@ -1,8 +1,11 @@
 #include "shell/viewer.h"
 
+#include <cstdio>
+
 #include "engine/engine.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
+#include "foundation/process.h"
 #include "render/draw_device.h"
 #include "script/ini_file.h"
 #include "shell/command_line.h"
@@ -115,6 +118,19 @@ bool TZemShowViewer::StopEngine(int32_t wait_ms) {
   if (first_frame_tick_ != 0)
     LogLine("TZemShowViewer: frames drawn " + std::to_string(engine_->FramesDrawn()) + " in " +
             std::to_string(TimeGetTime() - first_frame_tick_) + " ms since the first frame");
+  std::vector<std::string> stats = TFrameStats::Describe(engine_->FrameStatistics().Summary());
+  if (T3DDrawer* drawer = engine_->DrawController() ? engine_->DrawController()->Drawer() : nullptr) {
+    char line[120];
+    std::snprintf(line, sizeof line, "texture uploads: %.0f ms in all, at most %.1f ms in one frame",
+                  drawer->Backend().UploadMsTotal(), drawer->Backend().UploadMsMaxFrame());
+    stats.push_back(line);
+  }
+  stats.push_back("peak memory: " + std::to_string(PeakResidentBytes() >> 20) + " MiB");
+  for (const std::string& line : stats) {
+    LogLine("TZemShowViewer: " + line);
+    if (print_stats) std::printf("%s\n", line.c_str());
+  }
+  if (print_stats) std::fflush(stdout);
   // Reports still queued for the old engine are dropped with its message id.
   engine_->SetOnFirstFrame({});
   engine_->SetOnPosition({});

@@ -113,6 +113,8 @@ class TZemShowViewer {
   bool cover = false;
   // The program runs as a screen saver (main keys are forced when the show is read).
   bool screen_saver = false;
+  // "-stats": the frame statistics and the peak memory go to standard output at the end.
+  bool print_stats = false;
 
  private:
   void CreateEngine(const TIniStorage& script);

@@ -1,7 +1,7 @@
 // Setting up the decoder plug-in slots, once per process when the first music player is made:
 // "opt_wmapath" and "opt_oggpath" of the main section name package members holding the WMA and
 // Ogg Vorbis plug-ins. A named member is copied into a temporary folder ("zemwma.dll",
-// "zemogg.dll") as the design's loader does, but never loaded as code: the slot gets the
+// "zemogg.dll") as a plug-in loader would, but never loaded as code: the slot gets the
 // built-in plug-in instead (WMA through the video decoding library, Ogg through libvorbisfile).
 #pragma once
 #include <string>

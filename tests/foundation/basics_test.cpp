@@ -53,6 +53,52 @@ TEST(Bitmap, RefusesOversizedPicturesAndConvertsFormats) {
   EXPECT_EQ(bm.GetPixel(0, 0), 0xFF000000u);
 }
 
+// Row-wise conversions agree with the per-pixel reading in every direction.
+TEST(Bitmap, RowConversionsMatchThePixelValues) {
+  const TPixelFormat all[] = {TPixelFormat::Grey8, TPixelFormat::Rgb24, TPixelFormat::Argb32};
+  for (TPixelFormat from : all)
+    for (TPixelFormat to : all) {
+      TBitmap b;
+      ASSERT_TRUE(b.Allocate(7, 3, from));
+      for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 7; ++x) b.SetPixel(x, y, 0x80000000u | uint32_t(x * 0x251903 + y * 0x0A1133));
+      TBitmap c = b;
+      c.ConvertTo(to);
+      ASSERT_EQ(c.Format(), to);
+      for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 7; ++x) {
+          const uint32_t p = b.GetPixel(x, y);
+          TBitmap one;
+          one.Allocate(1, 1, to);
+          one.SetPixel(0, 0, p);
+          const uint32_t want = from == TPixelFormat::Argb32 || to != TPixelFormat::Argb32 ? one.GetPixel(0, 0)
+                                                                                           : (one.GetPixel(0, 0) | 0xFF000000u);
+          EXPECT_EQ(c.GetPixel(x, y), want) << int(from) << " to " << int(to) << " at " << x << "," << y;
+        }
+    }
+}
+
+TEST(Bitmap, HalvingAveragesBlocksAndRoundsSidesUp) {
+  TBitmap b;
+  ASSERT_TRUE(b.Allocate(5, 3, TPixelFormat::Argb32));
+  b.Fill(0xFF000000u);
+  b.SetPixel(0, 0, 0xFFFFFFFFu);
+  b.SetPixel(1, 1, 0xFFFFFFFFu);
+  b.SetPixel(4, 2, 0x00FF0000u);
+  TBitmap h = HalveBitmap(b);
+  ASSERT_EQ(h.Width(), 3);
+  ASSERT_EQ(h.Height(), 2);
+  EXPECT_EQ(h.GetPixel(0, 0), 0xFF808080u);
+  EXPECT_EQ(h.GetPixel(1, 0), 0xFF000000u);
+  EXPECT_EQ(h.GetPixel(2, 1), 0x00FF0000u);  // the odd corner averages with itself
+  TBitmap r = ReduceBitmap(b, 9, TPixelFormat::Rgb24);
+  EXPECT_EQ(r.Width(), 1);
+  EXPECT_EQ(r.Height(), 1);
+  EXPECT_EQ(r.Format(), TPixelFormat::Rgb24);
+  EXPECT_EQ(TBitmap::ReducedSide(6000, 3), 750);
+  EXPECT_EQ(TBitmap::ReducedSide(1001, 2), 251);
+}
+
 TEST(Assert, RaisesAssertionFailureWithPlace) {
   try {
     ZEM_ASSERT(1 + 1 == 3);

@@ -167,19 +167,65 @@ TEST(BitmapStore, SizeLimitsAreCheckedBeforeAllocating) {
   EXPECT_FALSE(TJpegBitmapStore::ReadHeader(jpg.data(), jpg.size(), w, h));
 }
 
-TEST(BitmapStore, ReducedLevelsHalveEachSide) {
+TEST(BitmapStore, ReducedLevelsHalveEachSideRoundingUpAndAreSharedWhileHeld) {
   TBitmap b;
   b.Allocate(5, 3, TPixelFormat::Rgb24);
   b.Fill(0xFF204060u);
   b.SetPixel(0, 0, 0xFFFFFFFFu);
   TRef<TBitmapStore> store(new TWrapperBitmapStore(std::move(b)));
-  const TBitmap& l1 = store->Level(1);
-  EXPECT_EQ(l1.Width(), 2);
-  EXPECT_EQ(l1.Height(), 1);
-  // (255 + 3 x 0x20) / 4 rounded, for the top-left block.
-  EXPECT_EQ(l1.GetPixel(0, 0) & 0xFF, uint32_t((255 + 3 * 0x60 + 2) / 4));
-  EXPECT_EQ(store->Level(3).Width(), 1);
-  EXPECT_EQ(&store->Level(1), &l1);
+  auto l1 = store->Level(1);
+  ASSERT_TRUE(l1);
+  EXPECT_EQ(l1->Width(), 3);
+  EXPECT_EQ(l1->Height(), 2);
+  EXPECT_EQ(l1->Format(), TPixelFormat::Argb32);
+  // (255 + 3 x 0x60) / 4 rounded, for the top-left block; the odd last column keeps its colour.
+  EXPECT_EQ(l1->GetPixel(0, 0) & 0xFF, uint32_t((255 + 3 * 0x60 + 2) / 4));
+  EXPECT_EQ(l1->GetPixel(2, 1), 0xFF204060u);
+  EXPECT_EQ(store->Level(3)->Width(), 1);
+  EXPECT_EQ(store->Level(1).get(), l1.get());
+}
+
+// A JPEG's reduced levels come straight from libjpeg's DCT scaling: the full picture is never
+// made for them, one decode per level, and the result matches the full picture reduced.
+TEST(BitmapStore, JpegLevelsDecodeAtTheReducedSize) {
+  auto bytes = FileBytes("jpeg/exif-orientation/Landscape_1.jpg");  // 1800 x 1200
+  TBufferStream s(bytes.data(), int64_t(bytes.size()));
+  auto store = Decode(s, u"p.jpg");
+  ASSERT_TRUE(store);
+  const int64_t before = TBitmapStore::DecodeCount();
+  auto l2 = store->Level(2);
+  ASSERT_TRUE(l2);
+  EXPECT_EQ(l2->Width(), 450);
+  EXPECT_EQ(l2->Height(), 300);
+  EXPECT_FALSE(store->Decoded());
+  auto l5 = store->Level(5);  // 1/8 while decoding, then halved twice
+  EXPECT_EQ(l5->Width(), 57);
+  EXPECT_EQ(l5->Height(), 38);
+  EXPECT_FALSE(store->Decoded());
+  EXPECT_EQ(TBitmapStore::DecodeCount() - before, 2);
+  // Shown at 600 x 400 (level 1 chosen): 3/8 is the smallest scale still larger.
+  auto shown = store->Level(1, 600, 400);
+  EXPECT_EQ(shown->Width(), 675);
+  EXPECT_EQ(shown->Height(), 450);
+  const TBitmap reference = ReduceBitmap(store->Bitmap(), 2, TPixelFormat::Argb32);
+  ASSERT_EQ(reference.Width(), 450);
+  int64_t diff = 0;
+  for (int32_t y = 0; y < 300; ++y)
+    for (int32_t x = 0; x < 450 * 4; ++x) diff += std::abs(int(l2->Row(y)[x]) - int(reference.Row(y)[x]));
+  EXPECT_LT(double(diff) / (450.0 * 300 * 4), 3.0);
+  for (int32_t x = 0; x < 450; ++x) ASSERT_EQ(l2->GetPixel(x, 150) >> 24, 255u);
+}
+
+TEST(BitmapStore, ReducedLevelsAreTurnedByTheOrientationTable) {
+  auto bytes = FileBytes("jpeg/exif-orientation/Landscape_1.jpg");
+  TBufferStream s(bytes.data(), int64_t(bytes.size()));
+  const TTransformLookup turn = [](const WideString&) { return TImageTransform::Rotate90CW; };
+  auto store = Decode(s, u"p.jpg", &turn);
+  ASSERT_TRUE(store);
+  EXPECT_EQ(store->Width(), 1200);
+  auto l1 = store->Level(1);
+  EXPECT_EQ(l1->Width(), 600);
+  EXPECT_EQ(l1->Height(), 900);
 }
 
 }  // namespace
@@ -205,6 +251,28 @@ TEST(PngWriter, EveryFormatRoundTripsThroughThePngDecoder) {
   TBitmap empty;
   std::vector<uint8_t> png;
   EXPECT_FALSE(EncodePng(empty, png));
+  EXPECT_FALSE(EncodePngFast(empty, png, true));
+}
+
+// The fast writer's files decode to the same pixels; opaque 32-bit pictures lose their alpha.
+TEST(PngWriter, FastFilesRoundTripThroughThePngDecoder) {
+  for (TPixelFormat f : {TPixelFormat::Rgb24, TPixelFormat::Argb32, TPixelFormat::Grey8})
+    for (bool opaque : {false, true}) {
+      TBitmap b;
+      b.Allocate(13, 7, f);
+      for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 13; ++x) b.SetPixel(x, y, (uint32_t(40 + 10 * x) << 24) | uint32_t(x * 19 + y * 1000));
+      std::vector<uint8_t> png;
+      ASSERT_TRUE(EncodePngFast(b, png, opaque));
+      TBitmap back;
+      ASSERT_TRUE(TImageLibStore::DecodeAll(png.data(), png.size(), back));
+      ASSERT_EQ(back.Width(), 13);
+      const bool alpha = f == TPixelFormat::Argb32 && !opaque;
+      EXPECT_EQ(back.Format(), alpha ? TPixelFormat::Argb32 : TPixelFormat::Rgb24);  // grey files become 24-bit
+      for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 13; ++x)
+          EXPECT_EQ(back.GetPixel(x, y), alpha ? b.GetPixel(x, y) : (b.GetPixel(x, y) | 0xFF000000u)) << x << "," << y;
+    }
 }
 
 }  // namespace

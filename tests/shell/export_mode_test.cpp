@@ -1,7 +1,8 @@
 // The player's export mode run as a process, the video read back with libavcodec: frames equal
 // the snapshot at their time; a tone keeps its pitch, level and length; a colour change and a
 // click at slide changes land on the same frame; -from, -to and -fps cut exactly; Ctrl+C leaves
-// a shorter playable file; an unwritable or full target fails with one line and leaves nothing.
+// a shorter playable file; an unwritable or full target fails with one line and leaves nothing;
+// a clip's frames are exported each at its own time.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -22,6 +23,7 @@
 #include "test_data.h"
 #include "video/encode/media_encoder.h"
 #include "video_probe.h"
+#include "../video/video_test_util.h"
 
 namespace zem {
 namespace {
@@ -282,6 +284,55 @@ TEST_F(ExportProcess, FailuresAreOneLineAndLeaveNothingBehind) {
   EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "not one line: " << r.err;
   EXPECT_FALSE(fs::exists(out));
   EXPECT_FALSE(fs::exists(PartialPath(out)));
+}
+
+// A grey level of 56 + 5n with busy noise (mean 55.5 + 5n), so that decoding a 1080p frame costs more than
+// drawing and encoding a small exported one.
+void PaintLevel(int32_t n, uint8_t* const planes[3], const int32_t strides[3], int32_t w, int32_t h) {
+  uint32_t seed = 12345u + uint32_t(n);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      planes[0][int64_t(y) * strides[0] + x] = uint8_t(56 + 5 * n + int32_t(seed >> 26) - 32);
+    }
+  for (int32_t y = 0; y < h / 2; ++y) {
+    std::memset(planes[1] + int64_t(y) * strides[1], 128, size_t(w / 2));
+    std::memset(planes[2] + int64_t(y) * strides[2], 128, size_t(w / 2));
+  }
+}
+
+TEST_F(ExportProcess, EveryClipFrameIsExportedAtItsTime) {
+  // A 25 fps clip whose frames differ in grey level, filling a small show exported at 25 fps:
+  // frame k of the export is frame k of the clip, however far the decoder lags the export.
+  test::TClipOptions o;
+  o.width = 1920;
+  o.height = 1080;
+  o.frames = 30;
+  o.quality = 2;
+  o.paint = &PaintLevel;
+  ASSERT_TRUE(test::MakeClip(dir_.Path("clip.avi"), o));
+  WriteFile(dir_.Path("clip.zem"),
+            "[Main]\nopt_scr_full=0\nopt_scr_width=160\nopt_scr_height=90\nopt_slidescount=1\n"
+            "opt_synchpos1=1200\nopt_fx_enable=0\n[Slide1]\nobject video: Clip\nFileName=clip.avi\n"
+            "Duration=1200\nStartZEMTime=0\nobject keypoint:\nTime=0\nend\nend\n");
+  const std::string out = dir_.Path("clip.mp4");
+  TRun r = Run({dir_.Path("clip.zem"), "-export", out, "-fps", "25", "-quality", "95"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::set<int64_t> all;
+  for (int64_t k = 0; k < 30; ++k) all.insert(k);
+  TVideoProbe p = Probe(out, all);
+  ASSERT_EQ(p.frames, 30);
+  int wrong = 0;
+  for (int64_t k = 0; k < 30; ++k) {
+    // Mean green of the middle rows: grey Y in video range is (Y - 16) x 255 / 219 in full range.
+    const std::vector<uint8_t>& px = p.pictures[k];
+    double sum = 0;
+    int count = 0;
+    for (size_t i = px.size() / 4; i < px.size() * 3 / 4; i += 4, ++count) sum += px[i + 1];
+    const int n = int(std::lround((sum / count * 219.0 / 255.0 + 16 - 55.5) / 5.0));
+    if (n != k) ADD_FAILURE() << "export frame " << k << " shows clip frame " << n, ++wrong;
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 #ifdef ZEM_DEMO_SHOW

@@ -74,7 +74,7 @@ TEST(SnapshotOptions, SizesFromTheShowAndTheSwitch) {
   DefaultSnapshotSize(o, w, h);
   EXPECT_EQ(w, 1024);
   EXPECT_EQ(h, 768);
-  o.scr_width = -5;  // a broken window size falls back to the design default
+  o.scr_width = -5;  // a broken window size falls back to the default size
   DefaultSnapshotSize(o, w, h);
   EXPECT_EQ(w, 640);
   EXPECT_EQ(h, 480);
@@ -86,6 +86,22 @@ TEST(SnapshotOptions, SizesFromTheShowAndTheSwitch) {
   for (const char* bad : {"", "64", "x48", "64x", "0x10", "10x-1", "16385x10", "64x48x2", " 64x48", "64 x48"})
     EXPECT_FALSE(ParseOutputSize(bad, w, h)) << bad;
   EXPECT_EQ(w, 16384);  // unchanged by the failures
+
+  std::vector<double> t;
+  EXPECT_TRUE(ParseSnapshotTimes("1000,2000.5,0", t));
+  EXPECT_EQ(t, (std::vector<double>{1000, 2000.5, 0}));
+  for (const char* bad : {"", ",", "1000,", "1,,2", "a", "1 000", "nan"}) EXPECT_FALSE(ParseSnapshotTimes(bad, t)) << bad;
+  std::string name;
+  bool numbered = false;
+  EXPECT_TRUE(SnapshotFileName("out/f%04d.png", 7, name, numbered));
+  EXPECT_EQ(name, "out/f0007.png");
+  EXPECT_TRUE(numbered);
+  EXPECT_TRUE(SnapshotFileName("100%% f%d", 12, name, numbered));
+  EXPECT_EQ(name, "100% f12");
+  EXPECT_TRUE(SnapshotFileName("plain.png", 3, name, numbered));
+  EXPECT_FALSE(numbered);
+  for (const char* bad : {"%d%d.png", "50%.png", "%x.png", "%0123456789d"})
+    EXPECT_FALSE(SnapshotFileName(bad, 1, name, numbered)) << bad;
 }
 
 // The GL driver keeps one-time allocations until exit and unloads its modules first, so a leak
@@ -145,6 +161,8 @@ TEST_F(SnapshotProcess, FailuresAreOneLineAndANonZeroStatus) {
       {{"-filename", show, "-snapshot", png, "-at", "0", "-outsize", "0x0"}, "-outsize"},
       {{"-filename", dir_.Path("proj/none.zem"), "-snapshot", png, "-at", "0"}, "Can`t Load .zem File"},
       {{"-filename", show, "-snapshot", dir_.Path("no/such/folder/x.png"), "-at", "0"}, "cannot write"},
+      {{"-filename", show, "-snapshot", png, "-at", "0,500"}, "%d"},
+      {{"-filename", show, "-snapshot", dir_.Path("x%d.png"), "-at", "0,,500"}, "-at"},
   };
   for (const TCase& c : cases) {
     TRun r = Snapshot(c.args);
@@ -162,16 +180,18 @@ TEST_F(SnapshotProcess, CrossFadeBetweenSlidesIsDrawnAtItsProgress) {
             "opt_synchpos1=3000\r\nopt_synchpos2=6000\r\n[Slide1]\r\nPers_Fon=1\r\nbstyle=1\r\nbname=0\r\n"
             "[Slide2]\r\nPers_Fon=1\r\nbstyle=1\r\nbname=16777215\r\nPers_Effect=1\r\nEffect_Class=2\r\n"
             "EffectTime=2000\r\n");
-  auto grey = [&](const char* at) {
-    TRun r = Snapshot({"-filename", dir_.Path("proj/fade.zem"), "-snapshot", dir_.Path("f.png"), "-at", at});
-    EXPECT_EQ(r.status, 0) << r.err;
-    TBitmap b = ReadPng(dir_.Path("f.png"));
+  // All four times in one call, numbered through the file name.
+  TRun r = Snapshot({"-filename", dir_.Path("proj/fade.zem"), "-snapshot", dir_.Path("f%02d.png"), "-at",
+                     "2500,3500,4000,5500"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  auto grey = [&](const char* file) {
+    TBitmap b = ReadPng(dir_.Path(file));
     return b.Empty() ? -1 : int(b.GetPixel(32, 24) & 0xFF);
   };
-  EXPECT_EQ(grey("2500"), 0);
-  EXPECT_NEAR(grey("3500"), 64, 2);
-  EXPECT_NEAR(grey("4000"), 128, 2);
-  EXPECT_EQ(grey("5500"), 255);
+  EXPECT_EQ(grey("f01.png"), 0);
+  EXPECT_NEAR(grey("f02.png"), 64, 2);
+  EXPECT_NEAR(grey("f03.png"), 128, 2);
+  EXPECT_EQ(grey("f04.png"), 255);
 }
 
 TEST_F(SnapshotProcess, PictureFromTheProjectFolder) {

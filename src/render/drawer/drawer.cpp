@@ -110,6 +110,8 @@ void T3DDrawer::Close() {
 
 bool T3DDrawer::IsReady() { return gl_.IsReady(); }
 
+int T3DDrawer::RefreshRate() { return gl_.RefreshRate(); }
+
 int32_t T3DDrawer::CheckDevice() { return gl_.DeviceState(); }
 
 TRectI T3DDrawer::GetTargetRect() {
@@ -140,6 +142,7 @@ void T3DDrawer::MapPixels() {
 }
 
 void T3DDrawer::BeginFrame() {
+  imagesDrawn_ = 0;
   targetRect_ = M(gl_.BackBufferRect());
   gl_.RefreshPools(targetRect_.Width(), targetRect_.Height());
   inScene_ = gl_.BeginScene();
@@ -390,8 +393,30 @@ void T3DDrawer::DrawBox(const TVec3& position, const TPointF& offset, const TVec
   uint8_t edges = EdgeBits(params.edgeAntialias);
   if (edges)
     gl_.AntialiasedQuad(c, colours.data(), edges);
-  else
+  else if (!CoversWithClear(c, colours.data()))
     gl_.ColoredQuad(c, colours.data());
+}
+
+bool T3DDrawer::CoversWithClear(const TBVec c[4], const uint32_t colours[4]) {
+  // An opaque one-colour box lying flat over everything drawing is confined to (a slide's
+  // background, mostly) is the same as clearing that rectangle, which costs the rasterizer
+  // no shading.
+  const uint32_t colour = colours[0];
+  if ((colour >> 24) != 0xFF || colours[1] != colour || colours[2] != colour || colours[3] != colour) return false;
+  if (!gl_.PlainState()) return false;
+  for (int i = 0; i < 4; ++i)
+    if (c[i].z != 0) return false;
+  // Axis-aligned: TL and TR share y, TL and BL share x.
+  if (c[0].y != c[1].y || c[0].x != c[2].x || c[1].x != c[3].x || c[2].y != c[3].y) return false;
+  float x0, y0, x1, y1;
+  if (!gl_.Project(c[0], x0, y0) || !gl_.Project(c[3], x1, y1)) return false;
+  const TBRect confine = gl_.ConfineRect();
+  if (confine.Empty()) return false;
+  if (std::min(x0, x1) > float(confine.left) || std::min(y0, y1) > float(confine.top) ||
+      std::max(x0, x1) < float(confine.right) || std::max(y0, y1) < float(confine.bottom))
+    return false;
+  gl_.ClearRect(colour, confine);
+  return true;
 }
 
 void T3DDrawer::DrawFrame(const TVec3& position, const TVec3& axisX, const TVec3& axisY,
@@ -429,6 +454,7 @@ TBImageDraw ImageDraw(const TImageParams& params, const TDrawPicture& image) {
   d.rows = std::max(1, params.spriteRows);
   d.reserved = params.reserved != 0;
   d.nearest = params.filtering == 0;
+  d.anisotropic = params.filtering == 2;
   d.mipBias = params.mipBias;
   d.border = int32_t(params.border);
   d.antialiased = params.antialiased != 0;
@@ -441,31 +467,55 @@ TBImageDraw ImageDraw(const TImageParams& params, const TDrawPicture& image) {
     d.mipLevel = 0;
     d.columns = d.rows = 1;
     d.reserved = false;
+    // Text is rasterized for the largest size it reaches; a mip chain would grey its thin
+    // stems wherever it is shown smaller.
+    d.anisotropic = false;
   }
   d.colorise = params.coloriseAmount > 0 && !own ? params.coloriseAmount : 0;
   d.colour = a | ((params.textColouring || d.colorise > 0) ? rgb : 0x00FFFFFFu);
-  float f = float(1 << d.mipLevel);
+  d.shownWidth = params.shownWidth;
+  d.shownHeight = params.shownHeight;
+  d.pictureWidth = image.Width();
+  d.pictureHeight = image.Height();
   TRectF s = params.sourceRect;
   if (s.IsEmpty()) s = {0, 0, float(image.Width()), float(image.Height())};
-  d.source = {s.left / f, s.top / f, s.right / f, s.bottom / f};
+  d.source = {s.left, s.top, s.right, s.bottom};
   return d;
 }
 }  // namespace
 
+bool T3DDrawer::EnsureImage(TDrawPicture* image, const TBImageDraw& d) {
+  {
+    std::lock_guard<std::recursive_mutex> g(resourceLock_);
+    if (gl_.HasImage(image->textureCache, d)) return true;
+  }
+  // Decoding, reducing and filling the tiles run off the resource lock, so the drawing thread
+  // never waits for them; only the result is published under it.
+  std::shared_ptr<const TBitmap> level = image->LevelPixels(d.mipLevel, d.shownWidth, d.shownHeight);
+  if (!level || level->Empty()) return false;
+  std::unique_ptr<TObj> made = gl_.MakeImage(*level, d);
+  level.reset();
+  if (!made) return false;
+  std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  gl_.PublishImage(image->textureCache, d, std::move(made));
+  return true;
+}
+
 void T3DDrawer::DrawImageQuad(TDrawPicture* image, const TVec3& origin, const TVec3& axisX,
                               const TVec3& axisY, const TImageParams& params, bool premulOutput) {
-  const TBitmap* pixels = image->Pixels();
-  if (!pixels) return;
+  if (image->Width() <= 0 || image->Height() <= 0) return;
   TBImageDraw d = ImageDraw(params, *image);
   d.premulOutput = premulOutput;
-  float f = float(1 << d.mipLevel);
-  TVec3 x = axisX * f, y = axisY * f;
+  const TVec3& x = axisX;
+  const TVec3& y = axisY;
   TBVec c[4] = {B(origin + x * d.source.left + y * d.source.top), B(origin + x * d.source.right + y * d.source.top),
                 B(origin + x * d.source.left + y * d.source.bottom),
                 B(origin + x * d.source.right + y * d.source.bottom)};
+  // A picture nobody prepared (overlay, generated pictures) is made here, on the drawing thread.
+  if (!EnsureImage(image, d)) return;
   Track(c, 4);
   std::lock_guard<std::recursive_mutex> g(resourceLock_);
-  gl_.DrawImage(image->textureCache, *pixels, d, B(origin), B(x), B(y));
+  if (gl_.DrawImage(image->textureCache, d, B(origin), B(x), B(y))) ++imagesDrawn_;
   // Drawn before the lock is left: the loader may release the image's tiles right after.
   gl_.Flush();
 }
@@ -503,9 +553,8 @@ void T3DDrawer::DrawCapture(TCapturePicture& capture, const TVec3& origin, const
 }
 
 void T3DDrawer::PrepareImage(TDrawPicture* image, const TImageParams& params) {
-  if (!image || !image->Pixels()) return;
-  std::lock_guard<std::recursive_mutex> g(resourceLock_);
-  gl_.PrepareImage(image->textureCache, *image->Pixels(), ImageDraw(params, *image), false);
+  if (!image || image->Width() <= 0 || image->Height() <= 0) return;
+  EnsureImage(image, ImageDraw(params, *image));
 }
 
 void T3DDrawer::ReleaseImage(TDrawPicture* image) {
@@ -559,13 +608,12 @@ void T3DDrawer::DrawMasked(TDrawItem* maskItem, std::span<const TMaskedLayer> la
   if (MaskedFastPath(layers)) {
     // 2: the one flat image straight onto the target, the mask as its second texture.
     const TMaskedLayer& layer = layers[0];
-    const TBitmap* pixels = layer.image->Pixels();
-    if (!pixels) return;
     TBImageDraw d = ImageDraw(layer.imageParams, *layer.image);
-    const float f = float(1 << d.mipLevel);
+    if (!EnsureImage(layer.image, d)) return;
     const TVec3 origin = layer.position + TVec3{offset_.x, offset_.y, 0} - layer.axisX * layer.offset.x -
                          layer.axisY * layer.offset.y;
-    const TVec3 x = layer.axisX * f, y = layer.axisY * f;
+    const TVec3& x = layer.axisX;
+    const TVec3& y = layer.axisY;
     TBVec c[4] = {B(origin + x * d.source.left + y * d.source.top), B(origin + x * d.source.right + y * d.source.top),
                   B(origin + x * d.source.left + y * d.source.bottom),
                   B(origin + x * d.source.right + y * d.source.bottom)};
@@ -575,7 +623,7 @@ void T3DDrawer::DrawMasked(TDrawItem* maskItem, std::span<const TMaskedLayer> la
     gl_.SetProgram(kPrgPremul2);
     {
       std::lock_guard<std::recursive_mutex> g(resourceLock_);
-      gl_.DrawImageOverMask(layer.image->textureCache, *pixels, d, B(origin), B(x), B(y), m.get());
+      if (gl_.DrawImageOverMask(layer.image->textureCache, d, B(origin), B(x), B(y), m.get())) ++imagesDrawn_;
       gl_.Flush();
     }
     gl_.SetProgram(-1);

@@ -3,8 +3,9 @@
 // cache, masked layers, offscreen passes with the unsharp mask, snapshots.
 //
 // Threads: drawing from the engine thread; whole frames of all drawers are serialised by the
-// process-wide frame lock. Init, Close, PrepareImage, ReleaseImage and destruction take the
-// resource mutex, so the loader thread can prepare textures while frames are drawn.
+// process-wide frame lock. The resource mutex guards Init, Close, ReleaseImage, destruction
+// and the pictures' texture caches, but is held only for lookups, publishing and drawing:
+// PrepareImage decodes, reduces and fills tiles off it, so the loader never holds up a frame.
 #pragma once
 #include <functional>
 #include <memory>
@@ -36,6 +37,8 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   void EndFrame() override;
   bool Present() override;
   bool IsReady() override;
+  // Refresh rate of the window's display (Hz; 60 when unknown).
+  int RefreshRate();
   TRectI GetTargetRect() override;
   void Init(TDeviceWindow* window) override;
   void Close() override;
@@ -84,6 +87,9 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   // draws every layer through the layer target, for comparison).
   void SetMaskedFastPath(bool on) { fastMasked_ = on; }
   int FastMaskedDraws() const { return fastMaskedDraws_; }
+  // Picture textures drawn in the frame last begun (frame statistics: a frame that shows a
+  // picture). Drawing thread.
+  int ImagesDrawn() const { return imagesDrawn_; }
   // The transition capture side; made at the first frame.
   TCustomD3DEffecter* Effecter() { return effecter_.get(); }
   // Maps the design space onto the current target again (after a target change).
@@ -107,7 +113,13 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   void Track(const TBVec* corners, int count);
   void DrawImageQuad(TDrawPicture* image, const TVec3& origin, const TVec3& axisX, const TVec3& axisY,
                      const TImageParams& params, bool premulOutput);
+  // Makes the picture's textures for `d` unless they exist; the resource lock is held only to
+  // look up and to publish. Not with the resource lock held. False without pixels.
+  bool EnsureImage(TDrawPicture* image, const TBImageDraw& d);
   bool CanDraw();
+  // Clears the confined area instead of drawing an opaque one-colour box that covers it; false
+  // (nothing done) for any other box. Corners TL, TR, BL, BR.
+  bool CoversWithClear(const TBVec c[4], const uint32_t colours[4]);
   // One flat image layer over the whole window-sized target: drawn straight through the mask.
   bool MaskedFastPath(std::span<const TMaskedLayer> layers);
 
@@ -119,6 +131,7 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   bool effectRunning_ = false;
   bool fastMasked_ = true;
   int fastMaskedDraws_ = 0;  // masked draws that took the one-pass path
+  int imagesDrawn_ = 0;      // picture textures drawn in the current frame (drawing thread)
   TBRect bounds_;
   TTargetPtr offscreen_;  // the open offscreen pass
   int32_t offscreenSkipped_ = 0;                       // nested BeginOffscreen calls ignored

@@ -36,17 +36,23 @@ TBRect TCustomD3DEffecter::Render(TRenderTargetTexture* t, TDrawItem* item, uint
   if (!clip_.Empty())
     area = {std::max(area.left, clip_.left), std::max(area.top, clip_.top), std::min(area.right, clip_.right),
             std::min(area.bottom, clip_.bottom)};
+  // In texels of the capture. The item is confined to the area, so one clear of the whole
+  // capture (the fast kind) leaves the rest in the clear colour.
+  TBRect texels{area.left - output_.left, area.top - output_.top, area.right - output_.left, area.bottom - output_.top};
   gl_.PushTarget(t, output_.left, output_.top);
   gl_.Clear(clear, false);
   drawer_.RemapDesign();
+  gl_.Confine(texels);
   drawer_.DrawItem(item);
-  // In texels of the capture; what fell outside the area is cleared again (the item is
-  // confined to it).
-  TBRect texels{area.left - output_.left, area.top - output_.top, area.right - output_.left, area.bottom - output_.top};
+  const TBRect confined = gl_.ConfineRect();
   gl_.PopTarget();
-  gl_.PushTarget(t);
-  for (const TBRect& band : BorderBands({0, 0, w, h}, texels)) gl_.ClearRect(clear, band);
-  gl_.PopTarget();
+  if (confined.left != texels.left || confined.top != texels.top || confined.right != texels.right ||
+      confined.bottom != texels.bottom) {
+    // An item effect inside changed the target and left the confinement: clear around.
+    gl_.PushTarget(t);
+    for (const TBRect& band : BorderBands({0, 0, w, h}, texels)) gl_.ClearRect(clear, band);
+    gl_.PopTarget();
+  }
   drawer_.RemapDesign();
   return texels;
 }

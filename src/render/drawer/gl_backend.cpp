@@ -1,5 +1,7 @@
 #include "render/drawer/gl_backend.h"
 
+#include "foundation/geometry.h"
+
 #include <algorithm>
 #include <cmath>
 #include <mutex>
@@ -102,6 +104,14 @@ int TGLBackend::DeviceState() const {
   return impl_->screen->Renderer()->State();
 }
 
+double TGLBackend::UploadMsTotal() const { return impl_->screen ? impl_->screen->UploadMsTotal() : 0; }
+double TGLBackend::UploadMsMaxFrame() const { return impl_->screen ? impl_->screen->UploadMsMaxScene() : 0; }
+
+int TGLBackend::RefreshRate() const {
+  const T3DRenderer* r = impl_->screen ? impl_->screen->Renderer() : nullptr;
+  return r && r->RefreshRate() > 0 ? r->RefreshRate() : 60;
+}
+
 void TGLBackend::CreatePrograms() {
   if (!impl_->screen) return;
   for (int i = 0; i < kPrgCount; ++i)
@@ -159,6 +169,16 @@ void TGLBackend::SetMapping(const TBRect& designRect, int32_t w, int32_t h) {
 
 void TGLBackend::Confine(const TBRect& r) {
   if (impl_->screen) impl_->screen->SetViewport({r.left, r.top, r.right, r.bottom});
+}
+
+TBRect TGLBackend::ConfineRect() const {
+  if (!impl_->screen) return {};
+  const TIntRect& r = impl_->screen->Viewport();
+  return {r.left, r.top, r.right, r.bottom};
+}
+
+bool TGLBackend::PlainState() const {
+  return impl_->screen && impl_->screen->BlendMode() == 0 && !impl_->screen->ProgramSet();
 }
 
 bool TGLBackend::OnBackBuffer() const { return impl_->screen && impl_->screen->TargetDepth() <= 1; }
@@ -294,40 +314,94 @@ std::string TGLBackend::ImageKey(const TBImageDraw& d) {
 }
 
 namespace {
-TMultiTexture6* FindOrMake(TTextureManager6* manager, const std::shared_ptr<TCacheRegistry>& registry,
-                           std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d) {
+TImageCache* CacheOf(const std::unique_ptr<TObj>& cache, const TCacheRegistry* registry) {
   auto* store = dynamic_cast<TImageCache*>(cache.get());
-  if (!store || store->Registry() != registry.get()) {
+  return store && store->Registry() == registry ? store : nullptr;
+}
+
+// What MakeImage hands back until it is published.
+class TMadeImage : public TObj {
+ public:
+  std::unique_ptr<TMultiTexture6> texture;
+};
+}  // namespace
+
+bool TGLBackend::HasImage(const std::unique_ptr<TObj>& cache, const TBImageDraw& d) const {
+  TImageCache* store = CacheOf(cache, impl_->caches.get());
+  if (!store) return false;
+  const std::string key = ImageKey(d);
+  TMultiTexture6* m = store->store.Find(key);
+  if (m && m->PixelsLost()) {
+    // The device went after the tiles had freed their pixels: made again from the picture.
+    store->store.Remove(key);
+    return false;
+  }
+  return m != nullptr;
+}
+
+std::unique_ptr<TObj> TGLBackend::MakeImage(const TBitmap& level, const TBImageDraw& d) {
+  if (!impl_->textures || level.Empty()) return nullptr;
+  const int cols = std::clamp(d.columns, 1, level.Width()), rows = std::clamp(d.rows, 1, level.Height());
+  auto made = std::make_unique<TMadeImage>();
+  made->texture = std::make_unique<TMultiTexture6>(impl_->textures.get(), level, cols, rows, d.nearest, d.anisotropic);
+  // The picture can give its pixels again, so the tiles keep none once they are uploaded.
+  made->texture->ReleasePixelsAfterUpload();
+  return made;
+}
+
+void TGLBackend::PublishImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, std::unique_ptr<TObj> made) {
+  auto* m = dynamic_cast<TMadeImage*>(made.get());
+  if (!m || !m->texture) return;
+  TImageCache* store = CacheOf(cache, impl_->caches.get());
+  if (!store) {
     // None yet, or made by another drawer: this drawer's own store replaces it.
-    cache = std::make_unique<TImageCache>(registry);
+    cache = std::make_unique<TImageCache>(impl_->caches);
     store = static_cast<TImageCache*>(cache.get());
   }
-  std::string key = TGLBackend::ImageKey(d);
-  if (TMultiTexture6* m = store->store.Find(key)) return m;
-  TBitmap reduced = ReduceBitmap(pixels, d.mipLevel);
-  if (reduced.Empty()) return nullptr;
-  auto m = std::make_unique<TMultiTexture6>(manager, reduced, std::max(1, d.columns), std::max(1, d.rows));
-  return store->store.Add(key, std::move(m));
+  const std::string key = ImageKey(d);
+  if (!store->store.Find(key)) store->store.Add(key, std::move(m->texture));
+}
+
+namespace {
+// The reduced copy's scale: picture pixels per texel, in each direction.
+TPointF CopyScale(const TMultiTexture6& m, const TBImageDraw& d) {
+  return {d.pictureWidth > 0 ? float(d.pictureWidth) / float(m.Width()) : 1.0f,
+          d.pictureHeight > 0 ? float(d.pictureHeight) / float(m.Height()) : 1.0f};
 }
 }  // namespace
 
-bool TGLBackend::PrepareImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels,
-                              const TBImageDraw& d, bool upload) {
-  if (!impl_->textures || pixels.Empty()) return false;
-  TMultiTexture6* m = FindOrMake(impl_->textures.get(), impl_->caches, cache, pixels, d);
-  if (!m) return false;
-  if (upload && impl_->screen->IsReady()) m->Upload();
-  return true;
+bool TGLBackend::Minified(const TBVec c[4], float texelsX, float texelsY) const {
+  // Each edge against the texels it shows; a corner behind the camera counts as minified.
+  float px[4], py[4];
+  for (int i = 0; i < 4; ++i)
+    if (!Project(c[i], px[i], py[i])) return true;
+  auto length = [&](int a, int b) { return std::hypot(px[b] - px[a], py[b] - py[a]); };
+  // A texel per pixel or coarser needs no mip level; a hair of slack for rounding.
+  return std::min(length(0, 1), length(2, 3)) < texelsX * 0.999f ||
+         std::min(length(0, 2), length(1, 3)) < texelsY * 0.999f;
 }
 
-void TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
-                           const TBVec& origin, const TBVec& x, const TBVec& y) {
-  if (!impl_->textures || pixels.Empty()) return;
-  TMultiTexture6* m = FindOrMake(impl_->textures.get(), impl_->caches, cache, pixels, d);
-  if (!m) return;
-  m->nearest = d.nearest;
+bool TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBImageDraw& dn, const TBVec& origin,
+                           const TBVec& xn, const TBVec& yn) {
+  TImageCache* store = CacheOf(cache, impl_->caches.get());
+  TMultiTexture6* m = store ? store->store.Find(ImageKey(dn)) : nullptr;
+  if (!m || !impl_->screen) return false;
+  // From picture pixels to the texels of the reduced copy.
+  const TPointF f = CopyScale(*m, dn);
+  TBImageDraw d = dn;
+  d.source = {dn.source.left / f.x, dn.source.top / f.y, dn.source.right / f.x, dn.source.bottom / f.y};
+  const TBVec x{xn.x * f.x, xn.y * f.x, xn.z * f.x}, y{yn.x * f.y, yn.y * f.y, yn.z * f.y};
+  bool mips = d.anisotropic && d.mipBias != 0;
+  if (d.anisotropic && !mips) {
+    auto at = [&](float u, float v) {
+      return TBVec{origin.x + xn.x * u + yn.x * v, origin.y + xn.y * u + yn.y * v, origin.z + xn.z * u + yn.z * v};
+    };
+    const TBVec c[4] = {at(dn.source.left, dn.source.top), at(dn.source.right, dn.source.top),
+                        at(dn.source.left, dn.source.bottom), at(dn.source.right, dn.source.bottom)};
+    mips = Minified(c, d.source.right - d.source.left, d.source.bottom - d.source.top);
+  }
+  m->SetSampling(d.nearest, mips, d.mipBias);
   m->border = d.border;
-  for (const auto& t : m->Tiles()) t.texture->mip_bias = d.mipBias;
   if (d.premulOutput) {
     Flush();
     for (const auto& t : m->Tiles()) t.texture->premultiplied = true;
@@ -343,17 +417,24 @@ void TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, 
     Flush();
     for (const auto& t : m->Tiles()) t.texture->premultiplied = false;
   }
+  return true;
 }
 
 void TGLBackend::ReleaseImage(std::unique_ptr<TObj>& cache) { cache.reset(); }
 
-void TGLBackend::DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
-                                   const TBVec& origin, const TBVec& x, const TBVec& y, TRenderTargetTexture* mask) {
-  if (!impl_->textures || pixels.Empty() || !mask) return;
+bool TGLBackend::DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBImageDraw& dn, const TBVec& origin,
+                                   const TBVec& xn, const TBVec& yn, TRenderTargetTexture* mask) {
+  if (!impl_->screen || !mask) return false;
   T3DScreen* screen = impl_->screen.get();
-  if (!screen->InScene()) return;
-  TMultiTexture6* m = FindOrMake(impl_->textures.get(), impl_->caches, cache, pixels, d);
-  if (!m) return;
+  if (!screen->InScene()) return false;
+  TImageCache* store = CacheOf(cache, impl_->caches.get());
+  TMultiTexture6* m = store ? store->store.Find(ImageKey(dn)) : nullptr;
+  if (!m) return false;
+  const TPointF f = CopyScale(*m, dn);
+  TBImageDraw d = dn;
+  d.source = {dn.source.left / f.x, dn.source.top / f.y, dn.source.right / f.x, dn.source.bottom / f.y};
+  const TBVec x{xn.x * f.x, xn.y * f.x, xn.z * f.x}, y{yn.x * f.y, yn.y * f.y, yn.z * f.y};
+  m->SetSampling(d.nearest, d.anisotropic, d.mipBias);
   const TVec3 o = V(origin), ax = V(x), ay = V(y);
   const TFloatRect src = d.source.Empty() ? TFloatRect{0, 0, float(m->Width()), float(m->Height())}
                                           : TFloatRect{d.source.left, d.source.top, d.source.right, d.source.bottom};
@@ -364,8 +445,6 @@ void TGLBackend::DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBitmap& 
     TFloatRect r{std::max(src.left, float(u.left)), std::max(src.top, float(u.top)),
                  std::min(src.right, float(u.right)), std::min(src.bottom, float(u.bottom))};
     if (r.Empty()) continue;
-    t.texture->nearest = d.nearest;
-    t.texture->mip_bias = d.mipBias;
     TCustomTexture* set[2] = {t.texture.get(), mask};
     screen->Batch().Begin(set, 2);
     const TIntRect& a = t.place.area;
@@ -385,6 +464,7 @@ void TGLBackend::DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBitmap& 
     screen->Batch().AddTriangle(v[0], v[1], v[2]);
     screen->Batch().AddTriangle(v[1], v[2], v[3]);
   }
+  return true;
 }
 
 void TGLBackend::TargetQuad(TRenderTargetTexture* t, const TBRectF& source, const TBVec c[4], uint32_t colour,
@@ -432,30 +512,5 @@ int TGLBackend::MultiTextureCount() const {
 
 bool TGLBackend::CopyBackBuffer(TBitmap& out) { return impl_->screen && impl_->screen->CopyToBitmap(out); }
 bool TGLBackend::ReadTarget(TBitmap& out) { return impl_->screen && impl_->screen->ReadTarget(out); }
-
-TBitmap ReduceBitmap(const TBitmap& src, int32_t level) {
-  TBitmap in = src;
-  if (in.Empty()) return in;
-  if (in.Format() != TPixelFormat::Argb32) in.ConvertTo(TPixelFormat::Argb32);
-  if (level <= 0) return in;
-  level = std::min(level, 16);
-  int32_t f = 1 << level;
-  int32_t w = std::max(1, in.Width() >> level), h = std::max(1, in.Height() >> level);
-  TBitmap out;
-  if (!out.Allocate(w, h, TPixelFormat::Argb32)) return {};
-  for (int32_t y = 0; y < h; ++y) {
-    uint8_t* o = out.Row(y);
-    for (int32_t x = 0; x < w; ++x) {
-      uint32_t sum[4] = {0, 0, 0, 0}, n = 0;
-      for (int32_t sy = y * f; sy < std::min(in.Height(), (y + 1) * f); ++sy) {
-        const uint8_t* r = in.Row(sy);
-        for (int32_t sx = x * f; sx < std::min(in.Width(), (x + 1) * f); ++sx, ++n)
-          for (int c = 0; c < 4; ++c) sum[c] += r[sx * 4 + c];
-      }
-      for (int c = 0; c < 4; ++c) o[x * 4 + c] = uint8_t(n ? (sum[c] + n / 2) / n : 0);
-    }
-  }
-  return out;
-}
 
 }  // namespace zem

@@ -52,16 +52,20 @@ const char* ProgramName(int id);
 // What an image draw needs of the image parameters.
 struct TBImageDraw {
   int32_t mipLevel = 0;
+  int32_t shownWidth = 0, shownHeight = 0;      // the reduced copy stays larger (0: the level's size)
+  int32_t pictureWidth = 0, pictureHeight = 0;  // the picture's nominal size
   int32_t columns = 1, rows = 1;
   bool reserved = false;
   bool nearest = false;
+  bool anisotropic = false;  // "Default" filtering: mip chain and anisotropic minification
+
   float mipBias = 0;
   int32_t border = 0;
   bool antialiased = false;
   uint32_t colour = 0xFFFFFFFFu;  // vertex colour
   float colorise = 0;             // colour-correction amount, 0 = off
   bool premulOutput = false;      // the program set writes premultiplied colour
-  TBRectF source;                 // at the mip level
+  TBRectF source;                 // picture pixels (the texture's own scale is applied when drawn)
 };
 
 // Which pool a target came from.
@@ -98,6 +102,10 @@ class TGLBackend {
   bool IsReady() const;
   int ShaderLevel();
   int DeviceState() const;  // 0 usable, 1 requested, 2 lost, 3 none
+  int RefreshRate() const;  // Hz, 60 without a renderer
+  // Drawing thread's texture uploads: ms in all, the most in one frame.
+  double UploadMsTotal() const;
+  double UploadMsMaxFrame() const;
   // Makes the programs that do not exist yet.
   void CreatePrograms();
   // Back-buffer rectangle (0, 0, w, h); empty without a device.
@@ -117,6 +125,12 @@ class TGLBackend {
   void SetMapping(const TBRect& designRect, int32_t w, int32_t h);
   // Drawing on the current target is confined to `r` (the mapping stays).
   void Confine(const TBRect& r);
+  TBRect ConfineRect() const;
+  // Plain drawing: blend mode 0 and no pixel program set.
+  bool PlainState() const;
+  // The quad (corners TL, TR, BL, BR, design space) shows texelsX × texelsY texels smaller
+  // than one pixel each somewhere, so it samples the mip chain.
+  bool Minified(const TBVec c[4], float texelsX, float texelsY) const;
   bool OnBackBuffer() const;
   // Target pixel of a design point; false behind the camera.
   bool Project(const TBVec& p, float& x, float& y) const;
@@ -151,19 +165,25 @@ class TGLBackend {
   void SetBlendMode(int mode);
   void Flush();
 
-  // Images: the texture store kept in `cache` (made on demand) for the key of `d`.
+  // Images: the texture store kept in `cache` (on the picture), one multi-texture per key of
+  // `d`. Lookups, publishing and drawing run under the drawer's resource lock; making a
+  // multi-texture (tiles filled from the picture's level, uploads queued) runs off it.
   static std::string ImageKey(const TBImageDraw& d);
-  // Makes (or finds) the multi-texture; false when there are no pixels or no screen.
-  bool PrepareImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
-                    bool upload);
-  void DrawImage(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
-                 const TBVec& origin, const TBVec& x, const TBVec& y);
+  bool HasImage(const std::unique_ptr<TObj>& cache, const TBImageDraw& d) const;
+  // Tiles for `level` (the picture at d.mipLevel, any thread); null without a screen.
+  std::unique_ptr<TObj> MakeImage(const TBitmap& level, const TBImageDraw& d);
+  // Adds what MakeImage made unless the key arrived meanwhile (then `made` is dropped).
+  void PublishImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, std::unique_ptr<TObj> made);
+  // Picture point (u, v) lands at origin + u·x + v·y; the picture's reduced copy is drawn at
+  // whatever scale it was made. False when the picture has no textures for this key.
+  bool DrawImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, const TBVec& origin, const TBVec& x,
+                 const TBVec& y);
   static void ReleaseImage(std::unique_ptr<TObj>& cache);
   // The image through its multi-texture with `mask` (a target of the current target's size) as
   // second texture, read at each vertex's target pixel. Only for layers without depth, whose
-  // projection is affine.
-  void DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBitmap& pixels, const TBImageDraw& d,
-                         const TBVec& origin, const TBVec& x, const TBVec& y, TRenderTargetTexture* mask);
+  // projection is affine. False when the picture has no textures for this key.
+  bool DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBImageDraw& d, const TBVec& origin, const TBVec& x,
+                         const TBVec& y, TRenderTargetTexture* mask);
   // A capture (texels `source`) as one quad over design-space corners TL, TR, BL, BR.
   void TargetQuad(TRenderTargetTexture* t, const TBRectF& source, const TBVec c[4], uint32_t colour,
                   uint8_t edges);
@@ -184,9 +204,5 @@ class TGLBackend {
   std::unique_ptr<TImpl> impl_;
   void* antiTexture_ = nullptr;  // set once the antialiaser's texture exists
 };
-
-// The picture reduced by 2^level (box filter, 32-bit output); the picture itself at level 0
-// converted to 32 bits.
-TBitmap ReduceBitmap(const TBitmap& src, int32_t level);
 
 }  // namespace zem

@@ -1,11 +1,16 @@
 // The drawer's frame handling, effects, resources and snapshots on a headless device.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "drawer_support.h"
 #include "foundation/assert.h"
 #include "foundation/log.h"
 #include "model/transition_choice.h"
+#include "render/gl_device.h"
+#include "render/screen.h"
 
 namespace zem::test {
 namespace {
@@ -241,20 +246,136 @@ TEST(DrawerImages, MipLevelDrawsAtTheSameSize) {
   EXPECT_EQ(Px(b, 43, 20), 0xFF0000FFu);
   EXPECT_EQ(Px(b, 13, 13), 0xFFFFFFFFu);  // 8-pixel squares survive halving
   EXPECT_EQ(Px(b, 21, 13), 0xFF000000u);
+
+  // A reduced copy at a scale between the levels (a JPEG decoded at 3/8 for its shown size)
+  // still covers the picture's own rectangle.
+  class TScaledPicture : public TBitmapPicture {
+   public:
+    using TBitmapPicture::TBitmapPicture;
+    std::shared_ptr<const TBitmap> LevelPixels(int32_t, int32_t, int32_t) const override {
+      auto b = std::make_shared<TBitmap>();
+      b->Allocate(12, 12, TPixelFormat::Argb32);
+      b->Fill(0xFF00FF00u);
+      return b;
+    }
+  };
+  TBitmap full;
+  full.Allocate(32, 32, TPixelFormat::Argb32);
+  auto scaled = MakeRef<TScaledPicture>(std::move(full));
+  TFnItem root2([&](TDeviceDrawer& d) {
+    d.Clear(0xFF0000FFu, true);
+    TImageParams p;
+    p.mipLevel = 1;
+    p.filtering = 0;
+    p.shownWidth = p.shownHeight = 10;
+    d.DrawImage(scaled.get(), {10, 10, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, p);
+  });
+  b = rig.Render(root2);
+  EXPECT_EQ(Px(b, 11, 11), 0xFF00FF00u);
+  EXPECT_EQ(Px(b, 41, 41), 0xFF00FF00u);
+  EXPECT_EQ(Px(b, 43, 30), 0xFF0000FFu);
+  EXPECT_EQ(Px(b, 30, 43), 0xFF0000FFu);
+  rig.drawer->ReleaseImage(scaled.get());
+  rig.drawer->ReleaseImage(pic.get());
 }
 
-TEST(DrawerImages, ReducedCopiesAverageTheirPixels) {
+// Filtering "Default" samples pictures from their mip chain, anisotropically (at most 4) on a
+// graphics processor: a one-pixel checkerboard drawn at 0.27 of its size becomes an even grey.
+// Bilinear filtering, or a strongly negative MipLodBias (level 0 again), shows the checkers'
+// moiré instead.
+TEST(DrawerImages, DefaultFilteringMinifiesFromTheMipChain) {
+  TDrawerRig rig(80, 80);
+  ZEM_REQUIRE_DRAWER(rig);
+  auto* renderer = dynamic_cast<T3DRendererGL*>(rig.drawer->Backend().Screen()->Renderer());
+  ASSERT_NE(renderer, nullptr);
+  const int64_t maxAniso = T3DEngineGL::Instance().GetCaps("maxanisotropy", 0);
+  if (!(T3DEngineGL::Instance().GetCaps("raster", 0) & (1 << 17))) GTEST_SKIP() << "no anisotropic filtering here";
+  const bool software = T3DEngineGL::Instance().Caps(0).software;
+  EXPECT_EQ(renderer->Anisotropy(), software ? 1 : std::min<int64_t>(maxAniso, 4));
   TBitmap b;
-  b.Allocate(4, 2, TPixelFormat::Argb32);
-  b.Fill(0xFF000000u);
-  b.SetPixel(0, 0, 0xFFFFFFFFu);
-  b.SetPixel(1, 1, 0xFFFFFFFFu);
-  TBitmap r = ReduceBitmap(b, 1);
-  ASSERT_EQ(r.Width(), 2);
-  ASSERT_EQ(r.Height(), 1);
-  EXPECT_EQ(r.GetPixel(0, 0), 0xFF808080u);
-  EXPECT_EQ(r.GetPixel(1, 0), 0xFF000000u);
-  EXPECT_EQ(ReduceBitmap(b, 5).Width(), 1);  // never below one pixel
+  b.Allocate(256, 256, TPixelFormat::Argb32);
+  for (int32_t y = 0; y < 256; ++y)
+    for (int32_t x = 0; x < 256; ++x) b.SetPixel(x, y, (x + y) % 2 ? 0xFFFFFFFFu : 0xFF000000u);
+  auto spread = [&](uint8_t filtering, float bias) {
+    auto pic = MakeRef<TBitmapPicture>(b);
+    TFnItem root([&](TDeviceDrawer& d) {
+      TImageParams p;
+      p.filtering = filtering;
+      p.mipBias = bias;
+      d.DrawImage(pic.get(), {4, 4, 0}, {0, 0}, {0.27f, 0, 0}, {0, 0.27f, 0}, p);
+    });
+    TBitmap out = rig.Render(root);
+    rig.drawer->ReleaseImage(pic.get());
+    double sum = 0, sq = 0;
+    int n = 0;
+    for (int32_t y = 8; y < 64; ++y)
+      for (int32_t x = 8; x < 64; ++x, ++n) {
+        const double v = double(Px(out, x, y) & 0xFF);
+        sum += v;
+        sq += v * v;
+      }
+    return std::sqrt(std::max(0.0, sq / n - (sum / n) * (sum / n)));
+  };
+  EXPECT_LT(spread(2, 0), 12.0);
+  EXPECT_GT(spread(1, 0), 30.0);
+  EXPECT_GT(spread(2, -4), 30.0);
+}
+
+// Uploaded picture tiles keep no pixels of their own; a lost device still brings the picture
+// back, made again from the picture by the drawer itself.
+TEST(DrawerImages, PicturesComeBackAfterADeviceLossWithoutKeptPixels) {
+  TDrawerRig rig(64, 48);
+  ZEM_REQUIRE_DRAWER(rig);
+  auto pic = Checker(40, 30, 0xFFFFFFFFu, 0xFF2060C0u);
+  TImageParams p;
+  p.filtering = 1;
+  TFnItem root([&](TDeviceDrawer& d) {
+    d.Clear(0xFF000000u, false);
+    d.DrawImage(pic.get(), {4, 4, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, p);
+  });
+  rig.drawer->PrepareImage(pic.get(), p);
+  const TBitmap before = rig.Render(root);
+  EXPECT_EQ(Px(before, 14, 6), 0xFF2060C0u);
+  rig.drawer->Backend().Screen()->SimulateDeviceLoss();
+  rig.drawer->SetNoPresent(true);
+  rig.drawer->DrawItem(&root);  // meets the loss
+  TBitmap after;
+  for (int i = 0; i < 3 && (after.Empty() || Px(after, 14, 6) != 0xFF2060C0u); ++i) after = rig.Render(root);
+  EXPECT_EQ(Px(after, 14, 6), 0xFF2060C0u);
+  EXPECT_EQ(Px(after, 6, 6), 0xFFFFFFFFu);
+  rig.drawer->ReleaseImage(pic.get());
+}
+
+// Preparing a picture decodes and fills its tiles without the resource lock: frames go on
+// while a slow picture is prepared on another thread.
+TEST(DrawerImages, FramesAreDrawnWhileAPictureIsPrepared) {
+  TDrawerRig rig(32, 32);
+  ZEM_REQUIRE_DRAWER(rig);
+  class TSlowPicture : public TBitmapPicture {
+   public:
+    using TBitmapPicture::TBitmapPicture;
+    std::shared_ptr<const TBitmap> LevelPixels(int32_t level, int32_t w, int32_t h) const override {
+      entered = true;
+      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      return TBitmapPicture::LevelPixels(level, w, h);
+    }
+    mutable std::atomic<bool> entered{false}, release{false};
+  };
+  TBitmap b;
+  b.Allocate(16, 16, TPixelFormat::Argb32);
+  b.Fill(0xFF00FF00u);
+  auto slow = MakeRef<TSlowPicture>(std::move(b));
+  std::thread loader([&] { rig.drawer->PrepareImage(slow.get(), TImageParams{}); });
+  while (!slow->entered) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  auto other = Checker(16, 16);
+  TFnItem root([&](TDeviceDrawer& d) { d.DrawImage(other.get(), {0, 0, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, TImageParams{}); });
+  const TBitmap frame = rig.Render(root);  // would wait for the loader if it held the lock
+  EXPECT_EQ(Px(frame, 1, 1), 0xFFFFFFFFu);
+  slow->release = true;
+  loader.join();
+  EXPECT_TRUE(slow->textureCache);
+  rig.drawer->ReleaseImage(slow.get());
+  rig.drawer->ReleaseImage(other.get());
 }
 
 TEST(DrawerTransitions, DescriptorStatesPickTheSlide) {

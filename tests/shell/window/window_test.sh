@@ -135,7 +135,7 @@ now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # Starts the published show with the log on standard error; sets pid and win (the visible window).
 start_player() {
   start_ms=$(now_ms)
-  "$work/testshow" -log "$@" 2>"$work/log.txt" &
+  "$work/testshow" -log "$@" 2>"$work/log.txt" >"$work/out.txt" &
   pid=$!
   win=
   for _ in $(seq 100); do
@@ -345,6 +345,35 @@ case "$case_name" in
       key Escape
       expect_exit 0 5
     done
+    ;;
+  frame_statistics)
+    # A picture that pans for the whole slide: "-stats" prints at exit how many frames were
+    # drawn, late and skipped, and when the first one with the picture came.
+    mkdir -p "$work/proj"
+    convert -size 640x480 gradient:red-blue "$work/proj/pic.png" || fail "convert failed"
+    {
+      printf '[Main]\r\nZemVersion=5.6\r\nopt_exefn=testshow\r\nopt_scr_full=0\r\nopt_scr_width=320\r\n'
+      printf 'opt_scr_height=240\r\nopt_slidescount=1\r\nopt_synchpos1=20000\r\n[Slide1]\r\n'
+      printf 'object image: Pic\r\n  ImageName=pic.png\r\n  object keypoint:\r\n    Time=0\r\n  end\r\n'
+      printf '  object keypoint:\r\n    Origin=SlideEnd\r\n    Time=0\r\n    Position=60,40\r\n  end\r\nend\r\n'
+    } >"$work/proj/show.zem"
+    "$zemtool" pack "$work/proj/show.zem" "$work/testshow" --player "$player" >/dev/null || fail "zemtool pack failed"
+    start_player -stats
+    wait_first_frame >/dev/null
+    sleep 2
+    key Escape
+    expect_exit 0 5
+    stats=$(grep '^frames: ' "$work/out.txt") || fail "no statistics on standard output: $(cat "$work/out.txt")"
+    echo "$stats"
+    read -r drawn late skipped first < <(echo "$stats" |
+      sed -n 's/^frames: \([0-9]*\) drawn, \([0-9]*\) late, \([0-9]*\) skipped; first picture after \([0-9]*\) ms$/\1 \2 \3 \4/p')
+    [ -n "$first" ] || fail "no first picture in: $stats"
+    # The slide moves all the time: at least a few frames a second even on a busy machine.
+    [ "$drawn" -ge 10 ] || fail "only $drawn frames in more than 2 s"
+    [ "$late" -le "$drawn" ] || fail "more late frames than drawn ones"
+    [ "$first" -gt 0 ] && [ "$first" -lt 10000 ] || fail "first picture after $first ms"
+    grep -q '^peak memory: [0-9]* MiB$' "$work/out.txt" || fail "no peak memory line"
+    grep -q "TZemEngine: first picture, ms since the program started: " "$work/log.txt" || fail "no first picture in the log"
     ;;
   startup_child)
     # The start-up window runs in a child copy of the player; Enter there confirms the show.
