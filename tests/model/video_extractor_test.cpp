@@ -112,12 +112,32 @@ TEST(VideoExtractor, PrepareTakePrefetchAndGiveBack) {
   // Both pictures are out: nothing to take until one comes back.
   TZemVideoExtractor::TEntry none;
   EXPECT_FALSE(r.x->Take(60, 1080, none));
+  // A returned picture goes to the wanted frame (27); while that decode runs, the other picture
+  // (26) is the nearest one to take.
+  {
+    std::lock_guard<std::mutex> g(r.src->m);
+    r.src->hold = true;
+  }
   r.x->GiveBack(std::move(e));
-  ASSERT_TRUE(r.x->Take(60, 1080, none, &exact));
-  EXPECT_FALSE(exact);  // the nearest held frame (25), not 27
-  EXPECT_EQ(none.held, 25);
-  r.x->GiveBack(std::move(none));
+  {
+    std::unique_lock<std::mutex> g(r.src->m);
+    r.src->cv.wait(g, [&] { return r.src->decoding; });
+  }
   r.x->GiveBack(std::move(f));
+  ASSERT_TRUE(r.x->Take(60, 1080, none, &exact));
+  EXPECT_FALSE(exact);
+  EXPECT_EQ(none.held, 26);
+  r.x->GiveBack(std::move(none));
+  {
+    std::lock_guard<std::mutex> g(r.src->m);
+    r.src->hold = false;
+    r.src->cv.notify_all();
+  }
+  r.x->Prepare(1080, true);
+  ASSERT_TRUE(r.x->Take(60, 1080, none, &exact));
+  EXPECT_TRUE(exact);
+  EXPECT_EQ(TRig::FirstByte(none), 27);
+  r.x->GiveBack(std::move(none));
   std::lock_guard<std::mutex> g(r.src->m);
   EXPECT_EQ(r.src->requests.front(), 25);
 }
