@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "demo_buttons.h"
 #include "demo_clip.h"
 #include "demo_music.h"
 #include "demo_navbar.h"
@@ -19,7 +20,10 @@ const std::vector<std::string>& DemoMediaNames() {
                                                   // the navigation bar's theme, in a folder of its own
                                                   "navbar/video.ini", "navbar/back.png", "navbar/line.png",
                                                   "navbar/slider.png", "navbar/normal.png", "navbar/hover.png",
-                                                  "navbar/click.png"};
+                                                  "navbar/click.png",
+                                                  // the buttons' theme
+                                                  "Buttons/glass/btn.ini", "Buttons/glass/normal.png",
+                                                  "Buttons/glass/hover.png", "Buttons/glass/click.png"};
   return kNames;
 }
 
@@ -38,6 +42,14 @@ bool MakeDemoFile(const std::string& name, const TDemoMediaOptions& o, TDemoFile
   // PNG at the strongest compression: flat tiles and the mostly transparent logo shrink well.
   if (name == "tiles.png") return EncodePng(PaintTiles(o.width, o.height, std::max(8, o.height / 9)), out.bytes, 9);
   if (name == "logo.png") return EncodePng(PaintLogo(o.logo_side), out.bytes, 9);
+  if (name == "Buttons/glass/btn.ini") {
+    const std::string ini = DemoButtonThemeIni();
+    out.bytes.assign(ini.begin(), ini.end());
+    return true;
+  }
+  if (name == "Buttons/glass/normal.png") return EncodePng(PaintButtonPiece(0), out.bytes, 9);
+  if (name == "Buttons/glass/hover.png") return EncodePng(PaintButtonPiece(1), out.bytes, 9);
+  if (name == "Buttons/glass/click.png") return EncodePng(PaintButtonPiece(2), out.bytes, 9);
   if (name == "clip.avi") return MakeDemoClip(TDemoClipOptions{}, out.bytes);
   if (name == "navbar/video.ini") {
     const std::string theme = DemoNavBarTheme();

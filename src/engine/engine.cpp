@@ -184,8 +184,9 @@ void TZemEngine::HandleEvent(int32_t code, TObj* payload, bool& handled) {
       auto* m = dynamic_cast<TMouseData*>(payload);
       ZEM_ASSERT(m);
       lastMouse_ = m->mouse;
-      // Later hover tests never repeat a click: they replay the position as a move.
-      lastMouse_.state = 0;
+      // Later hover tests never repeat a click: they replay the position as a move, with the
+      // left button still held after a press (a held button keeps its click look).
+      lastMouse_.state = m->mouse.kind == kMouseUp ? 0 : (m->mouse.state & 16);
       lastMouse_.flag = 0;
       lastMouse_.kind = kMouseMove;
       TZemActionInfo action;

@@ -34,6 +34,11 @@ class TDrawPicture : public TRefObj {
   // Generated pictures (text) are drawn from one texture of their own at full size, whatever
   // mip level or sprite grid the parameters name.
   virtual bool OwnTileTexture() const { return false; }
+  // Whether the picture has an alpha channel (a shadow follows its outline then).
+  virtual bool HasAlpha() const {
+    const TBitmap* p = Pixels();
+    return p && p->Format() == TPixelFormat::Argb32;
+  }
   // The picture halved `level` times (each side rounding up) in 32-bit ARGB; null when it has
   // no pixels. May decode and take long, so the loader prepares with it and the drawing thread
   // asks only for pictures nobody prepared. Valid while the picture lives. The base reduces

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "model/zem_button.h"
 #include "model/zem_image.h"
 #include "model/zem_text.h"
 #include "script/ini_file.h"
@@ -42,6 +43,7 @@ std::unique_ptr<TZemSlide> BuildSectionTree(const TIniStorage& storage, const Wi
   auto slide = std::make_unique<TZemSlide>(host);
   RegisterImageKinds();
   RegisterTextKinds();
+  RegisterButtonKinds();
   if (lower.rfind(u"slide", 0) == 0) {
     int32_t n = 0;
     if (TryParseIniDecimal(lower.substr(5), n) && n >= 1) slide->slideIndex = n - 1;

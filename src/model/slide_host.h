@@ -13,6 +13,7 @@
 #include "foundation/stream.h"
 #include "foundation/strings.h"
 #include "model/draw_interface.h"
+#include "model/generated_pictures.h"
 #include "model/geometry.h"
 #include "model/text_picture.h"
 
@@ -38,6 +39,10 @@ class TZemSlideHost : public TRefObj {
   // The show's files (text macros read the main image's facts, texts their stored outlines);
   // null when the host has none.
   virtual TFileAccessor* Files() const { return nullptr; }
+  // Folder of the button themes ("PathToButtons" of the show); a theme is this + its name.
+  virtual WideString ButtonsFolder() const { return {}; }
+  // The button themes and the "Button: ", "Shadow: " and "PresetedMask:" pictures of this host.
+  TGeneratedPictures& Generated() { return generated_; }
   // The script lookup: "tracks" answers the main section's "VideoBoss" object, "main" the main
   // section; none without a script.
   virtual const TCommonIniSection* ScriptObject(const WideString& /*name*/) { return nullptr; }
@@ -61,6 +66,7 @@ class TZemSlideHost : public TRefObj {
 
  private:
   TEdgeOnCallback edgeOn_;
+  TGeneratedPictures generated_;
   std::mutex wrappersLock_;
   std::vector<TExtractorWrapper*> wrappers_;  // without references; each leaves when freed
 };
@@ -70,11 +76,13 @@ class TSimpleSlideHost : public TZemSlideHost {
  public:
   TSimpleSlideHost(int32_t outputWidth, int32_t outputHeight) : width_(outputWidth), height_(outputHeight) {}
 
-  // Handed-in pictures first; text names are answered by the text producer.
+  // Handed-in pictures first; text names are answered by the text producer, generated names
+  // by the host's own source.
   TRef<TDrawPicture> GetPicture(const WideString& name) override {
     ++requests_;
     auto it = pictures_.find(name);
     if (it != pictures_.end()) return it->second;
+    if (TGeneratedPictures::Handles(name)) return Generated().Get(name, *this);
     return TTextPictureSource::Handles(name) ? texts_.Get(name, files_) : TRef<TDrawPicture>();
   }
   TVec3 GetCameraPosition() override {
@@ -86,11 +94,17 @@ class TSimpleSlideHost : public TZemSlideHost {
   int32_t Requests() const { return requests_; }
   TFileAccessor* Files() const override { return files_; }
   void SetFiles(TFileAccessor* files) { files_ = files; }  // not owned
+  WideString ButtonsFolder() const override { return buttons_; }
+  void SetButtonsFolder(WideString folder) { buttons_ = std::move(folder); }
+  bool ContinueLoading() override { return !continue_ || continue_(); }
+  void SetContinueTest(std::function<bool()> test) { continue_ = std::move(test); }
 
  private:
   int32_t width_, height_;
   int32_t requests_ = 0;
   TFileAccessor* files_ = nullptr;
+  WideString buttons_;
+  std::function<bool()> continue_;
   TTextPictureSource texts_;
   std::map<WideString, TRef<TDrawPicture>> pictures_;
 };

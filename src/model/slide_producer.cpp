@@ -9,10 +9,12 @@
 
 #include "foundation/assert.h"
 #include "foundation/log.h"
+#include "model/zem_button.h"
 #include "model/zem_image.h"
 #include "model/zem_text.h"
 #include "model/zem_video.h"
 #include "package/file_accessor.h"
+#include "package/load_throttle.h"
 #include "resources/file_access.h"
 #include "resources/text/font_cache.h"
 #include "script/ini_file.h"
@@ -44,6 +46,7 @@ class TStorePicture : public TDrawPicture, public IPictureAnimation {
     return s ? &s->Bitmap() : nullptr;
   }
   WideString Name() const override { return name_; }
+  bool HasAlpha() const override { return image_->Store() && image_->Store()->Format() == TPixelFormat::Argb32; }
   // Decoded at the reduced size when the store can (the full picture is never made for it).
   std::shared_ptr<const TBitmap> LevelPixels(int32_t level, int32_t shownWidth, int32_t shownHeight) const override {
     TBitmapStore* s = image_->Store();
@@ -111,11 +114,14 @@ TRef<TDrawPicture> TProducerSlideHost::GetPicture(const WideString& name) {
   if (name.rfind(kEffectPrefix, 0) == 0) return EffectBufferPicture(name);
   if (name.rfind(kMaskPrefix, 0) == 0) return MaskPicture(name.substr(kMaskPrefix.size()));
   if (TTextPictureSource::Handles(name)) return texts_.Get(name, files_);
+  if (TGeneratedPictures::Handles(name)) return Generated().Get(name, *this);
   if (!files_ || name.empty()) return {};
   auto image = LoadPicture(*files_, name);
   if (!image || image->Width() <= 0 || image->Height() <= 0) return {};
   return TRef<TDrawPicture>(new TStorePicture(std::move(image), name));
 }
+
+bool TProducerSlideHost::ContinueLoading() { return !LoadGivenUp(); }
 
 const TCommonIniSection* TProducerSlideHost::ScriptObject(const WideString& name) {
   const TIniSection* main = owner_ ? owner_->Source().Main() : nullptr;
@@ -143,9 +149,18 @@ std::unique_ptr<TStream> TProducerSlideHost::OpenMedia(const WideString& name, b
 TRef<TDrawPicture> TProducerSlideHost::MaskPicture(const WideString& name) {
   TRef<TDrawPicture> pic = GetPicture(name);
   if (!pic || !pic->Pixels()) return {};
-  // A mask keeps one channel: the picture's brightness.
-  TBitmap mask = *pic->Pixels();
-  mask.ConvertTo(TPixelFormat::Grey8);
+  // A mask keeps one channel, the picture's brightness, as the coverage of white: the drawer
+  // multiplies the viewport's content by the mask layers, so dark parts must be transparent
+  // (an opaque grey would paint them black).
+  TBitmap grey = *pic->Pixels();
+  grey.ConvertTo(TPixelFormat::Grey8);
+  TBitmap mask;
+  if (!mask.Allocate(grey.Width(), grey.Height(), TPixelFormat::Argb32)) return {};
+  for (int32_t y = 0; y < grey.Height(); ++y) {
+    const uint8_t* g = grey.Row(y);
+    uint32_t* out = reinterpret_cast<uint32_t*>(mask.Row(y));
+    for (int32_t x = 0; x < grey.Width(); ++x) out[x] = uint32_t(g[x]) << 24 | 0xFFFFFFu;
+  }
   return TRef<TDrawPicture>(new TBitmapPicture(std::move(mask), u"Mask: " + name));
 }
 
@@ -181,6 +196,7 @@ TSlideProducer::TSlideProducer(TRef<TZemSource> source, TRef<TZemSlideHost> host
   ZEM_ASSERT(source_);
   RegisterImageKinds();
   RegisterTextKinds();
+  RegisterButtonKinds();
   RegisterVideoKinds();
   const TIniSection* main = source_->Main();
   if (!host_) {

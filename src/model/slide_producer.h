@@ -74,6 +74,9 @@ class TProducerSlideHost : public TZemSlideHost {
   TFileAccessor* Files() const override { return files_; }
 
   const WideString& PathToButtons() const { return pathToButtons_; }
+  WideString ButtonsFolder() const override { return pathToButtons_; }
+  // False while the loaders are told to give up.
+  bool ContinueLoading() override;
   TSlideProducer* Owner() const { return owner_; }
   void SetEffectBufferProvider(TEffectBufferProvider p) { effectBuffers_ = std::move(p); }
   // The producer goes away before its slides: the host then answers from its last geometry.

@@ -1,6 +1,7 @@
 #include "model/zem_box.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "model/zem_slide.h"
 #include "script/ini_file.h"
@@ -58,8 +59,33 @@ TBoxParams TZemBox::BoxParams() const {
   return p;
 }
 
+TShadow* TZemBox::UpdateShadow() {
+  if (!shadowEnable || size_.x <= 0 || size_.y <= 0) return nullptr;
+  const double area = std::sqrt(double(size_.x) * size_.y);
+  const TRectF local{localTopLeft_.x, localTopLeft_.y, localTopLeft_.x + size_.x, localTopLeft_.y + size_.y};
+  TShadowSource source = TShadowSource::Rectangle(size_.x, size_.y, 0, 0, local, float(area / 400 * 1.1), float(area));
+  source.params.boxAlpha1 = alpha1_;
+  source.params.boxAlpha2 = fill_ == kSolid ? alpha1_ : alpha2_;  // a solid box fills with its first colour
+  source.params.boxFill = FillStyleCode(fill_);
+  if (!shadow_) shadow_ = std::make_unique<TShadow>();
+  shadow_->Update(*this, source);
+  return shadow_.get();
+}
+
+void TZemBox::Prepare(TDeviceDrawer& drawer) {
+  if (drawer.IsReady())
+    if (TShadow* s = UpdateShadow()) s->Prepare(drawer);
+  TZemObject::Prepare(drawer);
+}
+
+void TZemBox::Release(TDeviceDrawer& drawer) {
+  if (shadow_) shadow_->Release(drawer);
+  TZemObject::Release(drawer);
+}
+
 void TZemBox::AddPrimitives(TDeviceDrawer& drawer) {
   if (!IsShown() || size_.x <= 0 || size_.y <= 0) return;
+  if (TShadow* s = UpdateShadow()) s->Draw(drawer, *this);
   TVec3 c[4];
   Corners(c);
   // Position at the first corner; the edges to the second and fourth corner span the box.

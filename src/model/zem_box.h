@@ -1,5 +1,8 @@
 // The simplest kinds: a filled rectangle (box) and the frame, which reads and draws like a box.
 #pragma once
+#include <memory>
+
+#include "model/shadow.h"
 #include "model/zem_object.h"
 
 namespace zem {
@@ -12,6 +15,8 @@ class TZemBox : public TZemObject {
 
   void ReadSection(const TCommonIniSection& section, bool reload) override;
   void AddPrimitives(TDeviceDrawer& drawer) override;
+  void Prepare(TDeviceDrawer& drawer) override;
+  void Release(TDeviceDrawer& drawer) override;
   const char* ClassName() const override { return "TZemBox"; }
 
   uint8_t Fill() const { return fill_; }
@@ -24,12 +29,18 @@ class TZemBox : public TZemObject {
   TBoxParams BoxParams() const;
   // The drawer's fill style code of a fill mode.
   static uint8_t FillStyleCode(uint8_t fill);
+  // The drop shadow (none while ShadowEnable is off or before it is built).
+  const TShadow* Shadow() const { return shadowEnable ? shadow_.get() : nullptr; }
 
  private:
+  // Brings the shadow up to date: a rectangle of the box's size with its alphas and fill.
+  TShadow* UpdateShadow();
+
   uint8_t fill_ = kSolid;
   uint32_t rgb1_ = 0, rgb2_ = 0;
   uint8_t alpha1_ = 255, alpha2_ = 255;
   bool antialiased_ = false;
+  std::unique_ptr<TShadow> shadow_;
 };
 
 class TZemFrame : public TZemBox {

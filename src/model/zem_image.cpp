@@ -16,6 +16,8 @@ namespace {
 // Sprite sheets and frame lists are kept to sane sizes whatever the script says.
 constexpr int32_t kMaxSpriteCells = 4096;
 constexpr int32_t kMaxFrameCount = 65536;
+// Shadows kept per object (sprite frames beyond share slots and are built again).
+constexpr int32_t kMaxShadowSlots = 256;
 
 double Fin(double v, double def) { return std::isfinite(v) && std::fabs(v) < 1e30 ? v : def; }
 
@@ -383,7 +385,7 @@ void TZemImage::AddPrimitives(TDeviceDrawer& drawer) {
   if (!IsShown()) return;
   LoadImage();
   if (size_.x <= 0 || size_.y <= 0 || !picture_) return;
-  // Drop shadows are drawn by the shadow generator of the button and text kinds.
+  DrawShadow(drawer);
   TPointF offset{-localTopLeft_.x, -localTopLeft_.y};
   TImageParams params = GetImageParams();
   const bool sheet = IsSpriteSheet();
@@ -410,13 +412,88 @@ void TZemImage::AddPrimitives(TDeviceDrawer& drawer) {
 
 void TZemImage::Prepare(TDeviceDrawer& drawer) {
   LoadImage();
-  if (size_.x > 0 && size_.y > 0 && picture_ && drawer.IsReady()) drawer.PrepareImage(picture_.get(), GetImageParams());
+  if (size_.x > 0 && size_.y > 0 && picture_ && drawer.IsReady()) {
+    drawer.PrepareImage(picture_.get(), GetImageParams());
+    PrepareShadows(drawer, {ShadowSlot()});
+  }
   TZemObject::Prepare(drawer);
 }
 
 void TZemImage::Release(TDeviceDrawer& drawer) {
   if (picture_) drawer.ReleaseImage(picture_.get());
+  ReleaseShadows(drawer);
   TZemObject::Release(drawer);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Drop shadow
+
+int32_t TZemImage::ShadowSlot() const { return IsSpriteSheet() ? std::max(SpriteFrame(currentTime_), 0) : 0; }
+
+bool TZemImage::ShadowSourceFor(int32_t slot, TShadowSource& out) {
+  if (!picture_ || size_.x <= 0 || size_.y <= 0) return false;
+  const double W = picture_->Width(), H = picture_->Height();
+  TShadowParams& p = out.params;
+  // A picture without transparency casts the shadow of its rectangle; so does a rendered slide
+  // (an effect buffer), which the host cannot give again by its name.
+  const bool outline = picture_->HasAlpha() && !picture_->Name().empty() && effectBuffer_ == 0;
+  p.source = outline ? picture_->Name() : WideString(kShadowRectSource);
+  out.distanceMeasure = float(std::sqrt(double(size_.x) * size_.y));
+  if (IsSpriteSheet()) {
+    // The cell of the frame (stored with a one-pixel margin around each).
+    const int32_t column = slot % anim_.columns, row = (slot / anim_.columns) % anim_.rows;
+    const double cw = W / anim_.columns, ch = H / anim_.rows;
+    p.rect = {int32_t(std::lround(cw * column + 2 * column + 1)), int32_t(std::lround(ch * row + 2 * row + 1)),
+              int32_t(std::lround(cw * (column + 1) + 2 * column + 1)),
+              int32_t(std::lround(ch * (row + 1) + 2 * row + 1))};
+    p.spriteSheet = true;
+    out.sizeMeasure = float(std::sqrt(cw * ch) / 400);
+    out.localRect = {localTopLeft_.x, localTopLeft_.y, localTopLeft_.x + size_.x, localTopLeft_.y + size_.y};
+    return true;
+  }
+  // The source rectangle and the border as margin, in pixels of the mip level.
+  const double scale = double(int64_t(1) << std::clamp(mipLevel_, 0, 30));
+  const TRectF& r = geometry_.source;
+  p.rect = {int32_t(std::lround(r.left / scale)), int32_t(std::lround(r.top / scale)),
+            int32_t(std::lround(r.right / scale)), int32_t(std::lround(r.bottom / scale))};
+  p.marginX = p.marginY = int32_t(std::lround(std::min(double(geometry_.border), 1e9) / scale));
+  p.marginAlpha = border_.borderA;
+  p.level = mipLevel_;
+  out.sizeMeasure = float(std::sqrt(W * H) / scale / 400);
+  out.localRect = {localTopLeft_.x, localTopLeft_.y, localTopLeft_.x + geometry_.outerSize.x,
+                   localTopLeft_.y + geometry_.outerSize.y};
+  return true;
+}
+
+TShadow* TZemImage::UpdateShadow(int32_t slot) {
+  if (!shadowEnable || slot < 0) return nullptr;
+  TShadowSource source;
+  if (!ShadowSourceFor(slot, source)) return nullptr;
+  const size_t i = size_t(slot % kMaxShadowSlots);
+  if (shadows_.size() <= i) shadows_.resize(i + 1);
+  if (!shadows_[i]) shadows_[i] = std::make_unique<TShadow>();
+  shadows_[i]->Update(*this, source);
+  return shadows_[i].get();
+}
+
+const TShadow* TZemImage::CurrentShadow() const {
+  const int32_t slot = ShadowSlot();
+  const size_t i = size_t(std::max(slot, 0) % kMaxShadowSlots);
+  return shadowEnable && i < shadows_.size() ? shadows_[i].get() : nullptr;
+}
+
+void TZemImage::DrawShadow(TDeviceDrawer& drawer) {
+  if (TShadow* shadow = UpdateShadow(ShadowSlot())) shadow->Draw(drawer, *this);
+}
+
+void TZemImage::PrepareShadows(TDeviceDrawer& drawer, std::initializer_list<int32_t> slots) {
+  for (int32_t slot : slots)
+    if (TShadow* shadow = UpdateShadow(slot)) shadow->Prepare(drawer);
+}
+
+void TZemImage::ReleaseShadows(TDeviceDrawer& drawer) {
+  for (auto& shadow : shadows_)
+    if (shadow) shadow->Release(drawer);
 }
 
 }  // namespace show

@@ -9,8 +9,10 @@
 #pragma once
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <vector>
 
+#include "model/shadow.h"
 #include "model/zem_object.h"
 
 namespace zem {
@@ -134,7 +136,22 @@ class TZemImage : public TZemObject {
   int32_t LastSpriteFrame() const { return lastFrame_; }
   bool shadowRebuild = false;
 
+  // The drop shadow in use now (none while ShadowEnable is off or nothing was built).
+  const TShadow* CurrentShadow() const;
+
  protected:
+  // Shadows are kept per slot: a sprite sheet's frames, a button's states; others use slot 0.
+  virtual int32_t ShadowSlot() const;
+  // The silhouette of the shadow of a slot; false when the object casts none.
+  virtual bool ShadowSourceFor(int32_t slot, TShadowSource& out);
+  // Brings the slot's shadow up to date; none when ShadowEnable is off.
+  TShadow* UpdateShadow(int32_t slot);
+  // Draws the current slot's shadow (call before the object's own picture).
+  void DrawShadow(TDeviceDrawer& drawer);
+  // Updates and prepares the shadows of these slots.
+  void PrepareShadows(TDeviceDrawer& drawer, std::initializer_list<int32_t> slots);
+  void ReleaseShadows(TDeviceDrawer& drawer);
+
   // The name the picture is requested by ("Mask: " + name for masks).
   virtual WideString RequestName() const;
   void RecomputeGeometry();
@@ -157,6 +174,7 @@ class TZemImage : public TZemObject {
   int32_t imageIndex_ = kNoImageIndex;
   TImageGeometry geometry_;
   double currentTime_ = 0;
+  std::vector<std::unique_ptr<TShadow>> shadows_;
 };
 
 }  // namespace show
@@ -171,6 +189,8 @@ class TZemMask : public show::TZemImage {
   const char* ClassName() const override { return "TZemMask"; }
 
  protected:
+  // Masks are drawn into the viewport's mask, never with a shadow.
+  bool ShadowSourceFor(int32_t, TShadowSource&) override { return false; }
   WideString RequestName() const override { return u"Mask: " + imageName_; }
 };
 

@@ -335,6 +335,7 @@ void TZemText::AddPrimitives(TDeviceDrawer& drawer) {
     if (!IsShown()) return;
     LoadImage();
     if (size_.x <= 0 || size_.y <= 0 || !picture_) return;
+    DrawShadow(drawer);
     TImageParams params = GetImageParams();
     params.sourceRect = {};
     // Picture pixel (u, v) lands on the local point (left + u - offset.x, top + v - offset.y).
@@ -348,6 +349,7 @@ void TZemText::AddPrimitives(TDeviceDrawer& drawer) {
   if (size_.x <= 0 || size_.y <= 0 || !picture_) return;
   const float kx = float(size_.x) / float(std::max(picture_->Width(), 1));
   const float ky = float(size_.y) / float(std::max(picture_->Height(), 1));
+  DrawShadow(drawer);
   TImageParams params = GetImageParams();
   params.sourceRect = {};
   drawer.DrawImage(picture_.get(), frame_.origin, {-localTopLeft_.x / kx, -localTopLeft_.y / ky},
@@ -356,8 +358,38 @@ void TZemText::AddPrimitives(TDeviceDrawer& drawer) {
 
 void TZemText::Prepare(TDeviceDrawer& drawer) {
   LoadImage();
-  if (size_.x > 0 && size_.y > 0 && picture_ && drawer.IsReady()) drawer.PrepareImage(picture_.get(), GetImageParams());
+  if (size_.x > 0 && size_.y > 0 && picture_ && drawer.IsReady()) {
+    drawer.PrepareImage(picture_.get(), GetImageParams());
+    PrepareShadows(drawer, {0});
+  }
   TZemObject::Prepare(drawer);
+}
+
+TPointF TZemText::NaturalSize() {
+  if (rasterize_) {
+    LoadRasterized();
+    return {float(size_.x), float(size_.y)};
+  }
+  if (!layoutValid_) Layout();
+  return {unitBounds_.right - unitBounds_.left, unitBounds_.bottom - unitBounds_.top};
+}
+
+bool TZemText::ShadowSourceFor(int32_t, TShadowSource& out) {
+  if (!picture_ || size_.x <= 0 || size_.y <= 0) return false;
+  const float w = float(picture_->Width()), h = float(picture_->Height());
+  out.params.source = picture_->Name();
+  out.params.rect = {0, 0, picture_->Width(), picture_->Height()};
+  out.sizeMeasure = fontSizePx_ / 400 * 1.1f;
+  out.distanceMeasure = 3 * fontSizePx_;
+  if (rasterize_) {
+    // The ready-made picture is stretched into the black box.
+    out.localRect = {localTopLeft_.x, localTopLeft_.y, localTopLeft_.x + size_.x, localTopLeft_.y + size_.y};
+  } else {
+    // Picture pixel (u, v) lies at the local point (left + u - offset.x, top + v - offset.y).
+    const float l = localTopLeft_.x - glyphOffset_.x, t = localTopLeft_.y - glyphOffset_.y;
+    out.localRect = {l, t, l + w, t + h};
+  }
+  return !out.params.source.empty();
 }
 
 bool TZemText::HitTestPoint(const TPointF& point, float& x, float& y) {

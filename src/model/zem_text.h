@@ -82,9 +82,14 @@ class TZemText : public show::TZemImage, public IZemVisualStates {
   // theme's text colour (0xRRGGBB) in every state. Called by the button.
   void MakeCaption(uint32_t themeColour);
   bool IsCaption() const { return caption_; }
+  // Width and height of the text at scale 1 (laid out when needed; a rasterized text gives its
+  // size); 0 x 0 without a font.
+  TPointF NaturalSize();
 
  protected:
   void ComputeScales(double parentW, double parentH, double w, double h, double& sx, double& sy) override;
+  // The whole text picture at level 0; its size measure follows the font size.
+  bool ShadowSourceFor(int32_t slot, TShadowSource& out) override;
 
  private:
   // Drops the picture and the layout: the next LoadImage lays out and builds anew.

@@ -509,9 +509,37 @@ TPointF TZemVideo::ContentOffset() const {
   return {float(source_.left - L.x / aspect_), source_.top - L.y};
 }
 
+TShadow* TZemVideo::UpdateShadow() {
+  if (!shadowEnable || size_.x <= 0 || size_.y <= 0) return nullptr;
+  // A video mask only shapes its viewport; it casts nothing.
+  if (IsVideoMask()) return nullptr;
+  const int32_t b = int32_t(std::lround(std::clamp(double(borderWidths_.x), 0.0, 1e9)));
+  const int32_t w = size_.x - 2 * b, h = size_.y - 2 * b;
+  if (w <= 0 || h <= 0) return nullptr;
+  const double area = std::sqrt(double(size_.x) * size_.y);
+  const TRectF local{localTopLeft_.x, localTopLeft_.y, localTopLeft_.x + size_.x, localTopLeft_.y + size_.y};
+  const TShadowSource source = TShadowSource::Rectangle(w, h, b, border_.borderA, local, float(area / 400 * 1.1),
+                                                        float(area));
+  if (!shadow_) shadow_ = std::make_unique<TShadow>();
+  shadow_->Update(*this, source);
+  return shadow_.get();
+}
+
+void TZemVideo::Prepare(TDeviceDrawer& drawer) {
+  if (drawer.IsReady())
+    if (TShadow* s = UpdateShadow()) s->Prepare(drawer);
+  TZemObject::Prepare(drawer);
+}
+
+void TZemVideo::Release(TDeviceDrawer& drawer) {
+  if (shadow_) shadow_->Release(drawer);
+  TZemObject::Release(drawer);
+}
+
 void TZemVideo::AddPrimitives(TDeviceDrawer& drawer) {
   if (!IsShown()) return;
-  // The drop shadow of a video waits for the shadow generator of the buttons and shadows work.
+  // The shadow comes first, under the frame, the picture or the placeholder.
+  if (TShadow* s = UpdateShadow()) s->Draw(drawer, *this);
   if (!wrapper_ || !wrapper_->HasSource()) {
     if (status_)
       drawer.DrawImage(status_.get(), frame_.origin, {-localTopLeft_.x, -localTopLeft_.y}, frame_.axisX, frame_.axisY,

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "model/shadow.h"
 #include "model/video_extractor.h"
 #include "model/zem_image.h"
 
@@ -115,6 +116,8 @@ class TZemVideo : public TZemObject {
   void Preload(TDeviceDrawer& drawer, double t) override;
   void AddPrimitives(TDeviceDrawer& drawer) override;
   void FrameDone(TDeviceDrawer& drawer) override;
+  void Prepare(TDeviceDrawer& drawer) override;
+  void Release(TDeviceDrawer& drawer) override;
   const char* ClassName() const override { return "TZemVideo"; }
   virtual bool IsVideoMask() const { return false; }
 
@@ -143,6 +146,8 @@ class TZemVideo : public TZemObject {
   double AspectFactor() const { return aspect_; }
   int32_t ImageIndex() const { return imageIndex_; }
   TDrawPicture* StatusPicture() const { return status_.get(); }
+  // The drop shadow (none while ShadowEnable is off or before it is built).
+  const TShadow* Shadow() const { return shadowEnable ? shadow_.get() : nullptr; }
   // The frame held between drawing and FrameDone; null otherwise.
   const TZemVideoExtractor::TEntry* HeldFrame() const { return held_; }
   double requestRate = 60.0;  // per second
@@ -157,6 +162,9 @@ class TZemVideo : public TZemObject {
   // Offset of the frame's content (step 8 of drawing).
   TPointF ContentOffset() const;
   void Bind(const WideString& clipGuid);
+  // Brings the shadow up to date: a rectangle of the frame's inner size, the border as its
+  // margin at the border colour's alpha. None while ShadowEnable is off or the size is empty.
+  TShadow* UpdateShadow();
   // Holds the wrapper's frame for this drawn frame; false without one.
   bool HoldFrame(TDeviceDrawer& drawer, double rate, double p, bool mask);
 
@@ -179,6 +187,7 @@ class TZemVideo : public TZemObject {
   double aspect_ = 1.0;
   bool waitForConvert_ = false;
   WideString fileName_;
+  std::unique_ptr<TShadow> shadow_;
 };
 
 // A clip as the mask of a viewport.

@@ -55,7 +55,8 @@ TEST(DemoShow, PackageVerifiesWithTheScriptAndEveryMedium) {
   TVerifyReport report;
   EXPECT_TRUE(VerifyPackage(ZEM_DEMO_SHOW, report));
   EXPECT_TRUE(report.problems.empty()) << report.problems.front();
-  EXPECT_EQ(report.members, 16);  // the script, six pictures, the music, the clip and the bar's theme (seven files)
+  // The script, six pictures, the music, the clip, the bar's theme (seven) and the button theme (four).
+  EXPECT_EQ(report.members, 20);
   // Appended to the player: the file is a program, larger than its package.
   auto file = TFileStream::Open(ZEM_DEMO_SHOW, TFileMode::Read);
   ASSERT_TRUE(file);
@@ -131,9 +132,16 @@ TEST(DemoShow, LinksAnswerClicksWhereTheyAreDrawn) {
   a = Click(producer, 7, 38000, 640, 360);
   EXPECT_EQ(a.kind, TZemActionKind::GotoSlide);
   EXPECT_EQ(a.number, 1);
-  // The small diamond of the last slide, bottom right.
+  // The small diamond of the ninth slide, bottom right.
   a = Click(producer, 8, 43000, 640 + 0.88f * 640, 360 + 0.80f * 360);
   EXPECT_EQ(a.kind, TZemActionKind::OpenWebsite);
+  // The buttons of the last slide (the twelfth) lead to the night and the title; their caption
+  // lets clicks through.
+  a = Click(producer, 11, 58000, 640 + 0.40f * 640, 360 + 0.60f * 360);
+  EXPECT_EQ(a.kind, TZemActionKind::GotoSlide);
+  EXPECT_EQ(a.number, 7);
+  a = Click(producer, 11, 58000, 640 - 0.40f * 640, 360 + 0.60f * 360);
+  EXPECT_EQ(a.number, 1);
 }
 
 TEST(DemoShow, TheVideoBarSeeksAndMutes) {
@@ -187,9 +195,9 @@ TEST(DemoShow, CaptionsReadTheSlideAndItsPhotograph) {
       });
     return out;
   };
-  EXPECT_EQ(lines(0, u"Subtitle"), (std::vector<WideString>{u"A slide show player", u"11 slides of generated pictures and music"}));
+  EXPECT_EQ(lines(0, u"Subtitle"), (std::vector<WideString>{u"A slide show player", u"12 slides of generated pictures and music"}));
   EXPECT_EQ(lines(1, u"Caption"), std::vector<WideString>{u"Dawn over the hills, 2026:05:17"});
-  EXPECT_EQ(lines(4, u"Number"), std::vector<WideString>{u"5 / 11"});
+  EXPECT_EQ(lines(4, u"Number"), std::vector<WideString>{u"5 / 12"});
 }
 
 }  // namespace

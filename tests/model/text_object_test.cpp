@@ -190,10 +190,12 @@ TEST(TextObject, ColourModesStatesAndSharedPictures) {
   states->SetColors(0x0A141E, 0x0A141E, 0x0A141E);
   show.slide->SetTimeAndUpdate(true, 2);
   EXPECT_EQ(states->Picture(), same->Picture());
-  // The drawer gets the picture with its glyph offset: one DrawImage per text.
+  // The drawer gets the picture with its glyph offset: one DrawImage per text, after the
+  // text's drop shadow (on by default for texts).
   TRecordingDrawer drawer;
   drawer.DrawItem(show.slide.get());
-  EXPECT_EQ(drawer.Count("DrawImage"), 3u);
+  EXPECT_EQ(drawer.Count("DrawImage"), 6u);
+  EXPECT_EQ(drawer.Count("DrawImage 'Shadow: "), 3u);
 }
 
 TEST(TextObject, HitsOnlyOnGlyphRectangles) {

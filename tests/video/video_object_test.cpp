@@ -1,7 +1,8 @@
 // Video objects in built slides (slide producer, recording drawer, generated counting clips):
 // the frame drawn at show time t is frame round(t x fps / 1000) after steps and jumps, a clip
 // record plays on across slides with one decoder, the next repeat gets its own, the time
-// mapping and anamorphic geometry, field choice, and a missing clip's placeholder.
+// mapping and anamorphic geometry, field choice, a missing clip's placeholder, and the drop
+// shadow.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -245,6 +246,47 @@ TEST_F(VideoObjects, AnamorphicGeometryFieldChoiceAndMissingClip) {
   EXPECT_EQ(modes(190), (std::vector<std::string>{"0", "1", "1"}));
   EXPECT_EQ(modes(210), (std::vector<std::string>{"0", "2", "2"}));
   EXPECT_EQ(drawer_.Count("DrawImage"), 1u);  // the placeholder
+}
+
+// A video casts the shadow of its rectangle (the border as a margin at the border colour's
+// alpha), drawn before its frame and picture, and a missing clip's placeholder casts it too.
+TEST_F(VideoObjects, ShadowIsTheFramedRectangleDrawnFirst) {
+  TClipOptions o;
+  o.frames = 4;
+  ASSERT_TRUE(MakeClip(dir_.Path("c.avi"), o));
+  Show(Main(1) + "[Slide1]\n" +
+       VideoNode("V", "FileName=c.avi\nShadowEnable=1\nEnableBorder=1\nBorderWidth=10\nBorderColor=9,9,9,128\n") +
+       VideoNode("P", "FileName=gone.avi\nShadowEnable=1\n") + VideoNode("N", "FileName=c.avi\n"));
+  TZemSlide* s = Slide(0);
+  TZemVideo *v = Video(s, u"V"), *p = Video(s, u"P"), *n = Video(s, u"N");
+  ASSERT_TRUE(v && p && n);
+  drawer_.SetNoPresent(true);
+  s->SetTimeAndUpdate(true, 0);
+  drawer_.DrawItem(s);
+  s->FrameDone(drawer_);
+  ASSERT_TRUE(v->Shadow() && p->Shadow());
+  EXPECT_FALSE(n->Shadow());
+  const TShadowParams& sp = v->Shadow()->Params();
+  EXPECT_TRUE(sp.IsRectangle() && v->Shadow()->Normalised());
+  EXPECT_EQ(sp.marginAlpha, 128);
+  EXPECT_GT(sp.marginX, 0);
+  EXPECT_EQ(sp.marginX, sp.marginY);
+  // Computed at about 200 x 200, in the proportions of the framed video.
+  EXPECT_NEAR(double(sp.ExtentWidth()) / sp.ExtentHeight(), double(v->Size().x) / v->Size().y, 0.02);
+  EXPECT_NEAR(double(sp.ExtentWidth()) * sp.ExtentHeight(), 40000, 1000);
+  std::vector<std::string> kinds;
+  for (const std::string& line : drawer_.Lines())
+    for (const char* k : {"DrawImage 'Shadow: ", "DrawImage", "DrawFrame", "DrawVideo"})
+      if (line.rfind(k, 0) == 0) {
+        kinds.push_back(k);
+        break;
+      }
+  // V: shadow, frame, picture; P: shadow, placeholder; N: picture.
+  EXPECT_EQ(kinds, (std::vector<std::string>{"DrawImage 'Shadow: ", "DrawFrame", "DrawVideo", "DrawImage 'Shadow: ",
+                                             "DrawImage", "DrawVideo"}));
+  drawer_.ClearLog();
+  s->Prepare(drawer_);
+  EXPECT_EQ(drawer_.Count("PrepareImage 'Shadow: "), 2u);
 }
 
 }  // namespace
