@@ -30,10 +30,10 @@ WideView Trim(WideView v) {
 }
 
 // "file, left, top, right, bottom": the four ints default to 0.
-TButtonPieceSpec ReadPiece(const TIniSection* section, const char16_t* key) {
-  TButtonPieceSpec spec;
+TButtonPieceSource ReadPiece(const TIniSection* section, const char16_t* key) {
+  TButtonPieceSource piece;
   const TIniIdent* ident = section ? section->FindKey(key) : nullptr;
-  if (!ident) return spec;
+  if (!ident) return piece;
   const WideView value = ident->ValueView();
   int32_t numbers[4] = {0, 0, 0, 0};
   size_t pos = 0;
@@ -41,7 +41,7 @@ TButtonPieceSpec ReadPiece(const TIniSection* section, const char16_t* key) {
     const size_t comma = value.find(u',', pos);
     const WideView item = Trim(value.substr(pos, comma == WideView::npos ? WideView::npos : comma - pos));
     if (part == 0) {
-      spec.file = WideString(item);
+      piece.file = WideString(item);
     } else {
       int32_t v = 0;
       if (TryParseIniInteger(item, v)) numbers[part - 1] = v;
@@ -49,8 +49,8 @@ TButtonPieceSpec ReadPiece(const TIniSection* section, const char16_t* key) {
     if (comma == WideView::npos) break;
     pos = comma + 1;
   }
-  spec.rect = {numbers[0], numbers[1], numbers[2], numbers[3]};
-  return spec;
+  piece.rect = {numbers[0], numbers[1], numbers[2], numbers[3]};
+  return piece;
 }
 
 float FiniteIn(double v, double lo, double hi, double def) {
@@ -125,15 +125,15 @@ TBitmap TButtonProducer::Build(int32_t state, int32_t width, int32_t hue, int32_
   if (!files) return TextPicture(u"FileOpenError");
   TButtonPieceImage images[kPieceCount];
   for (int p = 0; p < kPieceCount; ++p) {
-    const TButtonPieceSpec& spec = pieces_[state][p];
-    if (spec.file.empty()) continue;
+    const TButtonPieceSource& piece = pieces_[state][p];
+    if (piece.file.empty()) continue;
     if (keepGoing && !keepGoing()) return {};
-    TRef<TBitmapStore> store = PiecePicture(*files, spec.file);
+    TRef<TBitmapStore> store = PiecePicture(*files, piece.file);
     if (!store) {
-      LogLine("TButtonProducer: Incorrect Image: " + WideToUtf8(folder_ + spec.file));
-      return TextPicture(u"Incorrect Image: " + spec.file);
+      LogLine("TButtonProducer: Incorrect Image: " + WideToUtf8(folder_ + piece.file));
+      return TextPicture(u"Incorrect Image: " + piece.file);
     }
-    images[p] = {&store->Bitmap(), spec.rect};
+    images[p] = {&store->Bitmap(), piece.rect};
   }
   TBitmap out;
   if (!ComposeButton(images, width, height_, out)) return {};

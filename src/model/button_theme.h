@@ -21,7 +21,7 @@ namespace zem {
 class TFileAccessor;
 class TIniStorage;
 
-struct TButtonPieceSpec {
+struct TButtonPieceSource {
   WideString file;  // empty: no piece
   TRectI rect;
 };
@@ -49,7 +49,7 @@ class TButtonProducer : public TRefObj {
   float BtnOffset() const { return btnOffset_; }
   float BtnMinWidth() const { return btnMinWidth_; }
   uint8_t Filtering() const { return filtering_; }
-  const TButtonPieceSpec& Piece(int32_t state, int32_t piece) const { return pieces_[state][piece]; }
+  const TButtonPieceSource& Piece(int32_t state, int32_t piece) const { return pieces_[state][piece]; }
 
   // The picture of a state at a width, colour-adjusted. When a piece picture cannot be loaded
   // the picture reads "Incorrect Image: " + its file name instead; without files it reads
@@ -69,7 +69,7 @@ class TButtonProducer : public TRefObj {
   uint32_t textColour_ = 0;
   float btnOffset_ = 0, btnMinWidth_ = 0;
   uint8_t filtering_ = kFilterDefault;
-  TButtonPieceSpec pieces_[3][kPieceCount];
+  TButtonPieceSource pieces_[3][kPieceCount];
 
   std::mutex lock_;
   std::map<WideString, TRef<TBitmapStore>> loaded_;  // none = cannot be loaded

@@ -842,14 +842,14 @@ extern "C" int64_t GetCurrentPts(TMediaContext* ctx, int32_t stream) {
   return pkt ? StampOf(pkt) : kNoPts;
 }
 
-extern "C" int32_t CreateVideoFile(const char* path, const TVideoFileSpec* spec) {
-  return WriteVideoFile(path, spec, true, false) ? 1 : 0;
+extern "C" int32_t CreateVideoFile(const char* path, const TVideoFileSpec* clip) {
+  return WriteVideoFile(path, clip, true, false) ? 1 : 0;
 }
-extern "C" int32_t CreateAudioFile(const char* path, const TVideoFileSpec* spec) {
-  return WriteVideoFile(path, spec, false, true) ? 1 : 0;
+extern "C" int32_t CreateAudioFile(const char* path, const TVideoFileSpec* clip) {
+  return WriteVideoFile(path, clip, false, true) ? 1 : 0;
 }
-extern "C" int32_t CreateVideoAudioFile(const char* path, const TVideoFileSpec* spec) {
-  return WriteVideoFile(path, spec, true, true) ? 1 : 0;
+extern "C" int32_t CreateVideoAudioFile(const char* path, const TVideoFileSpec* clip) {
+  return WriteVideoFile(path, clip, true, true) ? 1 : 0;
 }
 
 struct TSymbol {

@@ -104,9 +104,9 @@ using TAfterAudioSeek = void (*)(TMediaContext* ctx, int32_t flag);
 using TGetCurrentPts = int64_t (*)(TMediaContext* ctx, int32_t stream);
 // Writing clips (tests, the demo generator); the player never calls them.
 struct TVideoFileSpec;
-using TCreateVideoFile = int32_t (*)(const char* path, const TVideoFileSpec* spec);
-using TCreateAudioFile = int32_t (*)(const char* path, const TVideoFileSpec* spec);
-using TCreateVideoAudioFile = int32_t (*)(const char* path, const TVideoFileSpec* spec);
+using TCreateVideoFile = int32_t (*)(const char* path, const TVideoFileSpec* clip);
+using TCreateAudioFile = int32_t (*)(const char* path, const TVideoFileSpec* clip);
+using TCreateVideoAudioFile = int32_t (*)(const char* path, const TVideoFileSpec* clip);
 }
 
 // The routine of that name, or null (the 24 names of the routine table).

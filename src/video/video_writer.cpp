@@ -139,10 +139,10 @@ bool WriteAudioFrame(TOut& o, const TVideoFileSpec& s, int64_t first, int32_t co
 
 }  // namespace
 
-bool WriteVideoFile(const char* path, const TVideoFileSpec* spec, bool video, bool audio) {
+bool WriteVideoFile(const char* path, const TVideoFileSpec* clip, bool video, bool audio) {
   av_log_set_level(AV_LOG_QUIET);
-  if (!path || !spec || (!video && !audio)) return false;
-  const TVideoFileSpec& s = *spec;
+  if (!path || !clip || (!video && !audio)) return false;
+  const TVideoFileSpec& s = *clip;
   TOut o;
   if (avformat_alloc_output_context2(&o.fmt, nullptr, s.format, path) < 0 || !o.fmt) return false;
   o.frame = av_frame_alloc();

@@ -28,6 +28,6 @@ struct TVideoFileSpec {
 };
 
 // Writes the clip; false when an encoder or the muxer is missing or a write fails.
-bool WriteVideoFile(const char* path, const TVideoFileSpec* spec, bool video, bool audio);
+bool WriteVideoFile(const char* path, const TVideoFileSpec* clip, bool video, bool audio);
 
 }  // namespace zem
