@@ -32,7 +32,6 @@
 #include "resources/png_writer.h"
 #include "script/ini_file.h"
 #include "transitions/filter_factory.h"
-#include "transitions/gl_tri_painter.h"
 #include "transitions/slide_eff_filter.h"
 
 namespace zem {
@@ -162,7 +161,6 @@ class TShowFrames {
   bool Open() {
     RegisterImageKinds();
     InstallTransitionFilters();
-    InstallDrawerTriangles();
     dir_ = fs::temp_directory_path() / ("zem_frame_cost_" + std::to_string(::getpid()));
     fs::create_directories(dir_);
     for (int k = 1; k <= 2; ++k)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Timed playback: a one-slide show of the 1080p25 clip of the test data, played by the player on
 # a 1280x720 Xvfb screen for SECONDS; the player's log tells how many frames of the clip were
-# drawn and how many of them did not show the frame wanted for their show time.
+# drawn and how many of them did not show the frame wanted for their show time ("video frames:").
 # usage: video_playback.sh ZEMVIEWER ZEMTOOL [SECONDS] [RUNS]
 set -uo pipefail
 viewer=$(realpath "$1")
@@ -50,6 +50,6 @@ for run in $(seq "$runs"); do
   sleep "$secs"
   xdotool key --window "$win" Escape
   wait "$pid"
-  line=$(grep -o 'TExtractorWrapper: .*' "$dir/log" | tail -1)
+  line=$(grep -o 'video frames: .*' "$dir/log" | tail -1)
   echo "run $run: ${line:-no clip frames logged}"
 done

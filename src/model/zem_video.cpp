@@ -186,7 +186,10 @@ void TExtractorWrapper::PreloadFrame(bool force, double position) {
 
 namespace {
 std::atomic<bool> gVideoFramesExact{false};
+std::atomic<int64_t> gVideoFramesDrawn{0}, gVideoFramesMissed{0};
 }  // namespace
+
+TVideoFrameTotals VideoFrameTotals() { return {gVideoFramesDrawn.load(), gVideoFramesMissed.load()}; }
 
 void SetVideoFramesExact(bool exact) { gVideoFramesExact = exact; }
 bool VideoFramesExact() { return gVideoFramesExact; }
@@ -220,7 +223,11 @@ void TExtractorWrapper::ReleaseFrame() {
   ZEM_ASSERT(extractor_ != nullptr && heldUses_ > 0);
   if (--heldUses_ == 0) {
     ++framesDrawn_;
-    if (held_.held != held_.requested) ++framesMissed_;
+    ++gVideoFramesDrawn;
+    if (held_.held != held_.requested) {
+      ++framesMissed_;
+      ++gVideoFramesMissed;
+    }
     extractor_->GiveBack(std::move(held_));
     held_ = {};
   }

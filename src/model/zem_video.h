@@ -23,6 +23,13 @@ namespace zem {
 void SetVideoFramesExact(bool exact);
 bool VideoFramesExact();
 
+// Clip frames drawn in this process, and those that were not the frame of their show time
+// (counted when a drawn frame is given back; any thread may read them).
+struct TVideoFrameTotals {
+  int64_t drawn = 0, missed = 0;
+};
+TVideoFrameTotals VideoFrameTotals();
+
 class TExtractorWrapper;
 
 // One clip record bound to a wrapper.

@@ -6,6 +6,7 @@
 #include "foundation/clock.h"
 #include "foundation/log.h"
 #include "foundation/process.h"
+#include "model/zem_video.h"
 #include "render/draw_device.h"
 #include "script/ini_file.h"
 #include "shell/command_line.h"
@@ -125,6 +126,9 @@ bool TZemShowViewer::StopEngine(int32_t wait_ms) {
                   drawer->Backend().UploadMsTotal(), drawer->Backend().UploadMsMaxFrame());
     stats.push_back(line);
   }
+  if (const TVideoFrameTotals v = VideoFrameTotals(); v.drawn > 0)
+    stats.push_back("video frames: " + std::to_string(v.drawn) + " drawn, " + std::to_string(v.missed) +
+                    " not the frame of their show time");
   stats.push_back("peak memory: " + std::to_string(PeakResidentBytes() >> 20) + " MiB");
   for (const std::string& line : stats) {
     LogLine("TZemShowViewer: " + line);
