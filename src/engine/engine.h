@@ -178,6 +178,8 @@ class TZemEngine : public TCustomZemEngine {
   void NextBarrier(double x);
   void NextAction(double x);
   bool RenderFrame(bool force);
+  // Whether show time t lies in a transition between two slides.
+  bool InTransition(double t) const;
   void ApplyFrameSettings();
   void TrackMouse(const TMouseRecord& mouse, TZemActionInfo* action);
   void DoCapture();
@@ -246,6 +248,10 @@ class TZemEngine : public TCustomZemEngine {
   bool firstFrameReported_ = false;
   bool frameDrawn_ = false;
   TFrameStats frameStats_;
+  // Playing in real time, a step composes its frame for show time + the lead (engine thread).
+  TPresentLead presentLead_;
+  bool leadApplied_ = false, leadTransition_ = false;
+  double stepStartMs_ = 0;
   int32_t lastReported_ = kForceReport;
   TMouseRecord lastMouse_;
   struct TBarrier {

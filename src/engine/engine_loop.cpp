@@ -168,13 +168,26 @@ void TZemEngine::NextAction(double x) {
   }
 }
 
+bool TZemEngine::InTransition(double t) const {
+  const int32_t i = source_->SlideAtTime(t);
+  if (i < 0) return false;
+  TSlideInfo info;
+  source_->GetSlideInfo(i, info);
+  return t < info.start + info.inLength || t >= info.next;
+}
+
 void TZemEngine::MainLoop() {
   ++steps_;
   if (music_ && music_->GetMasterVolume() != volume_.load()) music_->SetMasterVolume(volume_);
   if (EventList().IsClosed()) return;
   EventList().Process();
   if (pending_) ProcessAsyncOpen();
-  if (loader_ && !loader_->IsStarted() && !Terminated()) loader_->Start();
+  if (loader_ && !loader_->IsStarted() && !Terminated()) {
+    // Played in real time, decoding the coming slides must not take the processor from the
+    // frames of the present one: the loader runs a step below the engine and the rasterizer.
+    loader_->SetPriority(TThreadPriority::Lower);
+    loader_->Start();
+  }
 
   int32_t state = controller_->GetState();
   dialogHolds_ = overlay_ && overlay_->DialogHoldsPlayback();
@@ -199,7 +212,13 @@ void TZemEngine::MainLoop() {
   }
   if (Terminated()) return;
 
-  const double t = ShowTime();
+  stepStartMs_ = TimeGetTimeExact();
+  double t = ShowTime();
+  leadApplied_ = active_ && music_ && source_;
+  if (leadApplied_) {
+    leadTransition_ = InTransition(t + presentLead_.Lead(false));
+    t += presentLead_.Lead(leadTransition_);
+  }
   if (overlay_) overlay_->UpdateTime(t);
   if (loader_) loader_->Timing().requested = t;
   if (active_ && barrier_.present && t >= barrier_.time) {
@@ -284,6 +303,7 @@ bool TZemEngine::RenderFrame(bool force) {
       const bool running = active_ && music_;
       const double clock = running ? music_->GetPosition() - timeBase_ : showTime;
       const bool picture = drawer->ImagesDrawn() > 0;
+      if (running && leadApplied_) presentLead_.Measured(leadTransition_, presented - stepStartMs_);
       if (frameStats_.FrameDrawn(showTime, clock, presented, running, picture, 1000.0 / drawer->RefreshRate()))
         CurrentLog().WriteInt("TZemEngine: first picture, ms since the program started: ", int64_t(presented));
     }

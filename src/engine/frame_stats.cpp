@@ -27,6 +27,13 @@ bool TFrameStats::FrameDrawn(double showTime, double clockAtPresent, double pres
   return first;
 }
 
+void TPresentLead::Measured(bool transition, double ms) {
+  if (!std::isfinite(ms) || ms < 0) return;
+  double& lead = lead_[transition ? 1 : 0];
+  ms = std::min(ms, kMaxMs);
+  lead = ms > lead ? ms : lead + (ms - lead) / 16;
+}
+
 void TFrameStats::NothingDrawn() {
   std::lock_guard<std::mutex> g(lock_);
   continuous_ = false;

@@ -58,4 +58,21 @@ class TFrameStats {
   double lastShowTime_ = 0;            // guarded by lock_
 };
 
+// How far ahead of the show clock a frame is composed so that it is on screen at its show time:
+// the time recent frames took from reading the clock to their present, apart for frames inside
+// a transition (two slides drawn) and the others. A slower frame raises the lead at once; faster
+// ones lower it gently, so a steady show's frames arrive on time and a frame that costs more
+// than its neighbours is rarely late.
+//
+// Threads: engine thread only.
+class TPresentLead {
+ public:
+  static constexpr double kMaxMs = 100;  // a show whose frames take longer runs behind instead
+  double Lead(bool transition) const { return lead_[transition ? 1 : 0]; }
+  void Measured(bool transition, double ms);
+
+ private:
+  double lead_[2] = {0, 0};
+};
+
 }  // namespace zem

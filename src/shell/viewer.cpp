@@ -1,6 +1,7 @@
 #include "shell/viewer.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "engine/engine.h"
 #include "foundation/clock.h"
@@ -135,6 +136,13 @@ bool TZemShowViewer::StopEngine(int32_t wait_ms) {
     if (print_stats) std::printf("%s\n", line.c_str());
   }
   if (print_stats) std::fflush(stdout);
+  if (const char* dump = std::getenv("ZEM_FRAME_DUMP")) {
+    if (FILE* f = std::fopen(dump, "w")) {
+      for (const TFrameRecord& r : engine_->FrameStatistics().Records())
+        std::fprintf(f, "%.1f %.1f %.1f %d\n", r.showTime, r.presentedAt, r.lateness, int(r.picture));
+      std::fclose(f);
+    }
+  }
   // Reports still queued for the old engine are dropped with its message id.
   engine_->SetOnFirstFrame({});
   engine_->SetOnPosition({});

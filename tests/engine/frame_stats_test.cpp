@@ -36,5 +36,20 @@ TEST(FrameStats, LateSkippedAndFirstPicture) {
   EXPECT_LT(s.Summary().firstPictureMs, 0);
 }
 
+TEST(FrameStats, PresentLeadRisesAtOnceFallsGentlyPerKindAndIsCapped) {
+  TPresentLead lead;
+  lead.Measured(false, 20);
+  EXPECT_DOUBLE_EQ(lead.Lead(false), 20);
+  EXPECT_DOUBLE_EQ(lead.Lead(true), 0);  // transition frames keep their own estimate
+  lead.Measured(true, 45);
+  lead.Measured(false, 4);  // one fast frame moves the lead a sixteenth of the way
+  EXPECT_DOUBLE_EQ(lead.Lead(false), 19);
+  EXPECT_DOUBLE_EQ(lead.Lead(true), 45);
+  lead.Measured(false, 5000);  // a frame of seconds: the show runs behind rather than far ahead
+  EXPECT_DOUBLE_EQ(lead.Lead(false), TPresentLead::kMaxMs);
+  lead.Measured(false, -3);  // a clock that stepped back says nothing
+  EXPECT_DOUBLE_EQ(lead.Lead(false), TPresentLead::kMaxMs);
+}
+
 }  // namespace
 }  // namespace zem
