@@ -3,7 +3,8 @@
 # cross-fade into each, pan and zoom on every photo) plays in a 1280x720 window on a 1920x1080
 # Xvfb screen for SECONDS (default 60), once with 24-megapixel photos and once with the same
 # photos at 1920x1080. The player's own statistics ("-stats") give drawn, late and skipped
-# frames, the worst lateness, the present intervals, the first picture and the peak memory.
+# frames, the worst lateness, the present intervals, the first picture and the peak memory; the
+# per-frame records (ZEM_FRAME_DUMP) give the late frames around slide changes.
 #
 # usage: bench/frame_pacing.sh [SECONDS] [24mp|1080p|both]
 #   ZEM_BUILD: the build folder (default: build next to this script's folder)
@@ -68,7 +69,7 @@ run() {
   local kind=$1 label=$2 show out
   show=$(make_show "$kind")
   out=$work/$label
-  "$player" -filename "$show" -stats -log >"$out.stats" 2>"$out.log" &
+  ZEM_FRAME_DUMP=$out.frames "$player" -filename "$show" -stats -log >"$out.stats" 2>"$out.log" &
   local pid=$! win=
   for _ in $(seq 500); do
     win=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1)
@@ -84,6 +85,11 @@ run() {
   kill -0 "$pid" 2>/dev/null && { kill "$pid"; echo "$label: the player did not end on Escape"; }
   wait "$pid" 2>/dev/null || true
   sed "s/^/$label: /" "$out.stats"
+  # Slide changes: frames from 250 ms before a slide's start to 250 ms after its cross-fade.
+  [ -f "$out.frames" ] && awk -v label="$label" '{
+      p = $1 % 5000; if (p < 1250 || p >= 4750) { n++; if ($3 > 1000 / 60) late++; if ($3 > max) max = $3 } }
+    END { printf "%s: at slide changes: %d frames, %d late by more than one refresh, worst %.1f ms\n",
+          label, n, late, max }' "$out.frames"
 }
 
 echo "frame pacing, ${seconds} s per show, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
