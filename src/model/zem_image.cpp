@@ -152,6 +152,44 @@ std::vector<int32_t> ParseAnimIntervals(WideView text, int32_t frameCount) {
 // ---------------------------------------------------------------------------------------------
 // Image
 
+namespace {
+// Border keys beyond this are taken as damaged: the geometry works in single precision.
+double FinBorder(double v, double def) { return std::isfinite(v) && std::fabs(v) < 1e15 ? v : def; }
+}  // namespace
+
+TBorderParams ReadBorderKeys(const TCommonIniSection& s) {
+  TBorderParams b;
+  b.enableBorder = s.ReadBool(u"EnableBorder", false);
+  b.enableCrop = s.ReadBool(u"EnableCrop", false);
+  b.enableAspect = s.ReadBool(u"EnableAspect", false);
+  b.borderWidth = float(FinBorder(s.ReadFloat(u"BorderWidth", 3.4), 3.4));
+  std::vector<int32_t> col;
+  if (s.ReadIntegers(u"BorderColor", col, 4) == 4 && col.size() == 4) {
+    auto ch = [](int32_t v) { return uint8_t(std::clamp(v, 0, 255)); };
+    b.borderR = ch(col[0]);
+    b.borderG = ch(col[1]);
+    b.borderB = ch(col[2]);
+    b.borderA = ch(col[3]);
+  }
+  TIniFloatPoint pair;
+  TIniFloatRect crop = s.ReadRect(u"CropRect", TIniFloatRect{}, &pair);
+  b.cropLeft = crop.left;
+  b.cropTop = crop.top;
+  b.cropRight = crop.right;
+  b.cropBottom = crop.bottom;
+  b.cropLeftByWidth = pair.x;
+  b.cropRightByWidth = pair.y;
+  std::vector<double> asp;
+  const int n = s.ReadFloats(u"AspectParams", asp, 6);
+  if ((n == 4 || n == 6) && asp.size() >= 4) {
+    b.aspectRatio = float(FinBorder(asp[0], 0));
+    b.aspectZoom = float(FinBorder(asp[1], 100));
+    b.aspectOffsetX = float(FinBorder(asp[2], 0));
+    b.aspectOffsetY = float(FinBorder(asp[3], 0));
+  }
+  return b;
+}
+
 namespace show {
 
 TZemImage::~TZemImage() = default;
@@ -207,36 +245,7 @@ void TZemImage::ReadSection(const TCommonIniSection& s, bool reload) {
   SetMipLodBias(float(Fin(s.ReadFloat(u"MipLodBias", 0), 0)));
   SetEffectBuffer(s.ReadInteger(u"ReplaceWithEffectBuffer", 0));
 
-  TBorderParams b;
-  b.enableBorder = s.ReadBool(u"EnableBorder", false);
-  b.enableCrop = s.ReadBool(u"EnableCrop", false);
-  b.enableAspect = s.ReadBool(u"EnableAspect", false);
-  b.borderWidth = float(Fin(s.ReadFloat(u"BorderWidth", 3.4), 3.4));
-  std::vector<int32_t> col;
-  if (s.ReadIntegers(u"BorderColor", col, 4) == 4 && col.size() == 4) {
-    auto ch = [](int32_t v) { return uint8_t(std::clamp(v, 0, 255)); };
-    b.borderR = ch(col[0]);
-    b.borderG = ch(col[1]);
-    b.borderB = ch(col[2]);
-    b.borderA = ch(col[3]);
-  }
-  TIniFloatPoint pair;
-  TIniFloatRect crop = s.ReadRect(u"CropRect", TIniFloatRect{}, &pair);
-  b.cropLeft = crop.left;
-  b.cropTop = crop.top;
-  b.cropRight = crop.right;
-  b.cropBottom = crop.bottom;
-  b.cropLeftByWidth = pair.x;
-  b.cropRightByWidth = pair.y;
-  std::vector<double> asp;
-  const int n = s.ReadFloats(u"AspectParams", asp, 6);
-  if ((n == 4 || n == 6) && asp.size() >= 4) {
-    b.aspectRatio = float(Fin(asp[0], 0));
-    b.aspectZoom = float(Fin(asp[1], 100));
-    b.aspectOffsetX = float(Fin(asp[2], 0));
-    b.aspectOffsetY = float(Fin(asp[3], 0));
-  }
-  SetBorder(b);
+  SetBorder(ReadBorderKeys(s));
 
   TImageAnimationParams a;
   a.columns = s.ReadInteger(u"AnimColumns", 1);

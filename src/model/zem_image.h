@@ -53,6 +53,10 @@ struct TBorderParams {
   }
 };
 
+// The border, crop and aspect keys that pictures and video objects share ("EnableBorder" ...
+// "AspectParams").
+TBorderParams ReadBorderKeys(const TCommonIniSection& s);
+
 struct TImageAnimationParams {
   int32_t columns = 1;
   int32_t rows = 1;

@@ -312,35 +312,7 @@ void TZemVideo::ReadSection(const TCommonIniSection& s, bool reload) {
   }
   // 5. Border.
   SetProp(antialiasedBorder_, s.ReadBool(u"AntialiasedBorder", true));
-  TBorderParams b;
-  b.enableBorder = s.ReadBool(u"EnableBorder", false);
-  b.enableCrop = s.ReadBool(u"EnableCrop", false);
-  b.enableAspect = s.ReadBool(u"EnableAspect", false);
-  b.borderWidth = float(Fin(s.ReadFloat(u"BorderWidth", 3.4), 3.4));
-  std::vector<int32_t> col;
-  if (s.ReadIntegers(u"BorderColor", col, 4) == 4 && col.size() == 4) {
-    auto ch = [](int32_t v) { return uint8_t(std::clamp(v, 0, 255)); };
-    b.borderR = ch(col[0]);
-    b.borderG = ch(col[1]);
-    b.borderB = ch(col[2]);
-    b.borderA = ch(col[3]);
-  }
-  TIniFloatPoint pair;
-  const TIniFloatRect crop = s.ReadRect(u"CropRect", TIniFloatRect{}, &pair);
-  b.cropLeft = crop.left;
-  b.cropTop = crop.top;
-  b.cropRight = crop.right;
-  b.cropBottom = crop.bottom;
-  b.cropLeftByWidth = pair.x;
-  b.cropRightByWidth = pair.y;
-  std::vector<double> asp;
-  const int n = s.ReadFloats(u"AspectParams", asp, 6);
-  if ((n == 4 || n == 6) && asp.size() >= 4) {
-    b.aspectRatio = float(Fin(asp[0], 0));
-    b.aspectZoom = float(Fin(asp[1], 100));
-    b.aspectOffsetX = float(Fin(asp[2], 0));
-    b.aspectOffsetY = float(Fin(asp[3], 0));
-  }
+  const TBorderParams b = ReadBorderKeys(s);
   if (!(b == border_)) {
     border_ = b;
     changedProps_ = true;
