@@ -1,7 +1,9 @@
 // Frame cost of the drawer against a minimal OpenGL renderer, both at 1920 × 1080 on the same
 // device in the same process (headless llvmpipe in CI):
-// - the reference draws one textured quad from a 1920 × 1080 RGBA texture (a still picture),
-//   or two with the second blended at 50 % (a cross-fade), into a framebuffer of the frame size;
+// - the reference draws one textured quad from a 1920 × 1080 texture (a still picture), or two
+//   with the second blended at 50 % (a cross-fade), into the back buffer of its own hidden
+//   window of the frame size and presents it, as the drawer does with its window; its texels
+//   are in the drawer's byte order (B, G, R, A), so both sample and write the same formats;
 // - the drawer draws the frames of a generated two-slide show through the show's own root item:
 //   slide 1 still, then slide 2 entering by a one-second cross-fade.
 // Every frame waits until the device has finished. Run with SDL_VIDEODRIVER=offscreen
@@ -65,16 +67,13 @@ class TReference {
  public:
   bool Open() {
     if (!EnsureSdlVideo(true)) return false;
-    window_ = SDL_CreateWindow("reference", 0, 0, 64, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    window_ = SDL_CreateWindow("reference", 0, 0, kW, kH, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!window_) return false;
     ctx_ = TGLContext::Create(window_);
     if (!ctx_) return false;
-    glGenFramebuffers(1, &fbo_);
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-    glGenRenderbuffers(1, &rb_);
-    glBindRenderbuffer(GL_RENDERBUFFER, rb_);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, kW, kH);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rb_);
+    int w = 0, h = 0;
+    ctx_->DrawableSize(w, h);
+    if (w != kW || h != kH) return false;
     glGenTextures(2, tex_);
     for (int k = 0; k < 2; ++k) {
       TBitmap p = Photo(uint32_t(k + 1));
@@ -83,10 +82,10 @@ class TReference {
         for (int32_t x = 0; x < kW; ++x) {
           const uint8_t* s = p.Row(y) + 3 * x;
           uint8_t* d = &rgba[(size_t(y) * kW + x) * 4];
-          d[0] = s[2], d[1] = s[1], d[2] = s[0], d[3] = 255;
+          d[0] = s[0], d[1] = s[1], d[2] = s[2], d[3] = 255;
         }
       glBindTexture(GL_TEXTURE_2D, tex_[k]);
-      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kW, kH, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kW, kH, 0, GL_BGRA, GL_UNSIGNED_BYTE, rgba.data());
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -124,7 +123,6 @@ class TReference {
   }
   void Frame(bool fade) {
     ctx_->MakeCurrent();
-    glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
     glUseProgram(program_);
     glBindVertexArray(vao_);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -138,6 +136,7 @@ class TReference {
       glBindTexture(GL_TEXTURE_2D, tex_[1]);
       glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     }
+    ctx_->SwapBuffers();
     glFinish();
     ctx_->DoneCurrent();
   }
@@ -151,7 +150,7 @@ class TReference {
   }
   SDL_Window* window_ = nullptr;
   std::unique_ptr<TGLContext> ctx_;
-  unsigned fbo_ = 0, rb_ = 0, tex_[2] = {0, 0}, program_ = 0, vao_ = 0, vbo_ = 0;
+  unsigned tex_[2] = {0, 0}, program_ = 0, vao_ = 0, vbo_ = 0;
   int alpha_ = -1;
 };
 

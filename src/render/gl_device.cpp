@@ -110,19 +110,19 @@ void main() {
 }
 )";
 
-const char* kDefaultFragment = R"(#version 330 core
-in vec4 v;
-in vec2 t0;
-uniform sampler2D s0;
-uniform ivec3 uMode;  // textured, modulate colour, modulate alpha
-out vec4 oColor;
-void main() {
-  if (uMode.x == 0) { oColor = v; return; }
-  vec4 t = texture(s0, t0);
-  oColor.rgb = uMode.y != 0 ? t.rgb * v.rgb : t.rgb;
-  oColor.a = uMode.z != 0 ? t.a * v.a : t.a;
-}
-)";
+// Drawing without a pixel program: one program per combination of texture and vertex colour
+// (FixedProgram), so no pixel runs a branch on it; a software rasterizer would pay for every
+// branch at every pixel, and an unused colour is not even interpolated.
+#define ZEM_FIXED_FRAGMENT(body) \
+  "#version 330 core\nin vec4 v;\nin vec2 t0;\nuniform sampler2D s0;\nout vec4 oColor;\nvoid main() { " body " }\n"
+const char* const kFixedFragments[kFixedPrograms] = {
+    ZEM_FIXED_FRAGMENT("oColor = v;"),
+    ZEM_FIXED_FRAGMENT("oColor = texture(s0, t0);"),
+    ZEM_FIXED_FRAGMENT("vec4 t = texture(s0, t0); oColor = vec4(t.rgb * v.rgb, t.a);"),
+    ZEM_FIXED_FRAGMENT("vec4 t = texture(s0, t0); oColor = vec4(t.rgb, t.a * v.a);"),
+    ZEM_FIXED_FRAGMENT("oColor = texture(s0, t0) * v;"),
+};
+#undef ZEM_FIXED_FRAGMENT
 
 unsigned CompileStage(GLenum kind, std::string_view src, std::string& log) {
   unsigned sh = glCreateShader(kind);
@@ -170,7 +170,6 @@ bool LinkProgram(unsigned vs, std::string_view fragment, TProgramInfo& info) {
   info.proj1 = glGetUniformLocation(prog, "uProj1");
   info.viewport = glGetUniformLocation(prog, "uViewport");
   info.constants = glGetUniformLocation(prog, "c");
-  info.mode = glGetUniformLocation(prog, "uMode");
   glUseProgram(prog);
   const char* samplers[3] = {"s0", "s1", "s2"};
   for (int i = 0; i < 3; ++i) {
@@ -499,11 +498,12 @@ void TDevStore::DoDispose() {
     if (objects_.count(o)) o->DropDeviceObject();
   objects_.clear();
   RunGarbage();
-  if (default_program.program) glDeleteProgram(default_program.program);
+  for (TProgramInfo& p : fixed_programs)
+    if (p.program) glDeleteProgram(p.program);
   if (vertex_shader) glDeleteShader(vertex_shader);
   if (stream_vbo) glDeleteBuffers(1, &stream_vbo);
   if (vao) glDeleteVertexArrays(1, &vao);
-  default_program = {};
+  for (TProgramInfo& p : fixed_programs) p = {};
   vertex_shader = stream_vbo = vao = 0;
   disposed_ = true;
   dispose_pending_ = false;
@@ -768,7 +768,10 @@ void T3DEngineGL::InternalCreateRenderer(T3DRendererGL* r) {
     // Per-context resources: the shared vertex program, the default program and the stream.
     std::string log;
     store->vertex_shader = CompileStage(GL_VERTEX_SHADER, kVertexShader, log);
-    if (!store->vertex_shader || !LinkProgram(store->vertex_shader, kDefaultFragment, store->default_program)) {
+    bool linked = store->vertex_shader != 0;
+    for (int i = 0; i < kFixedPrograms && linked; ++i)
+      linked = LinkProgram(store->vertex_shader, kFixedFragments[i], store->fixed_programs[i]);
+    if (!linked) {
       LogLine("T3DEngine9.InternalCreateRenderer: base programs failed " + log);
       res = -1;
     }
@@ -1035,7 +1038,8 @@ void T3DRendererGL::SetCombine(bool modulate_color, bool modulate_alpha) {
 }
 
 bool T3DRendererGL::BindProgram() {
-  const TProgramInfo* p = program_ ? program_ : &store_->default_program;
+  const TProgramInfo* p =
+      program_ ? program_ : &store_->fixed_programs[FixedProgram(textured_, modulate_color_, modulate_alpha_)];
   if (!p->program) return false;
   glUseProgram(p->program);
   const TProjection& q = proj_;
@@ -1044,7 +1048,6 @@ bool T3DRendererGL::BindProgram() {
   glUniform4f(p->viewport, float(viewport_.left), float(viewport_.top),
               float(std::max(1, viewport_.Width())), float(std::max(1, viewport_.Height())));
   if (p->constants >= 0) glUniform4fv(p->constants, 8, &constants_[0][0]);
-  if (p->mode >= 0) glUniform3i(p->mode, textured_ ? 1 : 0, modulate_color_, modulate_alpha_);
   return true;
 }
 

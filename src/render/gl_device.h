@@ -32,8 +32,15 @@ class T3DRendererGL;
 // A linked program and its uniform locations.
 struct TProgramInfo {
   unsigned program = 0;
-  int proj0 = -1, proj1 = -1, viewport = -1, constants = -1, mode = -1;
+  int proj0 = -1, proj1 = -1, viewport = -1, constants = -1;
 };
+
+// Programs of drawing without a pixel program: untextured (the vertex colour), then textured
+// with the texture's colour and alpha each taken as they are or times the vertex's.
+constexpr int kFixedPrograms = 5;
+constexpr int FixedProgram(bool textured, bool modulateColour, bool modulateAlpha) {
+  return textured ? 1 + (modulateColour ? 1 : 0) + (modulateAlpha ? 2 : 0) : 0;
+}
 
 // Cached abilities of an adapter (queried from the first context made on it).
 struct TCapsWrapper {
@@ -83,7 +90,7 @@ class TDevStore : public TObj {
   unsigned vao = 0, stream_vbo = 0;
   size_t stream_capacity = 0;
   unsigned vertex_shader = 0;
-  TProgramInfo default_program;
+  TProgramInfo fixed_programs[kFixedPrograms];
   bool exclusive = false;
 
  private:

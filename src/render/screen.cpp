@@ -593,6 +593,9 @@ void T3DScreen::AntialiasedQuad(const TVec3 c[4], const TQuadTexture* textures, 
   float g11 = e1.Dot(e1), g12 = e1.Dot(e2), g22 = e2.Dot(e2);
   float gdet = g11 * g22 - g12 * g12;
   if (std::fabs(gdet) < 1e-12f) return plain();
+  // Target positions of the grid, and whether a ring vertex lies on its corner.
+  TPointF at[4][4];
+  bool onCorner[4][4] = {};
   auto ring = [&](int k, TPointF o) -> std::pair<bool, TVertex> {
     TPointF s{p[k].x + o.x, p[k].y + o.y};
     TVec3 q;
@@ -610,6 +613,8 @@ void T3DScreen::AntialiasedQuad(const TVec3 c[4], const TQuadTexture* textures, 
   for (int k = 0; k < 4; ++k) {
     int ci = outline[k];
     g[pos[k][0]][pos[k][1]] = MakeVertex(c[ci], colors[ci], textures, count, st[ci][0], st[ci][1]);
+    at[pos[k][0]][pos[k][1]] = p[k];
+    onCorner[pos[k][0]][pos[k][1]] = true;
   }
   struct TRing {
     int corner;
@@ -627,9 +632,30 @@ void T3DScreen::AntialiasedQuad(const TVec3 c[4], const TQuadTexture* textures, 
     auto [ok, v] = ring(r.corner, o);
     if (!ok) return plain();
     g[r.row][r.col] = v;
+    at[r.row][r.col] = {p[r.corner].x + o.x, p[r.corner].y + o.y};
+    onCorner[r.row][r.col] = o.x == 0 && o.y == 0;
   }
+  // Ring cells that cover no pixel are left out: those of edges not antialiased (their ring
+  // vertices lie on the corners) and those wholly outside the viewport (pixel centres lie half
+  // a pixel inside it). Mostly the inner edges of tiled pictures and the edges of a picture
+  // filling the frame; the middle then goes in one opaque draw.
+  const float vl = float(viewport_.left) + 0.25f, vt = float(viewport_.top) + 0.25f;
+  const float vr = float(viewport_.right) - 0.25f, vb = float(viewport_.bottom) - 0.25f;
+  auto covers = [&](int row, int col) {
+    if (row == 1 && col == 1) return true;
+    const TPointF* q[4] = {&at[row][col], &at[row][col + 1], &at[row + 1][col], &at[row + 1][col + 1]};
+    if (onCorner[row][col] && onCorner[row][col + 1] && onCorner[row + 1][col] && onCorner[row + 1][col + 1])
+      return false;
+    float x0 = q[0]->x, x1 = q[0]->x, y0 = q[0]->y, y1 = q[0]->y;
+    for (const TPointF* e : q) {
+      x0 = std::min(x0, e->x), x1 = std::max(x1, e->x);
+      y0 = std::min(y0, e->y), y1 = std::max(y1, e->y);
+    }
+    return x1 > vl && x0 < vr && y1 > vt && y0 < vb;
+  };
   for (int row = 0; row < 3; ++row)
     for (int col = 0; col < 3; ++col) {
+      if (!covers(row, col)) continue;
       batch_.AddTriangle(g[row][col], g[row][col + 1], g[row + 1][col]);
       batch_.AddTriangle(g[row][col + 1], g[row + 1][col], g[row + 1][col + 1]);
     }

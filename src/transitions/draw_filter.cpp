@@ -83,7 +83,7 @@ void EmitRect(TEffTile* tile, float l, float t, float r, float b, float opacity)
 
 void TAlphaFilter::Draw(TEffController* controller) {
   if (!controller) return;
-  const float opacity = std::clamp(float(time_ * 255.0 * recip_), 0.0f, 255.0f);
+  const float opacity = Opacity();
   const TRectI c = controller->GetClipRect();
   TMultiTile* multi = controller->GetMultiTile();
   multi->Begin(true, 0);

@@ -3,6 +3,7 @@
 //
 // Threads: made and driven by the engine thread (inside frames).
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -84,6 +85,8 @@ class TDrawFilter : public TObj {
 class TAlphaFilter : public TDrawFilter {
  public:
   void Draw(TEffController* controller) override;
+  // The opacity at the current time, 0..255.
+  float Opacity() const { return std::clamp(float(time_ * 255.0 * recip_), 0.0f, 255.0f); }
 };
 
 // Tile dissolve: every cell of a grid fades in over 255 units starting at its own threshold.

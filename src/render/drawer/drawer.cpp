@@ -24,6 +24,10 @@ std::recursive_mutex& FrameLock() {
 namespace {
 
 TBVec B(const TVec3& v) { return {v.x, v.y, v.z}; }
+// origin + u·x + v·y
+TBVec At(const TBVec& o, const TBVec& x, const TBVec& y, float u, float v) {
+  return {o.x + x.x * u + y.x * v, o.y + x.y * u + y.y * v, o.z + x.z * u + y.z * v};
+}
 TBRect B(const TRectI& r) { return {r.left, r.top, r.right, r.bottom}; }
 TRectI M(const TBRect& r) { return {r.left, r.top, r.right, r.bottom}; }
 bool RectValid(const TRectI& r) { return r.left < r.right && r.top < r.bottom; }
@@ -226,6 +230,7 @@ void T3DDrawer::ItemEffect(TDrawItem* item) {
     item->Draw(*this);
     return;
   }
+  Unhold();
   effectRunning_ = true;
   TFinally done{[this] { effectRunning_ = false; }};
   Notify(item, kDrawNotifyItemEffect);
@@ -337,6 +342,7 @@ void T3DDrawer::BlurItem(TDrawItem* item, float radius) {
 
 void T3DDrawer::BeginOffscreen() {
   if (gl_.ShaderLevel() != 2 || !CanDraw()) return;
+  Unhold();
   if (offscreen_) {
     ++offscreenSkipped_;
     return;
@@ -350,6 +356,7 @@ void T3DDrawer::BeginOffscreen() {
 
 void T3DDrawer::EndOffscreen(uint8_t threshold, float amount) {
   if (gl_.ShaderLevel() != 2) return;
+  Unhold();
   if (offscreenSkipped_ > 0) {
     --offscreenSkipped_;
     return;
@@ -375,11 +382,15 @@ void T3DDrawer::EndOffscreen(uint8_t threshold, float amount) {
 // Primitives
 
 void T3DDrawer::Clear(uint32_t colour, bool withDepth) {
-  if (CanDraw()) gl_.Clear(colour, withDepth);
+  if (!CanDraw()) return;
+  Unhold();
+  gl_.Clear(colour, withDepth);
 }
 
 void T3DDrawer::ClearRect(uint32_t colour, const TRectI& rect) {
-  if (CanDraw()) gl_.ClearRect(colour, B(rect));
+  if (!CanDraw()) return;
+  Unhold();
+  gl_.ClearRect(colour, B(rect));
 }
 
 void T3DDrawer::DrawBox(const TVec3& position, const TPointF& offset, const TVec3& axisX,
@@ -392,10 +403,26 @@ void T3DDrawer::DrawBox(const TVec3& position, const TPointF& offset, const TVec
                 B(tl + axisX * params.width + axisY * params.height)};
   Track(c, 4);
   uint8_t edges = EdgeBits(params.edgeAntialias);
+  if (held_.on) {
+    // Boxes under the picture of a faded item (its background) are hidden if the picture
+    // covers the frame; a few are kept in case it does not.
+    if (!held_.image && held_.boxes.size() < THeld::kMaxBoxes) {
+      THeld::TBox& b = held_.boxes.emplace_back();
+      std::copy(c, c + 4, b.c);
+      std::copy(colours.begin(), colours.end(), b.colours);
+      b.edges = edges;
+      return;
+    }
+    Materialize();
+  }
+  BoxCorners(c, colours.data(), edges);
+}
+
+void T3DDrawer::BoxCorners(const TBVec c[4], const uint32_t colours[4], uint8_t edges) {
   if (edges)
-    gl_.AntialiasedQuad(c, colours.data(), edges);
-  else if (!CoversWithClear(c, colours.data()))
-    gl_.ColoredQuad(c, colours.data());
+    gl_.AntialiasedQuad(c, colours, edges);
+  else if (!CoversWithClear(c, colours))
+    gl_.ColoredQuad(c, colours);
 }
 
 bool T3DDrawer::CoversWithClear(const TBVec c[4], const uint32_t colours[4]) {
@@ -404,7 +431,12 @@ bool T3DDrawer::CoversWithClear(const TBVec c[4], const uint32_t colours[4]) {
   // no shading.
   const uint32_t colour = colours[0];
   if ((colour >> 24) != 0xFF || colours[1] != colour || colours[2] != colour || colours[3] != colour) return false;
-  if (!gl_.PlainState()) return false;
+  if (!gl_.PlainState() || !CoversConfine(c)) return false;
+  gl_.ClearRect(colour, gl_.ConfineRect());
+  return true;
+}
+
+bool T3DDrawer::CoversConfine(const TBVec c[4]) {
   for (int i = 0; i < 4; ++i)
     if (c[i].z != 0) return false;
   // Axis-aligned: TL and TR share y, TL and BL share x.
@@ -413,11 +445,8 @@ bool T3DDrawer::CoversWithClear(const TBVec c[4], const uint32_t colours[4]) {
   if (!gl_.Project(c[0], x0, y0) || !gl_.Project(c[3], x1, y1)) return false;
   const TBRect confine = gl_.ConfineRect();
   if (confine.Empty()) return false;
-  if (std::min(x0, x1) > float(confine.left) || std::min(y0, y1) > float(confine.top) ||
-      std::max(x0, x1) < float(confine.right) || std::max(y0, y1) < float(confine.bottom))
-    return false;
-  gl_.ClearRect(colour, confine);
-  return true;
+  return std::min(x0, x1) <= float(confine.left) && std::min(y0, y1) <= float(confine.top) &&
+         std::max(x0, x1) >= float(confine.right) && std::max(y0, y1) >= float(confine.bottom);
 }
 
 void T3DDrawer::DrawFrame(const TVec3& position, const TVec3& axisX, const TVec3& axisY,
@@ -507,16 +536,26 @@ void T3DDrawer::DrawImageQuad(TDrawPicture* image, const TVec3& origin, const TV
   if (image->Width() <= 0 || image->Height() <= 0) return;
   TBImageDraw d = ImageDraw(params, *image);
   d.premulOutput = premulOutput;
-  const TVec3& x = axisX;
-  const TVec3& y = axisY;
-  TBVec c[4] = {B(origin + x * d.source.left + y * d.source.top), B(origin + x * d.source.right + y * d.source.top),
-                B(origin + x * d.source.left + y * d.source.bottom),
-                B(origin + x * d.source.right + y * d.source.bottom)};
   // A picture nobody prepared (overlay, generated pictures) is made here, on the drawing thread.
   if (!EnsureImage(image, d)) return;
+  if (held_.on) {
+    if (!held_.image && gl_.PlainState() && !premulOutput) {
+      held_.image = THeld::TImage{image, d, B(origin), B(axisX), B(axisY)};
+      return;
+    }
+    Materialize();
+  }
+  ImageCorners(image, d, B(origin), B(axisX), B(axisY));
+}
+
+void T3DDrawer::ImageCorners(TDrawPicture* image, const TBImageDraw& d, const TBVec& origin, const TBVec& x,
+                             const TBVec& y) {
+  const TBVec c[4] = {At(origin, x, y, d.source.left, d.source.top), At(origin, x, y, d.source.right, d.source.top),
+                      At(origin, x, y, d.source.left, d.source.bottom),
+                      At(origin, x, y, d.source.right, d.source.bottom)};
   Track(c, 4);
   std::lock_guard<std::recursive_mutex> g(resourceLock_);
-  if (gl_.DrawImage(image->textureCache, d, B(origin), B(x), B(y))) ++imagesDrawn_;
+  if (gl_.DrawImage(image->textureCache, d, origin, x, y)) ++imagesDrawn_;
   // Drawn before the lock is left: the loader may release the image's tiles right after.
   gl_.Flush();
 }
@@ -526,6 +565,7 @@ void T3DDrawer::DrawImage(TDrawPicture* image, const TVec3& position, const TPoi
   if (!CanDraw() || !image) return;
   TVec3 origin = position + TVec3{offset_.x, offset_.y, 0} - axisX * offset.x - axisY * offset.y;
   if (auto* capture = dynamic_cast<TCapturePicture*>(image)) {
+    Unhold();
     DrawCapture(*capture, origin, axisX, axisY, params);
     return;
   }
@@ -566,6 +606,7 @@ void T3DDrawer::ReleaseImage(TDrawPicture* image) {
 
 void T3DDrawer::FillQuad(const TPointF& corner1, const TPointF& corner2, uint32_t colour) {
   if (!CanDraw()) return;
+  Unhold();
   TBVec c[4] = {{corner1.x, corner1.y, 0}, {corner2.x, corner1.y, 0}, {corner1.x, corner2.y, 0},
                 {corner2.x, corner2.y, 0}};
   uint32_t colours[4] = {colour, colour, colour, colour};
@@ -575,6 +616,7 @@ void T3DDrawer::FillQuad(const TPointF& corner1, const TPointF& corner2, uint32_
 
 void T3DDrawer::PaintBorder(uint32_t rgb) {
   if (!CanDraw()) return;
+  Unhold();
   TBRect inner = B(frameClipRect_);
   inner = {inner.left - 1, inner.top - 1, inner.right + 1, inner.bottom + 1};
   for (const TBRect& band : BorderBands(gl_.CurrentTargetRect(), inner))
@@ -583,6 +625,7 @@ void T3DDrawer::PaintBorder(uint32_t rgb) {
 
 void T3DDrawer::DrawMasked(TDrawItem* maskItem, std::span<const TMaskedLayer> layers, TDrawPicture* tileImage) {
   if (gl_.ShaderLevel() != 2 || !CanDraw()) return;
+  Unhold();
   TTargetPtr m = gl_.Take(kPoolFull);
   TTargetPtr l = gl_.Take(kPoolFull);
   TFinally give{[&] {
@@ -705,6 +748,7 @@ void T3DDrawer::DrawVideo(T3DYUV* surface, const TVec3& position, const TPointF&
   auto* s = dynamic_cast<T3DYUVGL*>(surface);
   ZEM_ASSERT(s != nullptr);
   if (!CanDraw()) return;
+  Unhold();
   const TRectF& r = params.sourceRect;
   const TVec3 origin = position + TVec3{offset_.x, offset_.y, 0} - axisX * offset.x - axisY * offset.y;
   TBVec c[4] = {B(origin + axisX * r.left + axisY * r.top), B(origin + axisX * r.right + axisY * r.top),
@@ -758,7 +802,14 @@ void T3DDrawer::DrawVideo(T3DYUV* surface, const TVec3& position, const TPointF&
 
 void T3DDrawer::DrawThroughFilter(TDrawItem* item, TDrawFilter& filter) {
   if (!item) return;
-  TRenderTargetTexture* capture = effecter_->CaptureForTriangles(filter.ExtendsEdges(), item);
+  TRenderTargetTexture* capture = nullptr;
+  auto* fade = dynamic_cast<TAlphaFilter*>(&filter);
+  if (fastFade_ && fade && !filter.ExtendsEdges() && effecter_->Capture(0)) {
+    if (DrawFaded(item, fade->Opacity())) return;
+    capture = effecter_->Capture(0);
+  } else {
+    capture = effecter_->CaptureForTriangles(filter.ExtendsEdges(), item);
+  }
   if (!capture) return;
   gl_.Flush();
   gl_.SetProgram(-1);
@@ -779,7 +830,65 @@ void T3DDrawer::DrawThroughFilter(TDrawItem* item, TDrawFilter& filter) {
   filter.Draw(triController_.get());
 }
 
+bool T3DDrawer::DrawFaded(TDrawItem* item, float opacity) {
+  held_ = THeld{};
+  held_.on = true;
+  {
+    TFinally stop{[&] { held_.on = false; }};
+    DrawItem(item);
+  }
+  if (!held_.materialized) {
+    if (HeldImageCoversFrame()) {
+      // The capture would hold this picture alone inside the frame, fully opaque, and be drawn
+      // at the fade's opacity: the same as drawing the picture at it (the filter rounds the
+      // same way).
+      const THeld::TImage& h = *held_.image;
+      TBImageDraw d = h.d;
+      const uint32_t alpha = uint32_t(std::clamp(std::lround(opacity), 0L, 255L));
+      d.colour = (alpha << 24) | 0x00FFFFFFu;
+      ++fastFadeDraws_;
+      ImageCorners(h.image, d, h.origin, h.x, h.y);
+      held_ = THeld{};
+      return true;
+    }
+    held_.on = true;
+    Materialize();
+  }
+  held_ = THeld{};
+  effecter_->EndTriangleCapture(false);
+  return false;
+}
+
+bool T3DDrawer::HeldImageCoversFrame() {
+  if (!held_.image) return false;
+  const THeld::TImage& h = *held_.image;
+  if (h.d.colour != 0xFFFFFFFFu || h.d.colorise > 0) return false;
+  // The frame's clip rectangle is all that the capture would show.
+  if (!gl_.OnBackBuffer() || !gl_.PlainState()) return false;
+  const TBRect confine = gl_.ConfineRect();
+  if (confine.left != frameClipRect_.left || confine.top != frameClipRect_.top ||
+      confine.right != frameClipRect_.right || confine.bottom != frameClipRect_.bottom)
+    return false;
+  const TBVec c[4] = {At(h.origin, h.x, h.y, h.d.source.left, h.d.source.top),
+                      At(h.origin, h.x, h.y, h.d.source.right, h.d.source.top),
+                      At(h.origin, h.x, h.y, h.d.source.left, h.d.source.bottom),
+                      At(h.origin, h.x, h.y, h.d.source.right, h.d.source.bottom)};
+  if (!CoversConfine(c)) return false;
+  std::lock_guard<std::recursive_mutex> g(resourceLock_);
+  return gl_.ImageOpaque(h.image->textureCache, h.d);
+}
+
+void T3DDrawer::Materialize() {
+  ZEM_ASSERT(held_.on);
+  held_.on = false;
+  held_.materialized = true;
+  effecter_->BeginTriangleCapture();
+  for (const THeld::TBox& b : held_.boxes) BoxCorners(b.c, b.colours, b.edges);
+  if (const auto& h = held_.image) ImageCorners(h->image, h->d, h->origin, h->x, h->y);
+}
+
 void T3DDrawer::DrawTransition(TDrawItem* first, TDrawItem* second, TZemFilter* descriptor) {
+  Unhold();
   if (!descriptor) {
     if (first) DrawItem(first);
     return;
@@ -902,6 +1011,7 @@ void T3DDrawer::DrawShaderTransition(TDrawItem* first, TDrawItem* second, TSlide
 // Snapshots and viewport
 
 bool T3DDrawer::CopyToBitmap(TBitmap& bitmap) {
+  Unhold();
   if (!noPresent_) return true;
   return gl_.CopyBackBuffer(bitmap);
 }
@@ -915,6 +1025,7 @@ TRef<TDrawPicture> T3DDrawer::Snapshot() {
 }
 
 void T3DDrawer::SetViewport(const TRectI& designRect, const TPointI& designSize) {
+  Unhold();
   TDeviceDrawer::SetViewport(designRect, designSize);
   if (inScene_ && !offscreen_ && gl_.InScene()) MapDesign();
 }

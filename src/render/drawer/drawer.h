@@ -7,9 +7,11 @@
 // and the pictures' texture caches, but is held only for lookups, publishing and drawing:
 // PrepareImage decodes, reduces and fills tiles off it, so the loader never holds up a frame.
 #pragma once
+#include <array>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "model/draw_interface.h"
@@ -87,6 +89,11 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   // draws every layer through the layer target, for comparison).
   void SetMaskedFastPath(bool on) { fastMasked_ = on; }
   int FastMaskedDraws() const { return fastMaskedDraws_; }
+  // A cross-fade whose entering item draws one opaque picture over the whole frame draws that
+  // picture straight onto the target at the fade's opacity, without the capture (on by
+  // default; off always captures, for comparison).
+  void SetFadeFastPath(bool on) { fastFade_ = on; }
+  int FastFadeDraws() const { return fastFadeDraws_; }
   // Picture textures drawn in the frame last begun (frame statistics: a frame that shows a
   // picture). Drawing thread.
   int ImagesDrawn() const { return imagesDrawn_; }
@@ -99,6 +106,18 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   void ItemEffect(TDrawItem* item);
   // Renders the item into the capture and lets the filter draw its triangles from it.
   void DrawThroughFilter(TDrawItem* item, TDrawFilter& filter);
+  // The cross-fade's entering item with its drawing held back (see held_): true when it was
+  // one opaque picture covering the frame and is drawn directly at `opacity` (0..255); false
+  // when it went into the triangle capture, which is then ready for the filter.
+  bool DrawFaded(TDrawItem* item, float opacity);
+  // Stops holding: the triangle capture becomes the target and what was held is drawn into it.
+  // Every drawing entry point calls it first while holding, except the box and image that
+  // may be held.
+  void Unhold() {
+    if (held_.on) Materialize();
+  }
+  void Materialize();
+  bool HeldImageCoversFrame();
   // A custom effect: both slides captured, then the effect slide drawn showing them.
   void DrawShaderTransition(TDrawItem* first, TDrawItem* second, TSlideEffFilter& fx);
   void DrawCapture(TCapturePicture& capture, const TVec3& origin, const TVec3& axisX, const TVec3& axisY,
@@ -120,6 +139,13 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   // Clears the confined area instead of drawing an opaque one-colour box that covers it; false
   // (nothing done) for any other box. Corners TL, TR, BL, BR.
   bool CoversWithClear(const TBVec c[4], const uint32_t colours[4]);
+  // The flat axis-aligned quadrilateral covers the whole confined area of the target.
+  bool CoversConfine(const TBVec c[4]);
+  // A box from its corners, after holding (see DrawBox).
+  void BoxCorners(const TBVec c[4], const uint32_t colours[4], uint8_t edges);
+  // An image with its draw record and origin and axes in design space, after holding.
+  void ImageCorners(TDrawPicture* image, const TBImageDraw& d, const TBVec& origin, const TBVec& x,
+                    const TBVec& y);
   // One flat image layer over the whole window-sized target: drawn straight through the mask.
   bool MaskedFastPath(std::span<const TMaskedLayer> layers);
 
@@ -131,6 +157,28 @@ class T3DDrawer : public TDeviceDrawer, public TVideoSurfaceOwner {
   bool effectRunning_ = false;
   bool fastMasked_ = true;
   int fastMaskedDraws_ = 0;  // masked draws that took the one-pass path
+  bool fastFade_ = true;
+  int fastFadeDraws_ = 0;    // cross-fades drawn without the capture
+  // What a cross-fade's entering item drew while it was held back: a few boxes, then one
+  // picture; anything else ends the holding. Drawing thread.
+  struct THeld {
+    bool on = false;            // primitives are held
+    bool materialized = false;  // the capture took over
+    struct TBox {
+      TBVec c[4];
+      uint32_t colours[4];
+      uint8_t edges;
+    };
+    static constexpr size_t kMaxBoxes = 4;
+    std::vector<TBox> boxes;
+    struct TImage {
+      TDrawPicture* image;
+      TBImageDraw d;
+      TBVec origin, x, y;
+    };
+    std::optional<TImage> image;
+  };
+  THeld held_;
   int imagesDrawn_ = 0;      // picture textures drawn in the current frame (drawing thread)
   TBRect bounds_;
   TTargetPtr offscreen_;  // the open offscreen pass

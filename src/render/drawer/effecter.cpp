@@ -10,6 +10,7 @@ namespace zem {
 
 namespace {
 constexpr int32_t kScratch = 256;
+constexpr uint32_t kTriangleClear = 0x00808080u;  // grey 128, alpha 0
 }
 
 TCustomD3DEffecter::~TCustomD3DEffecter() { ReleaseCaptures(); }
@@ -30,7 +31,7 @@ TRenderTargetTexture* TCustomD3DEffecter::Capture(int index) const {
   return captures_[index].get();
 }
 
-TBRect TCustomD3DEffecter::Render(TRenderTargetTexture* t, TDrawItem* item, uint32_t clear) {
+TBRect TCustomD3DEffecter::BeginRender(TRenderTargetTexture* t, uint32_t clear) {
   int32_t w = TGLBackend::TargetWidth(t), h = TGLBackend::TargetHeight(t);
   TBRect area{output_.left, output_.top, output_.left + w, output_.top + h};
   if (!clip_.Empty())
@@ -43,7 +44,11 @@ TBRect TCustomD3DEffecter::Render(TRenderTargetTexture* t, TDrawItem* item, uint
   gl_.Clear(clear, false);
   drawer_.RemapDesign();
   gl_.Confine(texels);
-  drawer_.DrawItem(item);
+  return texels;
+}
+
+void TCustomD3DEffecter::EndRender(TRenderTargetTexture* t, const TBRect& texels, uint32_t clear) {
+  int32_t w = TGLBackend::TargetWidth(t), h = TGLBackend::TargetHeight(t);
   const TBRect confined = gl_.ConfineRect();
   gl_.PopTarget();
   if (confined.left != texels.left || confined.top != texels.top || confined.right != texels.right ||
@@ -54,6 +59,12 @@ TBRect TCustomD3DEffecter::Render(TRenderTargetTexture* t, TDrawItem* item, uint
     gl_.PopTarget();
   }
   drawer_.RemapDesign();
+}
+
+TBRect TCustomD3DEffecter::Render(TRenderTargetTexture* t, TDrawItem* item, uint32_t clear) {
+  const TBRect texels = BeginRender(t, clear);
+  drawer_.DrawItem(item);
+  EndRender(t, texels, clear);
   return texels;
 }
 
@@ -82,9 +93,24 @@ void TCustomD3DEffecter::Copy(TRenderTargetTexture* t, const TBRect& from, int32
 }
 
 TRenderTargetTexture* TCustomD3DEffecter::CaptureForTriangles(bool extend, TDrawItem* item) {
+  if (!BeginTriangleCapture()) return nullptr;
+  drawer_.DrawItem(item);
+  EndTriangleCapture(extend);
+  return captures_[0].get();
+}
+
+TRenderTargetTexture* TCustomD3DEffecter::BeginTriangleCapture() {
   TRenderTargetTexture* t = captures_[0].get();
   if (!t) return nullptr;
-  area_ = Render(t, item, 0x00808080u);
+  triangleTexels_ = BeginRender(t, kTriangleClear);
+  return t;
+}
+
+void TCustomD3DEffecter::EndTriangleCapture(bool extend) {
+  TRenderTargetTexture* t = captures_[0].get();
+  if (!t) return;
+  EndRender(t, triangleTexels_, kTriangleClear);
+  area_ = triangleTexels_;
   if (extend && !area_.Empty()) {
     int32_t w = TGLBackend::TargetWidth(t), h = TGLBackend::TargetHeight(t);
     bool column = area_.right < w;
@@ -92,7 +118,6 @@ TRenderTargetTexture* TCustomD3DEffecter::CaptureForTriangles(bool extend, TDraw
     if (area_.bottom < h)
       Copy(t, {area_.left, area_.bottom - 1, area_.right + (column ? 1 : 0), area_.bottom}, 0, 1);
   }
-  return t;
 }
 
 void TCustomD3DEffecter::CapturePair(TDrawItem* item) {

@@ -24,6 +24,10 @@ class TCustomD3DEffecter {
   // Renders the item into the first capture (cleared to grey 128 with alpha 0); with `extend`
   // its last column and row are copied one pixel outwards.
   TRenderTargetTexture* CaptureForTriangles(bool extend, TDrawItem* item);
+  // The same in two steps, the caller drawing in between: Begin makes the first capture the
+  // target (null without one), End returns to the previous target and extends the edges.
+  TRenderTargetTexture* BeginTriangleCapture();
+  void EndTriangleCapture(bool extend);
   // Renders the item into the current capture (transparent black) with the doubling
   // extension: up to 31 columns and rows beyond the area repeat its last ones.
   void CapturePair(TDrawItem* item);
@@ -36,12 +40,17 @@ class TCustomD3DEffecter {
 
  private:
   TBRect Render(TRenderTargetTexture* t, TDrawItem* item, uint32_t clear);
+  // Render in two steps: the target set, cleared and confined to the area (returned, in
+  // texels); then back to the previous target with what lies outside the area cleared.
+  TBRect BeginRender(TRenderTargetTexture* t, uint32_t clear);
+  void EndRender(TRenderTargetTexture* t, const TBRect& texels, uint32_t clear);
   // Copies a texel rectangle of `t` to (dx, dy), through the scratch target in pieces.
   void Copy(TRenderTargetTexture* t, const TBRect& from, int32_t dx, int32_t dy);
 
   T3DDrawer& drawer_;
   TGLBackend& gl_;
   TBRect output_, clip_, area_;
+  TBRect triangleTexels_;  // the area of the triangle capture being drawn
   TTargetPtr captures_[2];
   bool current_ = false;
   TTargetPtr scratch_;

@@ -422,6 +422,12 @@ bool TGLBackend::DrawImage(std::unique_ptr<TObj>& cache, const TBImageDraw& dn, 
 
 void TGLBackend::ReleaseImage(std::unique_ptr<TObj>& cache) { cache.reset(); }
 
+bool TGLBackend::ImageOpaque(const std::unique_ptr<TObj>& cache, const TBImageDraw& d) const {
+  TImageCache* store = CacheOf(cache, impl_->caches.get());
+  TMultiTexture6* m = store ? store->store.Find(ImageKey(d)) : nullptr;
+  return m && m->Opaque();
+}
+
 bool TGLBackend::DrawImageOverMask(std::unique_ptr<TObj>& cache, const TBImageDraw& dn, const TBVec& origin,
                                    const TBVec& xn, const TBVec& yn, TRenderTargetTexture* mask) {
   if (!impl_->screen || !mask) return false;

@@ -179,6 +179,8 @@ class TGLBackend {
   bool DrawImage(std::unique_ptr<TObj>& cache, const TBImageDraw& d, const TBVec& origin, const TBVec& x,
                  const TBVec& y);
   static void ReleaseImage(std::unique_ptr<TObj>& cache);
+  // Every pixel of the picture's textures for this key is opaque (false without them).
+  bool ImageOpaque(const std::unique_ptr<TObj>& cache, const TBImageDraw& d) const;
   // The image through its multi-texture with `mask` (a target of the current target's size) as
   // second texture, read at each vertex's target pixel. Only for layers without depth, whose
   // projection is affine. False when the picture has no textures for this key.

@@ -1,7 +1,9 @@
 // Transitions drawn by the drawer through the flat filters and their triangle tiles.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <string>
 
 #include "drawer_support.h"
 #include "model/transition_choice.h"
@@ -12,6 +14,8 @@ namespace zem {
 namespace {
 
 using test::ChannelDiff;
+using test::Checker;
+using test::WritePng;
 using test::Px;
 using test::TFnItem;
 
@@ -64,6 +68,48 @@ TEST_F(FilterTransitions, CrossFadeHalfWayIsMidGrey) {
   fade->progressTime = 250;
   b = Frame(black, white, *fade);
   EXPECT_LE(ChannelDiff(Px(b, 40, 30), 0xFF404040u), 2) << std::hex << Px(b, 40, 30);
+}
+
+// A cross-fade whose newer item is one opaque picture over the whole frame draws the picture
+// straight onto the target; anything else goes through the capture with what was held back
+// replayed into it. Both must look as the capture path does.
+TEST_F(FilterTransitions, CrossFadeWithoutTheCaptureLooksTheSame) {
+  ZEM_REQUIRE_DRAWER(rig);
+  auto pic = Checker(300, 220, 0xFFE0C040u, 0xFF2060C0u);  // two tiles wide, filtered when scaled
+  auto older = Checker(80, 60, 0xFF000000u, 0xFFFFFFFFu);
+  TFnItem back([&](TDeviceDrawer& d) { d.DrawImage(older.get(), {0, 0, 0}, {0, 0}, {1, 0, 0}, {0, 1, 0}, {}); });
+  auto scene = [&](float scale, bool boxOnTop) {
+    return [&pic, scale, boxOnTop](TDeviceDrawer& d) {
+      Band(d, 0, 80, 60, 0xFF102030u);
+      d.DrawImage(pic.get(), {-3, -2, 0}, {0, 0}, {scale, 0, 0}, {0, scale, 0}, {});
+      if (boxOnTop) Band(d, 30, 40, 60, 0xFFFF0000u);
+    };
+  };
+  struct TCase {
+    float scale;
+    bool boxOnTop, direct;
+  } cases[] = {{0.29f, false, true}, {0.29f, true, false}, {0.2f, false, false}};
+  for (const TCase& c : cases) {
+    TFnItem newer(scene(c.scale, c.boxOnTop));
+    auto fade = Descriptor(2, 0, 370);
+    rig.drawer->SetFadeFastPath(false);
+    const TBitmap captured = Frame(back, newer, *fade);
+    rig.drawer->SetFadeFastPath(true);
+    const int before = rig.drawer->FastFadeDraws();
+    const TBitmap b = Frame(back, newer, *fade);
+    EXPECT_EQ(rig.drawer->FastFadeDraws() - before, c.direct ? 1 : 0) << c.scale;
+    // Straight drawing skips the capture's rounding to 8 bits: at most one level apart.
+    int worst = 0;
+    for (int y = 0; y < b.Height(); ++y)
+      for (int x = 0; x < b.Width(); ++x) worst = std::max(worst, ChannelDiff(Px(b, x, y), Px(captured, x, y)));
+    EXPECT_LE(worst, c.direct ? 1 : 0) << c.scale << " " << c.boxOnTop;
+    if (worst > (c.direct ? 1 : 0)) {
+      const std::string dir = std::string(ZEM_DRAWER_OUT_DIR) + "/golden-failures/fade_" + std::to_string(&c - cases);
+      std::filesystem::create_directories(dir);
+      WritePng(b, dir + "/actual.png");
+      WritePng(captured, dir + "/captured.png");
+    }
+  }
 }
 
 TEST_F(FilterTransitions, PushMovesTheOlderSlideByTheFilterOffset) {
