@@ -7,7 +7,6 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
 
 #include <algorithm>
@@ -20,6 +19,7 @@ extern "C" {
 #include <utility>
 
 #include "foundation/assert.h"
+#include "video/encode/bgra_to_yuv.h"
 
 namespace zem {
 
@@ -130,48 +130,36 @@ TEncoderPicture& TEncoderPicture::operator=(TEncoderPicture&& other) noexcept {
 bool TEncoderPicture::Empty() const { return !frame_ || !frame_->buf[0]; }
 
 struct TPictureConverter::TImpl {
-  SwsContext* sws = nullptr;
   int width = 0, height = 0;
-  AVPixelFormat format = AV_PIX_FMT_YUV420P;
   AVColorSpace colorspace = AVCOL_SPC_UNSPECIFIED;
   AVColorRange range = AVCOL_RANGE_UNSPECIFIED;
   AVColorPrimaries primaries = AVCOL_PRI_UNSPECIFIED;
   AVColorTransferCharacteristic trc = AVCOL_TRC_UNSPECIFIED;
-  ~TImpl() { sws_freeContext(sws); }
 };
 
 TPictureConverter::TPictureConverter(const TMediaEncoder& encoder) : impl_(std::make_unique<TImpl>()) {
-  ZEM_ASSERT(encoder.impl_ && encoder.impl_->video);
+  ZEM_ASSERT(encoder.impl_ && encoder.impl_->video && encoder.impl_->video->pix_fmt == AV_PIX_FMT_YUV420P);
   const AVCodecContext* v = encoder.impl_->video;
   TImpl& c = *impl_;
   c.width = v->width;
   c.height = v->height;
-  c.format = v->pix_fmt;
   c.colorspace = v->colorspace;
   c.range = v->color_range;
   c.primaries = v->color_primaries;
   c.trc = v->color_trc;
-  c.sws = sws_getContext(c.width, c.height, AV_PIX_FMT_BGRA, c.width, c.height, c.format, SWS_BILINEAR, nullptr,
-                         nullptr, nullptr);
-  if (!c.sws) return;
-  const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-  sws_setColorspaceDetails(c.sws, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
 }
 
 TPictureConverter::~TPictureConverter() = default;
 
-bool TPictureConverter::Ready() const { return impl_->sws != nullptr; }
-
 bool TPictureConverter::Convert(const uint8_t* first, int64_t stride, TEncoderPicture& into) {
   TImpl& c = *impl_;
-  if (!c.sws) return false;
   if (!into.frame_ && !(into.frame_ = av_frame_alloc())) return false;
   AVFrame* f = into.frame_;
   // The planes are filled in place when nobody else holds them (the encoder has copied them
   // by now): no fresh 3 MB, zeroed by the kernel, per frame.
   if (!f->buf[0] || !av_frame_is_writable(f) || f->width != c.width || f->height != c.height) {
     av_frame_unref(f);
-    f->format = c.format;
+    f->format = AV_PIX_FMT_YUV420P;
     f->width = c.width;
     f->height = c.height;
     f->colorspace = c.colorspace;
@@ -183,9 +171,8 @@ bool TPictureConverter::Convert(const uint8_t* first, int64_t stride, TEncoderPi
       return false;
     }
   }
-  const uint8_t* src[1] = {first};
-  const int srcStride[1] = {int(stride)};
-  sws_scale(c.sws, src, srcStride, 0, c.height, f->data, f->linesize);
+  BgraToI420(first, stride, c.width, c.height, f->data[0], f->linesize[0], f->data[1], f->linesize[1], f->data[2],
+             f->linesize[2]);
   return true;
 }
 
@@ -297,7 +284,7 @@ bool TMediaEncoder::Open(const std::string& path, const TEncodeSettings& s, std:
   m.last = av_frame_alloc();
   m.packet = av_packet_alloc();
   converter_ = std::make_unique<TPictureConverter>(*this);
-  if (!m.fifo || !m.last || !m.packet || !converter_->Ready()) return fail("out of memory", AVERROR(ENOMEM));
+  if (!m.fifo || !m.last || !m.packet) return fail("out of memory", AVERROR(ENOMEM));
 
   r = avio_open(&m.fmt->pb, partial_.c_str(), AVIO_FLAG_WRITE);
   if (r < 0) return fail("cannot write \"" + path + "\"", r);

@@ -77,8 +77,6 @@ class TPictureConverter {
   // `first` points at the top row, `stride` bytes from one row to the next as shown (negative
   // for pictures stored bottom row first). False when out of memory.
   bool Convert(const uint8_t* first, int64_t stride, TEncoderPicture& into);
-  // False when the converter could not be made (out of memory).
-  bool Ready() const;
 
  private:
   struct TImpl;
