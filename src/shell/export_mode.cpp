@@ -354,9 +354,9 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
                 encoder.Choice().videoCodec.c_str(), encoder.Choice().audioCodec.c_str(), progress.Seconds());
   const std::string summary = req.out + figures;
   LogLine("Export written: " + summary);
-  LogLine("Export times (ms): frames (loader and drawing) " + FormatFloat(std::round(drawMs)) + ", read-back and conversion " +
-          FormatFloat(std::round(readMs)) + ", sound " + FormatFloat(std::round(soundMs)) + ", encoder queue full " +
-          FormatFloat(std::round(queueMs)));
+  LogLine("Export times (ms): frames (loader and drawing) " + FormatFloat(std::round(drawMs)) +
+          ", read-back and conversion " + FormatFloat(std::round(readMs)) + ", sound " +
+          FormatFloat(std::round(soundMs)) + ", encoder queue full " + FormatFloat(std::round(queueMs)));
   if (stopped) {
     std::fprintf(stderr, "zemviewer: export stopped: %s\n", summary.c_str());
     return kStatusInterrupted;
