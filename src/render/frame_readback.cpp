@@ -85,6 +85,10 @@ bool TFrameReadback::Request() {
 }
 
 bool TFrameReadback::Take(uint8_t* out) {
+  return Take([&](const uint8_t* pixels) { std::memcpy(out, pixels, Bytes()); });
+}
+
+bool TFrameReadback::Take(const std::function<void(const uint8_t* pixels)>& use) {
   std::lock_guard<std::recursive_mutex> g(DeviceMutex());
   if (pending_ == 0 || !Acquire()) return false;
   TSlot& slot = slots_[(next_ - pending_ + kSlots) % kSlots];
@@ -98,7 +102,7 @@ bool TFrameReadback::Take(uint8_t* out) {
   glBindBuffer(GL_PIXEL_PACK_BUFFER, slot.buffer);
   const void* p = ok ? glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, GLsizeiptr(Bytes()), GL_MAP_READ_BIT) : nullptr;
   if (p) {
-    std::memcpy(out, p, Bytes());
+    use(static_cast<const uint8_t*>(p));
     glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
   }
   glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace zem {
@@ -31,6 +32,9 @@ class TFrameReadback {
   // The oldest request's pixels: width × height 32-bit BGRA, rows tightly packed from the
   // bottom row up, into `out` (at least Bytes() long). Waits for the device when needed.
   bool Take(uint8_t* out);
+  // The same pixels, lent to `use` where the device left them (no copy); `use` runs on this
+  // thread under DeviceMutex() and must not keep the pointer.
+  bool Take(const std::function<void(const uint8_t* pixels)>& use);
 
   // Size of the frames (the back buffer's at the first request).
   int32_t Width() const { return width_; }

@@ -246,11 +246,15 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
   TProgress progress(frames, req.fps);
   int64_t done = 0, drawnFrames = 0;
   // Where the time goes (the log's last lines): frames (waiting for the loader, drawing),
-  // read-back, sound, waiting for the encoder (its queue full).
+  // read-back and conversion, sound, waiting for the encoder (its queue full).
   double drawMs = 0, readMs = 0, soundMs = 0, queueMs = 0;
   {
     TFrameReadback readback(*screen);
-    TEncodeThread encoding(encoder, req.width, req.height);
+    // Pictures are converted for the encoder here, straight out of the device's read-back
+    // buffer, while the encoding thread runs the encoder.
+    TPictureConverter converter(encoder);
+    TEncodeThread encoding(encoder);
+    const int64_t rowBytes = int64_t(req.width) * 4;
     // A drawn frame waits in the device while the next one is drawn; frames that did not
     // change after it are repeats, handed over behind it.
     bool waiting = false, anyPicture = false;
@@ -258,16 +262,25 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
     std::vector<int16_t> sound;
     auto takeWaiting = [&]() -> bool {
       if (!waiting) return true;
-      std::vector<uint8_t> pixels = encoding.TakeBuffer();
-      pixels.resize(readback.Bytes());
+      TEncoderPicture picture = encoding.TakeBuffer();
       const double t0 = TimeGetTimeExact();
-      if (!readback.Take(pixels.data())) {
-        error = "the frame could not be read back from the drawing device";
+      if (readback.Width() != req.width || readback.Height() != req.height) {
+        error = "the drawing device made frames of " + std::to_string(readback.Width()) + "x" +
+                std::to_string(readback.Height()) + ", not of the video's size";
+        return false;
+      }
+      bool converted = false;
+      // Rows come bottom-up: start at the last row and step backwards.
+      const bool taken = readback.Take([&](const uint8_t* pixels) {
+        converted = converter.Convert(pixels + (req.height - 1) * rowBytes, -rowBytes, picture);
+      });
+      if (!taken || !converted) {
+        error = taken ? "out of memory" : "the frame could not be read back from the drawing device";
         return false;
       }
       const double t1 = TimeGetTimeExact();
       waiting = false;
-      bool ok = encoding.Picture(std::move(pixels));
+      bool ok = encoding.Picture(std::move(picture));
       readMs += t1 - t0;
       queueMs += TimeGetTimeExact() - t1;
       for (; ok && repeatsBehind > 0; --repeatsBehind) ok = encoding.Repeat();
@@ -297,7 +310,13 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
         encoding.Repeat();
       } else {
         // Nothing on screen yet: black.
-        encoding.Picture(std::vector<uint8_t>(size_t(req.width) * size_t(req.height) * 4, 0));
+        TEncoderPicture black;
+        const std::vector<uint8_t> pixels(size_t(rowBytes) * size_t(req.height), 0);
+        if (!converter.Convert(pixels.data(), rowBytes, black)) {
+          error = "out of memory";
+          break;
+        }
+        encoding.Picture(std::move(black));
         anyPicture = true;
       }
       // The sound of this frame, with a music tick every millisecond of it.
@@ -335,9 +354,9 @@ int RunExport(TShowShell& shell, const TCommandsStorage& commands) {
                 encoder.Choice().videoCodec.c_str(), encoder.Choice().audioCodec.c_str(), progress.Seconds());
   const std::string summary = req.out + figures;
   LogLine("Export written: " + summary);
-  LogLine("Export times (ms): frames (loader and drawing) " + FormatFloat(std::round(drawMs)) + ", read-back " +
-          FormatFloat(std::round(readMs)) + ", sound " + FormatFloat(std::round(soundMs)) + ", encoder queue full " +
-          FormatFloat(std::round(queueMs)));
+  LogLine("Export times (ms): frames (loader and drawing) " + FormatFloat(std::round(drawMs)) +
+          ", read-back and conversion " + FormatFloat(std::round(readMs)) + ", sound " +
+          FormatFloat(std::round(soundMs)) + ", encoder queue full " + FormatFloat(std::round(queueMs)));
   if (stopped) {
     std::fprintf(stderr, "zemviewer: export stopped: %s\n", summary.c_str());
     return kStatusInterrupted;

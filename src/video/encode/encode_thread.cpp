@@ -2,12 +2,10 @@
 
 #include <algorithm>
 
-#include "video/encode/media_encoder.h"
-
 namespace zem {
 
-TEncodeThread::TEncodeThread(TMediaEncoder& encoder, int32_t width, int32_t height, size_t maxPictures)
-    : encoder_(encoder), width_(width), height_(height), maxPictures_(std::max<size_t>(1, maxPictures)) {
+TEncodeThread::TEncodeThread(TMediaEncoder& encoder, size_t maxPictures)
+    : encoder_(encoder), maxPictures_(std::max<size_t>(1, maxPictures)) {
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -27,15 +25,15 @@ bool TEncodeThread::Push(TJob job) {
   return true;
 }
 
-bool TEncodeThread::Picture(std::vector<uint8_t> pixels) { return Push({TKind::Picture, std::move(pixels), {}}); }
+bool TEncodeThread::Picture(TEncoderPicture picture) { return Push({TKind::Picture, std::move(picture), {}}); }
 bool TEncodeThread::Repeat() { return Push({TKind::Repeat, {}, {}}); }
 bool TEncodeThread::Sound(std::vector<int16_t> samples) { return Push({TKind::Sound, {}, std::move(samples)}); }
 
-std::vector<uint8_t> TEncodeThread::TakeBuffer() {
+TEncoderPicture TEncodeThread::TakeBuffer() {
   std::lock_guard lock(lock_);
   if (free_.empty()) return {};
-  std::vector<uint8_t> b = std::move(free_.back());
-  free_.pop_back();
+  TEncoderPicture b = std::move(free_.front());
+  free_.pop_front();
   return b;
 }
 
@@ -59,7 +57,6 @@ bool TEncodeThread::Close(std::string& error) {
 // Encoding thread: takes jobs in order until closed and empty; after a failure the rest is
 // dropped.
 void TEncodeThread::Run() {
-  const int64_t rowBytes = int64_t(width_) * 4;
   for (;;) {
     TJob job;
     {
@@ -73,9 +70,7 @@ void TEncodeThread::Run() {
     bool ok = true;
     switch (job.kind) {
       case TKind::Picture:
-        // Rows come bottom-up: start at the last row and step backwards.
-        ok = job.pixels.size() >= size_t(rowBytes) * size_t(height_) &&
-             encoder_.AddPicture(job.pixels.data() + (height_ - 1) * rowBytes, -rowBytes, error);
+        ok = encoder_.AddPicture(job.picture, error);
         break;
       case TKind::Repeat:
         ok = encoder_.RepeatPicture(error);
@@ -87,11 +82,11 @@ void TEncodeThread::Run() {
     std::lock_guard lock(lock_);
     if (job.kind == TKind::Picture) {
       --pictures_;
-      free_.push_back(std::move(job.pixels));
+      free_.push_back(std::move(job.picture));
     }
     if (!ok && !failed_) {
       failed_ = true;
-      error_ = error.empty() ? "the picture does not have the video's size" : error;
+      error_ = error.empty() ? "the encoder is closed" : error;
       queue_.clear();
       pictures_ = 0;
     }

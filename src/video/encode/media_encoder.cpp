@@ -7,7 +7,6 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
 }
 
 #include <algorithm>
@@ -17,6 +16,10 @@ extern "C" {
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
+#include <utility>
+
+#include "foundation/assert.h"
+#include "video/encode/bgra_to_yuv.h"
 
 namespace zem {
 
@@ -92,7 +95,6 @@ struct TMediaEncoder::TImpl {
   AVCodecContext* audio = nullptr;
   AVStream* vstream = nullptr;
   AVStream* astream = nullptr;
-  SwsContext* sws = nullptr;
   SwrContext* swr = nullptr;
   AVAudioFifo* fifo = nullptr;
   AVFrame* last = nullptr;  // the last picture, sent again for repeats
@@ -106,7 +108,6 @@ struct TMediaEncoder::TImpl {
     av_packet_free(&packet);
     if (fifo) av_audio_fifo_free(fifo);
     swr_free(&swr);
-    sws_freeContext(sws);
     avcodec_free_context(&video);
     avcodec_free_context(&audio);
     if (fmt) {
@@ -115,6 +116,65 @@ struct TMediaEncoder::TImpl {
     }
   }
 };
+
+TEncoderPicture::TEncoderPicture() = default;
+TEncoderPicture::~TEncoderPicture() { av_frame_free(&frame_); }
+TEncoderPicture::TEncoderPicture(TEncoderPicture&& other) noexcept : frame_(std::exchange(other.frame_, nullptr)) {}
+TEncoderPicture& TEncoderPicture::operator=(TEncoderPicture&& other) noexcept {
+  if (this != &other) {
+    av_frame_free(&frame_);
+    frame_ = std::exchange(other.frame_, nullptr);
+  }
+  return *this;
+}
+bool TEncoderPicture::Empty() const { return !frame_ || !frame_->buf[0]; }
+
+struct TPictureConverter::TImpl {
+  int width = 0, height = 0;
+  AVColorSpace colorspace = AVCOL_SPC_UNSPECIFIED;
+  AVColorRange range = AVCOL_RANGE_UNSPECIFIED;
+  AVColorPrimaries primaries = AVCOL_PRI_UNSPECIFIED;
+  AVColorTransferCharacteristic trc = AVCOL_TRC_UNSPECIFIED;
+};
+
+TPictureConverter::TPictureConverter(const TMediaEncoder& encoder) : impl_(std::make_unique<TImpl>()) {
+  ZEM_ASSERT(encoder.impl_ && encoder.impl_->video && encoder.impl_->video->pix_fmt == AV_PIX_FMT_YUV420P);
+  const AVCodecContext* v = encoder.impl_->video;
+  TImpl& c = *impl_;
+  c.width = v->width;
+  c.height = v->height;
+  c.colorspace = v->colorspace;
+  c.range = v->color_range;
+  c.primaries = v->color_primaries;
+  c.trc = v->color_trc;
+}
+
+TPictureConverter::~TPictureConverter() = default;
+
+bool TPictureConverter::Convert(const uint8_t* first, int64_t stride, TEncoderPicture& into) {
+  TImpl& c = *impl_;
+  if (!into.frame_ && !(into.frame_ = av_frame_alloc())) return false;
+  AVFrame* f = into.frame_;
+  // The planes are filled in place when nobody else holds them (the encoder has copied them
+  // by now): no fresh 3 MB, zeroed by the kernel, per frame.
+  if (!f->buf[0] || !av_frame_is_writable(f) || f->width != c.width || f->height != c.height) {
+    av_frame_unref(f);
+    f->format = AV_PIX_FMT_YUV420P;
+    f->width = c.width;
+    f->height = c.height;
+    f->colorspace = c.colorspace;
+    f->color_range = c.range;
+    f->color_primaries = c.primaries;
+    f->color_trc = c.trc;
+    if (av_frame_get_buffer(f, 0) < 0) {
+      av_frame_unref(f);
+      return false;
+    }
+  }
+  BgraToI420(first, stride, c.width, c.height, f->data[0], f->linesize[0], f->data[1], f->linesize[1], f->data[2],
+             f->linesize[2]);
+  return true;
+}
 
 TMediaEncoder::TMediaEncoder() = default;
 
@@ -221,13 +281,10 @@ bool TMediaEncoder::Open(const std::string& path, const TEncodeSettings& s, std:
                           kInputRate, 0, nullptr);
   if (r < 0 || swr_init(m.swr) < 0) return fail("cannot convert the sound for " + choice_.audioCodec, r);
   m.fifo = av_audio_fifo_alloc(m.audio->sample_fmt, 2, m.audioFrame * 4);
-  m.sws = sws_getContext(s.width, s.height, AV_PIX_FMT_BGRA, s.width, s.height, AV_PIX_FMT_YUV420P, SWS_BILINEAR,
-                         nullptr, nullptr, nullptr);
-  if (!m.fifo || !m.sws) return fail("out of memory", AVERROR(ENOMEM));
-  const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-  sws_setColorspaceDetails(m.sws, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
   m.last = av_frame_alloc();
   m.packet = av_packet_alloc();
+  converter_ = std::make_unique<TPictureConverter>(*this);
+  if (!m.fifo || !m.last || !m.packet) return fail("out of memory", AVERROR(ENOMEM));
 
   r = avio_open(&m.fmt->pb, partial_.c_str(), AVIO_FLAG_WRITE);
   if (r < 0) return fail("cannot write \"" + path + "\"", r);
@@ -273,25 +330,30 @@ bool TMediaEncoder::SendVideo(AVFrame* frame, std::string& error) {
 
 bool TMediaEncoder::AddPicture(const uint8_t* first, int64_t stride, std::string& error) {
   if (!impl_ || finished_) return false;
-  TImpl& m = *impl_;
-  AVFrame* f = av_frame_alloc();
-  f->format = AV_PIX_FMT_YUV420P;
-  f->width = m.video->width;
-  f->height = m.video->height;
-  f->colorspace = m.video->colorspace;
-  f->color_range = m.video->color_range;
-  f->color_primaries = m.video->color_primaries;
-  f->color_trc = m.video->color_trc;
-  if (av_frame_get_buffer(f, 0) < 0) {
-    av_frame_free(&f);
+  // Two pictures in turn: the encoder keeps the last one's planes for repeats.
+  TEncoderPicture& own = own_[ownNext_];
+  ownNext_ ^= 1;
+  if (!converter_->Convert(first, stride, own)) {
     error = "out of memory";
     return false;
   }
-  const uint8_t* src[1] = {first};
-  const int srcStride[1] = {int(stride)};
-  sws_scale(m.sws, src, srcStride, 0, f->height, f->data, f->linesize);
+  return AddPicture(own, error);
+}
+
+bool TMediaEncoder::AddPicture(const TEncoderPicture& picture, std::string& error) {
+  if (!impl_ || finished_) return false;
+  TImpl& m = *impl_;
+  const AVFrame* p = picture.frame_;
+  if (picture.Empty() || p->width != m.video->width || p->height != m.video->height || p->format != m.video->pix_fmt) {
+    error = "the picture does not have the video's size";
+    return false;
+  }
   av_frame_unref(m.last);
-  av_frame_ref(m.last, f);
+  AVFrame* f = av_frame_ref(m.last, p) == 0 ? av_frame_clone(m.last) : nullptr;
+  if (!f) {
+    error = "out of memory";
+    return false;
+  }
   return SendVideo(f, error);
 }
 

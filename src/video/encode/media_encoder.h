@@ -1,10 +1,10 @@
 // Writing a video file through libavformat and libavcodec. The container follows the file's
 // extension (.mp4, .m4v, .mov: H.264 and AAC; .mkv: H.264 and Opus; .webm: VP9 and Opus), each
-// with the best encoder this FFmpeg offers for it. Pictures arrive as 32-bit BGRA, sound as
-// 44100 Hz stereo 16-bit; both are converted here (BT.709, limited range, 4:2:0 for the video;
-// the audio encoder's rate and sample format). The file is written under a temporary name
-// beside the target and renamed only by Finish, so a failed or cut export never leaves a file
-// that looks done.
+// with the best encoder this FFmpeg offers for it. Pictures arrive as 32-bit BGRA (or converted
+// already by a TPictureConverter), sound as 44100 Hz stereo 16-bit; both are converted here
+// (BT.709, limited range, 4:2:0 for the video; the audio encoder's rate and sample format). The
+// file is written under a temporary name beside the target and renamed only by Finish, so a
+// failed or cut export never leaves a file that looks done.
 //
 // Threads: one thread at a time (the exporter opens and finishes it, its encoding thread feeds
 // it in between).
@@ -39,6 +39,50 @@ bool ChooseContainer(const std::string& path, TContainerChoice& choice, std::str
 // The name of the temporary file Open writes (the target with ".part" added).
 std::string PartialPath(const std::string& path);
 
+// One picture in the video encoder's own layout (4:2:0 planes), made by a TPictureConverter on
+// any thread and handed to the encoder on its own; movable, empty until converted into. Its
+// planes are reused for the next conversion once the encoder holds them no more.
+class TEncoderPicture {
+ public:
+  TEncoderPicture();
+  ~TEncoderPicture();
+  TEncoderPicture(TEncoderPicture&& other) noexcept;
+  TEncoderPicture& operator=(TEncoderPicture&& other) noexcept;
+  TEncoderPicture(const TEncoderPicture&) = delete;
+  TEncoderPicture& operator=(const TEncoderPicture&) = delete;
+
+  bool Empty() const;
+
+ private:
+  friend class TPictureConverter;
+  friend class TMediaEncoder;
+  AVFrame* frame_ = nullptr;
+};
+
+class TMediaEncoder;
+
+// BGRA pictures into the video encoder's layout (BT.709, limited range, 4:2:0), so that the
+// conversion can run where the pixels are (the exporter converts straight out of the device's
+// read-back buffer on its drawing thread) rather than on the encoder's thread.
+//
+// Threads: one thread at a time; independent of the encoder's thread.
+class TPictureConverter {
+ public:
+  // For the pictures of an open encoder.
+  explicit TPictureConverter(const TMediaEncoder& encoder);
+  ~TPictureConverter();
+  TPictureConverter(const TPictureConverter&) = delete;
+  TPictureConverter& operator=(const TPictureConverter&) = delete;
+
+  // `first` points at the top row, `stride` bytes from one row to the next as shown (negative
+  // for pictures stored bottom row first). False when out of memory.
+  bool Convert(const uint8_t* first, int64_t stride, TEncoderPicture& into);
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> impl_;
+};
+
 class TMediaEncoder {
  public:
   TMediaEncoder();
@@ -54,6 +98,9 @@ class TMediaEncoder {
   // The next frame: width × height BGRA; `stride` bytes from one row to the next as shown (may
   // be negative for pictures stored bottom row first, `first` then points at the top row).
   bool AddPicture(const uint8_t* first, int64_t stride, std::string& error);
+  // The next frame, converted already (by a converter of this encoder); the picture stays the
+  // caller's, and may be converted into again once this returns.
+  bool AddPicture(const TEncoderPicture& picture, std::string& error);
   // The next frame is the previous one again (nothing changed on screen).
   bool RepeatPicture(std::string& error);
   // Interleaved stereo samples at 44100 Hz.
@@ -74,7 +121,11 @@ class TMediaEncoder {
   bool SendAudioFrames(bool flush, std::string& error);
   bool Drain(AVCodecContext* ctx, AVStream* stream, std::string& error);
 
+  friend class TPictureConverter;
   std::unique_ptr<TImpl> impl_;
+  std::unique_ptr<TPictureConverter> converter_;  // for the BGRA pictures given here
+  TEncoderPicture own_[2];                        // their planes, in turn
+  int ownNext_ = 0;
   TContainerChoice choice_;
   std::string path_, partial_;
   int64_t frames_ = 0;
