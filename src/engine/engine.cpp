@@ -8,6 +8,8 @@
 #include "foundation/assert.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
+#include "model/draw_interface.h"
+#include "model/show_limits.h"
 #include "model/transition_catalogue.h"
 #include "package/load_throttle.h"
 #include "transitions/slide_eff_filter.h"
@@ -312,10 +314,15 @@ bool TZemEngine::StopWithin(int32_t ms) {
     const int32_t l = static_cast<int32_t>(until - TimeGetTime());
     return l > 0 ? l : 0;
   };
+  // Nothing the threads would still make is shown: the frame and the slide in progress are cut
+  // short (process-wide; the process is ending).
+  AbandonShowWork();
+  SetLoadMode(TLoadMode::GiveUp);
   Terminate();
   if (!WaitFor(left())) return false;
-  // The engine thread has ended: its members are ours now.
+  // The engine thread has ended: its members are ours now. (Its end set the load mode back.)
   if (loader_) {
+    SetLoadMode(TLoadMode::GiveUp);
     loader_->Terminate();
     if (!loader_->WaitFor(left())) return false;
   }
@@ -372,7 +379,11 @@ void TZemEngine::OpenInt(TRef<TZemSource> source, bool reopen, double timeMs) {
     InstallCustomEffectMaker(MakeCustomEffectMaker(files));
   }
 
-  loader_ = std::make_unique<TZemSlideLoader>(source_, kCacheWindow, false);
+  cacheWindow_ = LargestSectionObjects(source_->Storage()) > kHeavySlideObjects ? kHeavyCacheWindow : kCacheWindow;
+  if (cacheWindow_ != kCacheWindow)
+    LogLine("TZemEngine: a section holds more than " + std::to_string(kHeavySlideObjects) + " objects; " +
+            std::to_string(cacheWindow_) + " slides are kept built");
+  loader_ = std::make_unique<TZemSlideLoader>(source_, cacheWindow_, false);
   loader_->SetPreloadCallback([this](TDrawContainer& c) { PreloadFromCallback(c); });
   loader_->SetReportTarget(&EventList(), kEngineSlideList);
   if (p || !music_) MakeMusicPlayer();

@@ -71,6 +71,12 @@ class TCustomZemEngine : public TZemThread {
 class TZemEngine : public TCustomZemEngine {
  public:
   static constexpr int32_t kCacheWindow = 3;
+  // A show with a section of more objects than this keeps only the current slide and the next
+  // one built (kHeavyCacheWindow), not the one after as well: every built copy of a slide of
+  // 100,000 objects costs about 120 MB. The next slide is still made while the current one
+  // plays.
+  static constexpr int64_t kHeavySlideObjects = 25000;
+  static constexpr int32_t kHeavyCacheWindow = 2;
   static constexpr int32_t kForceReport = -2147483647;
 
   // UI thread. `window` may be null (nothing is drawn); with `ownsWindow` the engine frees it.
@@ -102,9 +108,11 @@ class TZemEngine : public TCustomZemEngine {
   void CloseDialog();
   void ShowHelp();
   // At the end of the process: asks the engine thread and then its slide loader to end and
-  // waits at most `ms` for both. True when they ended (destroying the engine is then quick);
-  // false when one is still inside a frame or a slide it is making: the engine must then be
-  // left alone (not destroyed) until the process ends.
+  // waits at most `ms` for both. The frame in progress leaves its remaining objects out and the
+  // loader gives up the slide it is making, so both normally end within milliseconds. True
+  // when they ended (destroying the engine is then quick); false when one is still inside a
+  // frame or a slide it is making: the engine must then be left alone (not destroyed) until
+  // the process ends.
   bool StopWithin(int32_t ms);
   void SetVolume(float v) { volume_ = v; }
   float Volume() const { return volume_; }
@@ -241,6 +249,7 @@ class TZemEngine : public TCustomZemEngine {
   std::unique_ptr<TZemMusicPlayer> music_;
   std::unique_ptr<TThirdSlide> overlay_;
   std::unique_ptr<TZemSlideLoader> loader_;
+  int32_t cacheWindow_ = kCacheWindow;  // the loader's window for the open show
   struct TSlides {
     std::array<TDrawContainer*, TSlideData::kMaxSlides> containers{};
     int32_t count = 0;

@@ -88,7 +88,7 @@ bool TZemEngine::IsMusicReady() {
 
 bool TZemEngine::SlidesReadyToStart() const {
   if (active_) return true;
-  if (slides_.count < kCacheWindow) return false;
+  if (slides_.count < cacheWindow_) return false;
   const double t = LoaderCurrent();
   const TSlideInfo& first = slides_.containers[0]->info;
   if (t < first.start + first.inLength) return false;

@@ -1,5 +1,7 @@
 #include "model/draw_interface.h"
 
+#include <atomic>
+
 #include "foundation/assert.h"
 
 namespace zem {
@@ -37,5 +39,13 @@ TPointI TDeviceDrawer::EffectiveDesignSize() const {
   if (designSize_.x > 0 && designSize_.y > 0) return designSize_;
   return {targetRect_.Width(), targetRect_.Height()};
 }
+
+namespace {
+std::atomic<bool> g_show_work_abandoned{false};
+}  // namespace
+
+void AbandonShowWork() { g_show_work_abandoned.store(true, std::memory_order_relaxed); }
+
+bool ShowWorkAbandoned() { return g_show_work_abandoned.load(std::memory_order_relaxed); }
 
 }  // namespace zem

@@ -235,4 +235,11 @@ class TDeviceDrawer : public TObj {
   TNotify notify_;
 };
 
+// Process-wide, set once when the player ends: the engine thread's per-object work on the open
+// show (keypoint evaluation, transforms, the display size analysis, preloading, drawing) leaves
+// the remaining objects out, so that a thread inside a frame of a large show ends within
+// milliseconds. Never cleared. Any thread sets it; the engine thread reads it.
+void AbandonShowWork();
+bool ShowWorkAbandoned();
+
 }  // namespace zem

@@ -1,5 +1,6 @@
 #include "model/show_limits.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "foundation/strings.h"
@@ -54,7 +55,29 @@ std::string CheckSection(const TIniSection& section) {
   return std::string();
 }
 
+int64_t CountObjects(const TIniSection& section) {
+  int64_t objects = 0;
+  std::vector<const TCommonIniSection*> work{&section};
+  while (!work.empty()) {
+    const TCommonIniSection* node = work.back();
+    work.pop_back();
+    for (const TIniObject* o = node->FirstObject(); o; o = node->NextObject(o)) {
+      if (IsKeypoint(o->NameView())) continue;
+      ++objects;
+      work.push_back(o);
+    }
+  }
+  return objects;
+}
+
 }  // namespace
+
+int64_t LargestSectionObjects(const TIniStorage& script) {
+  int64_t most = 0;
+  for (const TCommonIniItem* item = script.First(); item; item = item->Next())
+    if (const auto* section = dynamic_cast<const TIniSection*>(item)) most = std::max(most, CountObjects(*section));
+  return most;
+}
 
 std::string CheckShowLimits(const TIniStorage& script) {
   for (const TCommonIniItem* item = script.First(); item; item = item->Next()) {

@@ -18,4 +18,7 @@ inline constexpr int32_t kMaxObjectDepth = 64;
 // limit, naming it.
 std::string CheckShowLimits(const TIniStorage& script);
 
+// The most objects (keypoints not counted, nested objects counted) below any one section.
+int64_t LargestSectionObjects(const TIniStorage& script);
+
 }  // namespace zem

@@ -86,7 +86,10 @@ void TZemObject::Draw(TDeviceDrawer& drawer) {
     // A node that fails to draw is left out of this frame; its children still draw.
   }
   SnapshotState(false);
-  for (TZemObject* c : children_) drawer.DrawItem(c);
+  for (TZemObject* c : children_) {
+    if (ShowWorkAbandoned()) return;
+    drawer.DrawItem(c);
+  }
 }
 
 float TZemObject::GetOpacity() const {
@@ -237,7 +240,10 @@ void TZemObject::UpdateTransform(bool recursive) {
   hiddenByAncestor_ = (childInvis_ && !facingShows_) || (parent_ && parent_->hiddenByAncestor_);
   CompareWithSnapshot();
   if (recursive)
-    for (TZemObject* c : children_) c->UpdateTransform(true);
+    for (TZemObject* c : children_) {
+      if (ShowWorkAbandoned()) return;
+      c->UpdateTransform(true);
+    }
 }
 
 void TZemObject::Corners(TVec3 out[4]) const {
@@ -330,7 +336,7 @@ void TZemObject::ReadContent(const TCommonIniSection& section) {
     for (TZemObject* c : children_) {
       c->parent_ = nullptr;
       previous.emplace_back(c);
-      byGuid.emplace(c->guid_, previous.size() - 1);
+      if (!c->guid_.empty()) byGuid.emplace(c->guid_, previous.size() - 1);
     }
     children_.clear();
   }
@@ -353,9 +359,10 @@ void TZemObject::ReadContent(const TCommonIniSection& section) {
       continue;
     }
     if (depth_ + 1 > kMaxTreeDepth) continue;  // nested too deep: skipped
+    // Without a "GUID" key the node gets a new one when it is first asked for (Guid()); such a
+    // node never matches a node of the previous reading.
     WideString guid = o->ReadString(u"GUID", u"");
-    if (guid.empty()) guid = NewGuidText();
-    auto it = byGuid.find(guid);
+    auto it = guid.empty() ? byGuid.end() : byGuid.find(guid);
     if (it != byGuid.end() && previous[it->second]) {
       TZemObject* child = previous[it->second].release();
       byGuid.erase(it);
@@ -428,7 +435,10 @@ void TZemObject::ReadSection(const TCommonIniSection& s, bool /*reload*/) {
 bool TZemObject::SetTime(bool recursive, double t) {
   keys_->SetTime(t);
   if (recursive)
-    for (TZemObject* c : children_) c->SetTime(true, t);
+    for (TZemObject* c : children_) {
+      if (ShowWorkAbandoned()) break;
+      c->SetTime(true, t);
+    }
   const bool w = GetAnchorTime(kSlideBegin) + deltaTime1_ <= t && t <= GetAnchorTime(kSlideEnd) - deltaTime2_;
   if (w != inWindow_) changedGeometry_ = true;
   inWindow_ = w;
@@ -449,7 +459,10 @@ void TZemObject::Prepare(TDeviceDrawer& drawer) {
 
 void TZemObject::Preload(TDeviceDrawer& drawer, double t) {
   if (!drawer.IsReady()) return;
-  for (TZemObject* c : children_) c->Preload(drawer, t);
+  for (TZemObject* c : children_) {
+    if (ShowWorkAbandoned()) return;
+    c->Preload(drawer, t);
+  }
 }
 
 void TZemObject::Release(TDeviceDrawer& drawer) {
@@ -497,6 +510,11 @@ void TZemObject::SnapshotState(bool recursive) {
 
 void TZemObject::RefreshKeypointTimes() {
   ForEachNode(this, [](TZemObject* n) { n->keys_->RefreshTimes(); });
+}
+
+const WideString& TZemObject::Guid() const {
+  if (guid_.empty()) guid_ = NewGuidText();
+  return guid_;
 }
 
 WideString NewGuidText() {

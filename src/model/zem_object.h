@@ -124,7 +124,9 @@ class TZemObject : public TZemParams {
   int32_t Depth() const { return depth_; }
 
   // Identity.
-  const WideString& Guid() const { return guid_; }
+  // The "GUID" key, or a new GUID made on the first call for a node read without one (large
+  // shows have many objects that nothing asks for; the tree's thread only).
+  const WideString& Guid() const;
   const WideString& Caption() const { return caption_; }
   const WideString& ActionText() const { return actionText_; }
   const TZemActionInfo& Action() const { return action_; }
@@ -211,7 +213,8 @@ class TZemObject : public TZemParams {
   TZemSlide* slide_ = nullptr;  // root of the tree, when it is a slide
   int32_t depth_ = 0;
 
-  WideString guid_, caption_, actionText_;
+  mutable WideString guid_;  // empty until Guid() makes one for a node without a "GUID" key
+  WideString caption_, actionText_;
   TZemActionInfo action_;
   float timeScale_ = 0;
   uint8_t fitMode_ = kFitPlaceInto, posMode_ = kModePercent, centerMode_ = kModePercent;

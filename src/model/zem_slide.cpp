@@ -121,7 +121,7 @@ void TZemSlide::RunDisplaySizeAnalysis() {
   }
   const double now = currentTime_;
   for (double t : times) {
-    if (host_ && !host_->ContinueLoading()) break;
+    if ((host_ && !host_->ContinueLoading()) || ShowWorkAbandoned()) break;
     SetTime(true, t);
     UpdateTransform(true);
     for (TZemObject* n : nodes) {

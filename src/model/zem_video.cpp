@@ -270,7 +270,7 @@ void TZemVideo::InitDefaults() {
 void TZemVideo::Bind(const WideString& clipGuid) {
   TZemSlideHost* host = GetHost();
   if (!host) return;
-  const WideString key = Num(slide_ ? slide_->Repeat() : 0) + u":" + (clipGuid.empty() ? guid_ : clipGuid);
+  const WideString key = Num(slide_ ? slide_->Repeat() : 0) + u":" + (clipGuid.empty() ? Guid() : clipGuid);
   if (!wrapper_ || wrapper_->Key() != key) {
     if (held_ && wrapper_) wrapper_->ReleaseFrame();
     held_ = nullptr;

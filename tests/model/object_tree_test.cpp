@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 
 #include "foundation/assert.h"
 #include "foundation/log.h"
+#include "model/recording_drawer.h"
 #include "model_test_util.h"
 
 namespace zem {
@@ -132,20 +134,46 @@ TEST(ObjectReading, TimeScaleConvertsKeypointsToSlideBegin) {
 
 TEST(ObjectReading, RereadKeepsChildrenByGuid) {
   TIniFile ini;
-  ini.LoadFromText(Utf8ToWide(ShowText(Box("A", "GUID=g1\n", "Opacity=10\n") + Box("B", "GUID=g2\n"))));
+  ini.LoadFromText(
+      Utf8ToWide(ShowText(Box("A", "GUID=g1\n", "Opacity=10\n") + Box("B", "GUID=g2\n") + Box("N", ""))));
   std::string err;
   auto slide = BuildSectionTree(ini, u"Slide1", {}, &err);
   ASSERT_TRUE(slide) << err;
   TZemObject* a = slide->Child(0);
-  ini.LoadFromText(Utf8ToWide(ShowText(Box("C", "GUID=g3\n") + Box("A2", "GUID=g1\n", "Opacity=20\n"))));
+  // Nodes without a "GUID" key are never read again in place of each other (their GUID is made
+  // only when asked for): a mark on the old one must not show on the new one.
+  slide->Child(2)->largestWidth = 123;
+  ini.LoadFromText(
+      Utf8ToWide(ShowText(Box("C", "GUID=g3\n") + Box("A2", "GUID=g1\n", "Opacity=20\n") + Box("N2", ""))));
   slide->ReadContent(*ini.FindSection(u"Slide1"));
-  ASSERT_EQ(slide->ChildCount(), 2);
+  ASSERT_EQ(slide->ChildCount(), 3);
+  EXPECT_EQ(slide->Child(2)->Caption(), u"N2");
+  EXPECT_EQ(slide->Child(2)->largestWidth, 0);
+  EXPECT_EQ(slide->Child(2)->Guid().size(), 38u);
   EXPECT_EQ(slide->Child(1), a);  // the same node, read again
   EXPECT_EQ(a->Caption(), u"A2");
   EXPECT_EQ(a->Keys().Count(), 1);
   slide->SetTimeAndUpdate(true, 0);
   EXPECT_EQ(a->Opacity(), 20);
   EXPECT_EQ(slide->Child(0)->Guid(), u"g3");
+}
+
+// Once the player ends, a frame in progress leaves its remaining objects out. The switch is
+// process-wide and never cleared: it is thrown in a child process.
+TEST(ObjectDrawingDeathTest, AbandonedShowWorkDrawsNoMoreObjects) {
+  TTestShow s(ShowText(Box("A", "Size=10,10\n") + Box("B", "Size=10,10\n")));
+  ASSERT_TRUE(s.slide) << s.error;
+  s.slide->SetTimeAndUpdate(true, 0);
+  EXPECT_EXIT(
+      {
+        TRecordingDrawer before;
+        before.DrawItem(s.slide.get());
+        AbandonShowWork();
+        TRecordingDrawer after;
+        after.DrawItem(s.slide.get());
+        std::_Exit(before.Count("DrawBox") == after.Count("DrawBox") + 2 ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(ObjectTransform, FitModesPositionAndPivot) {

@@ -47,5 +47,14 @@ TEST(ShowLimits, EachLimitIsReachableAndNamedWhenPassed) {
             "object \"level65\" in section \"Slide1\" is nested more than 64 levels deep (the limit)");
 }
 
+// Nested objects count, keypoints do not; the largest section gives the figure.
+TEST(ShowLimits, LargestSectionObjectsCountsNestedObjects) {
+  EXPECT_EQ(LargestSectionObjects(*Parse("[Main]\nopt_slidescount=2\n")), 0);
+  EXPECT_EQ(LargestSectionObjects(*Parse(Boxes(3) + "[Slide2]\nobject box: a\n  object keypoint:\n  end\n"
+                                                     "  object box: b\n    object box: c\n    end\n  end\nend\n"
+                                                     "object box: d\nend\n[Slide3]\nobject box: e\nend\n")),
+            4);
+}
+
 }  // namespace
 }  // namespace zem

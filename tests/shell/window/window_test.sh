@@ -658,6 +658,7 @@ case "$case_name" in
     expect_exit 0 2
     echo "SIGTERM: ended within $(($(now_ms) - ms)) ms"
     grep -q "closing on signal 15" "$work/log.txt" || fail "the log does not name the signal"
+    grep -q "2 slides are kept built" "$work/log.txt" || fail "the large show keeps three slides built"
     grep -q "Program stoped" "$work/log.txt" || fail "no log footer"
     ;;
   show_end_closes)
