@@ -260,7 +260,7 @@ class TZemEngine : public TCustomZemEngine {
   // Playing in real time, a step composes its frame for show time + the lead (engine thread).
   TPresentLead presentLead_;
   bool leadApplied_ = false, leadTransition_ = false;
-  double stepStartMs_ = 0;
+  double leadUsed_ = 0;
   int32_t lastReported_ = kForceReport;
   TMouseRecord lastMouse_;
   struct TBarrier {

@@ -173,7 +173,8 @@ bool TZemEngine::InTransition(double t) const {
   if (i < 0) return false;
   TSlideInfo info;
   source_->GetSlideInfo(i, info);
-  return t < info.start + info.inLength || t >= info.next;
+  // Two slides are drawn; the first slide's entry draws one, like a still frame.
+  return (i > 0 && t < info.start + info.inLength) || t >= info.next;
 }
 
 void TZemEngine::MainLoop() {
@@ -212,12 +213,13 @@ void TZemEngine::MainLoop() {
   }
   if (Terminated()) return;
 
-  stepStartMs_ = TimeGetTimeExact();
   double t = ShowTime();
   leadApplied_ = active_ && music_ && source_;
+  leadUsed_ = 0;
   if (leadApplied_) {
     leadTransition_ = InTransition(t + presentLead_.Lead(false));
-    t += presentLead_.Lead(leadTransition_);
+    leadUsed_ = presentLead_.Next(leadTransition_);
+    t += leadUsed_;
   }
   if (overlay_) overlay_->UpdateTime(t);
   if (loader_) loader_->Timing().requested = t;
@@ -303,7 +305,8 @@ bool TZemEngine::RenderFrame(bool force) {
       const bool running = active_ && music_;
       const double clock = running ? music_->GetPosition() - timeBase_ : showTime;
       const bool picture = drawer->ImagesDrawn() > 0;
-      if (running && leadApplied_) presentLead_.Measured(leadTransition_, presented - stepStartMs_);
+      // What the lead had to cover: the time to the present and what the smoothed clock lagged.
+      if (running && leadApplied_) presentLead_.Measured(leadTransition_, clock - (showTime - leadUsed_));
       if (frameStats_.FrameDrawn(showTime, clock, presented, running, picture, 1000.0 / drawer->RefreshRate()))
         CurrentLog().WriteInt("TZemEngine: first picture, ms since the program started: ", int64_t(presented));
     }

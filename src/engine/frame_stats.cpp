@@ -27,9 +27,25 @@ bool TFrameStats::FrameDrawn(double showTime, double clockAtPresent, double pres
   return first;
 }
 
+double TPresentLead::Lead(bool transition) const {
+  const int k = transition ? 1 : 0;
+  if (measured_[k]) return lead_[k];
+  return measured_[1 - k] ? lead_[1 - k] : kFirstGuessMs;
+}
+
+double TPresentLead::Next(bool transition) {
+  const double lead = Lead(transition);
+  used_ = used_ < 0 ? lead : std::max(lead, used_ - kStepDownMs);
+  return used_;
+}
+
 void TPresentLead::Measured(bool transition, double ms) {
   if (!std::isfinite(ms) || ms < 0) return;
-  double& lead = lead_[transition ? 1 : 0];
+  const int k = transition ? 1 : 0;
+  double& lead = lead_[k];
+  // The first measurement starts from the lead just used, so that show time never steps back.
+  if (!measured_[k]) lead = Lead(transition);
+  measured_[k] = true;
   ms = std::min(ms, kMaxMs);
   lead = ms > lead ? ms : lead + (ms - lead) / 16;
 }

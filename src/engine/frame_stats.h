@@ -59,7 +59,9 @@ class TFrameStats {
 };
 
 // How far ahead of the show clock a frame is composed so that it is on screen at its show time:
-// the time recent frames took from reading the clock to their present, apart for frames inside
+// how far the show clock had passed recent frames' times (before the lead) at their present:
+// the time from reading the clock to the present and the lag of the smoothed clock; apart for
+// frames inside
 // a transition (two slides drawn) and the others. A slower frame raises the lead at once; faster
 // ones lower it gently, so a steady show's frames arrive on time and a frame that costs more
 // than its neighbours is rarely late.
@@ -68,11 +70,21 @@ class TFrameStats {
 class TPresentLead {
  public:
   static constexpr double kMaxMs = 100;  // a show whose frames take longer runs behind instead
-  double Lead(bool transition) const { return lead_[transition ? 1 : 0]; }
+  // Before any frame was measured: about two frames of a software-drawn 720p show.
+  static constexpr double kFirstGuessMs = 30;
+  // A kind not measured yet takes the other kind's lead.
+  double Lead(bool transition) const;
   void Measured(bool transition, double ms);
+  // The lead for the next frame: its kind's, but lowered by at most kStepDownMs from the last
+  // one used, so that the clock's lag after a costly stretch is still covered and the show
+  // never slows abruptly.
+  static constexpr double kStepDownMs = 2;
+  double Next(bool transition);
 
  private:
+  double used_ = -1;  // the last lead handed out; -1: none yet
   double lead_[2] = {0, 0};
+  bool measured_[2] = {false, false};
 };
 
 }  // namespace zem

@@ -38,13 +38,18 @@ TEST(FrameStats, LateSkippedAndFirstPicture) {
 
 TEST(FrameStats, PresentLeadRisesAtOnceFallsGentlyPerKindAndIsCapped) {
   TPresentLead lead;
-  lead.Measured(false, 20);
-  EXPECT_DOUBLE_EQ(lead.Lead(false), 20);
-  EXPECT_DOUBLE_EQ(lead.Lead(true), 0);  // transition frames keep their own estimate
-  lead.Measured(true, 45);
-  lead.Measured(false, 4);  // one fast frame moves the lead a sixteenth of the way
-  EXPECT_DOUBLE_EQ(lead.Lead(false), 19);
-  EXPECT_DOUBLE_EQ(lead.Lead(true), 45);
+  EXPECT_DOUBLE_EQ(lead.Lead(false), TPresentLead::kFirstGuessMs);
+  lead.Measured(false, 50);
+  EXPECT_DOUBLE_EQ(lead.Lead(false), 50);
+  EXPECT_DOUBLE_EQ(lead.Lead(true), 50);  // not measured yet: the other kind's lead
+  lead.Measured(true, 82);  // transition frames keep their own estimate from then on
+  EXPECT_DOUBLE_EQ(lead.Lead(true), 82);
+  lead.Measured(false, 2);  // one fast frame moves the lead a sixteenth of the way
+  EXPECT_DOUBLE_EQ(lead.Lead(false), 47);
+  // Out of a transition the lead used comes down step by step.
+  EXPECT_DOUBLE_EQ(lead.Next(true), 82);
+  EXPECT_DOUBLE_EQ(lead.Next(false), 82 - TPresentLead::kStepDownMs);
+  EXPECT_DOUBLE_EQ(lead.Next(true), 82);
   lead.Measured(false, 5000);  // a frame of seconds: the show runs behind rather than far ahead
   EXPECT_DOUBLE_EQ(lead.Lead(false), TPresentLead::kMaxMs);
   lead.Measured(false, -3);  // a clock that stepped back says nothing
