@@ -199,7 +199,9 @@ const TZemVideoExtractor::TEntry* TExtractorWrapper::AcquireFrame(double rate, d
   if (!held_.image) {
     bool exact = false;
     if (!extractor_->Take(rate, position, held_, &exact)) return nullptr;
-    if (held_.image->needs_picture || held_.held < 0 || (!exact && gVideoFramesExact)) {
+    // Exports wait for every exact frame; playback waits for its first one (the decoder has just
+    // been told which it is), and draws the nearest decoded one after that.
+    if (held_.image->needs_picture || held_.held < 0 || (!exact && (gVideoFramesExact || framesDrawn_ == 0))) {
       extractor_->GiveBack(std::move(held_));
       held_ = {};
       extractor_->Prepare(position, true);
