@@ -59,12 +59,11 @@ class TFrameStats {
 };
 
 // How far ahead of the show clock a frame is composed so that it is on screen at its show time:
-// how far the show clock had passed recent frames' times (before the lead) at their present:
-// the time from reading the clock to the present and the lag of the smoothed clock; apart for
-// frames inside
-// a transition (two slides drawn) and the others. A slower frame raises the lead at once; faster
-// ones lower it gently, so a steady show's frames arrive on time and a frame that costs more
-// than its neighbours is rarely late.
+// how far the show clock had passed recent frames' times (before the lead) at their present,
+// that is the time from reading the clock to the present plus the lag of the smoothed clock;
+// kept apart for frames inside a transition (two slides drawn) and the others. A slower frame
+// raises the lead at once, faster ones lower it gently, so a steady show's frames arrive on
+// time and a frame that costs more than its neighbours is rarely late.
 //
 // Threads: engine thread only.
 class TPresentLead {
