@@ -18,9 +18,12 @@ TZemChannel::~TZemChannel() {
   LogLine("+++++++++++++++++++ Destroy Channel " + WideToUtf8(name_) + " Time " + std::to_string(TimeGetTime() - t0));
 }
 
-void TZemChannel::Start() {
+void TZemChannel::Start(double now) {
   if (!loaded || playing) return;
   playing = true;
+  // Only a first start can be late: a channel resumed after a pause goes on where it stopped.
+  late_by_ = ever_started_ ? 0 : std::max(0.0, now - start_);
+  ever_started_ = true;
   startList_.Add(this);
 }
 

@@ -20,8 +20,11 @@ class TZemChannel : public TRefObj {
   // Runs where the last reference goes (normally the loader thread).
   ~TZemChannel() override;
 
-  // Player thread: joins the start list when loaded and not playing.
-  void Start();
+  // Player thread: joins the start list when loaded and not playing. `now` is the time, on the
+  // clock of StartTime(), at which the start was asked for.
+  void Start(double now);
+  // Player thread: how far past its start time the channel's first start came (0 after that).
+  double LateBy() const { return late_by_; }
   // Player thread: leaves the start list, or stops the device channel with a short fade.
   void Stop();
 
@@ -47,6 +50,8 @@ class TZemChannel : public TRefObj {
   double start_;
   std::atomic<double> end_;
   uint32_t created_;
+  double late_by_ = 0;        // player thread
+  bool ever_started_ = false;  // player thread
 };
 
 // The channels waiting to be started at the end of the player's tick. Player thread only.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "foundation/assert.h"
 #include "foundation/clock.h"
@@ -63,7 +64,7 @@ void TPlayComment::Synch(bool running, double x) {
   } else if (channel_->playing) {
     if (!running && stopOnPause_) channel_->Stop();
   } else if (running && x >= channel_->StartTime()) {
-    channel_->Start();
+    channel_->Start(x);
     player_.SetCurrentComment(this);
   }
 }
@@ -172,7 +173,7 @@ void TPlaySequence::UpdateChannels(double q) {
       TZemChannel& c = *channels_[i];
       if (q < c.EndTime()) {
         if (c.loaded && !c.playing && q >= c.StartTime()) {
-          c.Start();
+          c.Start(q);
           LogLine("Start Channel: " + WideToUtf8(c.Name()) + "   IntTime: " + Ms(q));
         }
         ++i;
@@ -470,6 +471,14 @@ void TZemMusicPlayer::Tick() {
   for (TRef<TZemChannel>& c : startList_.Items()) {
     if (!c->device) continue;
     const double t0 = TimeGetTimeExact();
+    // A channel that opened after its time (a busy machine, a slow file) would sound behind
+    // the show by as much: it starts where the show is instead.
+    if (c->LateBy() > kLateStartMs) {
+      const int32_t to = int32_t(std::min<double>(c->FileOffset() + std::lround(c->LateBy()), INT32_MAX));
+      c->device->Seek(to);
+      LogLine("Channel " + WideToUtf8(c->Name()) + " started " + Ms(c->LateBy()) + " ms late, moved to " +
+              std::to_string(to));
+    }
     c->device->Play(10);
     c->stopped = false;
     LogLine("+++++++++++++++++++ Play Channel " + WideToUtf8(c->Name()) + " Time " + Ms(Since(t0)));

@@ -93,6 +93,8 @@ class TZemMusicPlayer : public TZemThread {
   static constexpr int32_t kEventStop = 11;
   static constexpr int32_t kEventSetTime = 12;
   static constexpr double kLookAhead = 5000;
+  // A channel starting later than this after its time is moved on to the show's position.
+  static constexpr double kLateStartMs = 25;
   static constexpr double kNoLimit = 2147483647.0;
 
   using TDeviceFactory = std::function<std::unique_ptr<TMusicPlayer>()>;

@@ -120,6 +120,7 @@ TEST_F(MusicPlayerTest, ItemsAreScheduledAheadAndSlideSoundsStopOnPause) {
   EXPECT_FALSE(state->Has("play s.wav"));
   Clock(10000);
   ASSERT_TRUE(Eventually("play s.wav"));
+  EXPECT_FALSE(state->Has("seek s.wav 0"));  // on time: not moved
 
   player->SetRunning(false);
   ASSERT_TRUE(Eventually("stop s.wav"));
@@ -133,6 +134,29 @@ TEST_F(MusicPlayerTest, ItemsAreScheduledAheadAndSlideSoundsStopOnPause) {
   EXPECT_EQ(state->Count("stop s.wav"), 1);
   Clock(13991);
   ASSERT_TRUE(WaitUntil([&] { return state->Count("stop s.wav") == 2; }));
+}
+
+TEST_F(MusicPlayerTest, SoundThatOpensAfterItsTimeStartsWhereTheShowIs) {
+  Open(true);
+  ASSERT_TRUE(WaitUntil([&] { return player->IsReady(); }));
+  player->SetRunning(true);
+  ASSERT_TRUE(Eventually("play a.mp3"));
+  state->holdOpens = true;
+  Clock(6000);  // slide 2's sound is asked for; its file is slow
+  Clock(10300);
+  EXPECT_FALSE(state->Has("play s.wav"));
+  state->holdOpens = false;
+  ASSERT_TRUE(Eventually("play s.wav"));
+  EXPECT_LT(state->Last("seek s.wav 300"), state->Last("play s.wav"));
+  EXPECT_GE(state->Last("seek s.wav 300"), 0);
+  // Resumed after a pause, it goes on where it stopped.
+  player->SetRunning(false);
+  ASSERT_TRUE(Eventually("stop s.wav"));
+  Clock(10400);
+  player->SetRunning(true);
+  ASSERT_TRUE(WaitUntil([&] { return state->Count("play s.wav") == 2; }));
+  EXPECT_EQ(state->Count("seek s.wav 300"), 1);
+  EXPECT_FALSE(state->Has("seek s.wav 400"));
 }
 
 TEST_F(MusicPlayerTest, SynchronisedSeekRestartsMusicAtTheNewOffset) {

@@ -37,9 +37,10 @@ inline bool WaitUntil(const std::function<bool()>& cond) {
 struct TFakeState {
   std::atomic<double> clock{0};
   std::mutex lock;
-  std::vector<std::string> log;            // "open NAME OFFSET", "play NAME", "stop NAME"
+  std::vector<std::string> log;            // "open NAME OFFSET", "seek NAME T", "play NAME", "stop NAME"
   std::map<std::string, int32_t> lengths;  // channel lengths by name (default 600000)
   bool initOk = true;
+  std::atomic<bool> holdOpens{false};  // opens wait (up to 5 s) while set: a slow file
 
   void Add(const std::string& line) {
     std::lock_guard<std::mutex> g(lock);
@@ -72,7 +73,7 @@ class TFakeChannel : public TChannel {
   void SetVolume(float) override {}
   int32_t Length() const override { return length_; }
   int32_t Position() override { return 0; }
-  void Seek(int32_t) override {}
+  void Seek(int32_t t) override { state_->Add("seek " + name_ + " " + std::to_string(t)); }
   void SetMasterFactor(float f) override { master_factor_ = f; }
   bool Play(int32_t) override {
     state_->Add("play " + name_);
@@ -99,6 +100,7 @@ class TFakeDevice : public TMusicPlayer {
   double Clock() override { return state_->clock.load(); }
   std::unique_ptr<TChannel> OpenChannel(const WideString& name, int32_t offset_ms) override {
     const std::string n = WideToUtf8(name);
+    for (int i = 0; i < 5000 && state_->holdOpens; ++i) SleepMs(1);
     state_->Add("open " + n + " " + std::to_string(offset_ms));
     if (n.find("missing") != std::string::npos) return nullptr;
     int32_t length = 600000;
