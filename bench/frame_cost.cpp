@@ -481,6 +481,8 @@ void Frames(benchmark::State& state, F frame) {
   state.counters["cpu_ms"] = (ProcessCpuMs() - cpu0) / double(std::max<int64_t>(1, state.iterations()));
 }
 
+constexpr const char* kNoReference = "no headless GL device, or a tiled form differs (see the error output)";
+
 TReference* Reference() {
   static std::unique_ptr<TReference> r = [] {
     auto p = std::make_unique<TReference>();
@@ -499,7 +501,7 @@ TShowFrames* Show() {
 
 void BM_ReferenceStill(benchmark::State& state) {
   TReference* r = Reference();
-  if (!r) return state.SkipWithError("no headless GL device");
+  if (!r) return state.SkipWithError(kNoReference);
   Frames(state, [&] { r->Frame(false); });
 }
 BENCHMARK(BM_ReferenceStill)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -508,7 +510,7 @@ BENCHMARK(BM_ReferenceStill)->Unit(benchmark::kMillisecond)->UseRealTime();
 // cost goes (texture switches, draws, array sampling, the split into tile-sized triangles).
 void BM_ReferenceTiles(benchmark::State& state, TRefStill how) {
   TReference* r = Reference();
-  if (!r) return state.SkipWithError("no headless GL device");
+  if (!r) return state.SkipWithError(kNoReference);
   Frames(state, [&] { r->Frame(false, how); });
 }
 #define ZEM_TILED_FORM(name, form) \
@@ -532,7 +534,7 @@ BENCHMARK(BM_DrawerStill)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReferenceCrossFade(benchmark::State& state) {
   TReference* r = Reference();
-  if (!r) return state.SkipWithError("no headless GL device");
+  if (!r) return state.SkipWithError(kNoReference);
   Frames(state, [&] { r->Frame(true); });
 }
 BENCHMARK(BM_ReferenceCrossFade)->Unit(benchmark::kMillisecond)->UseRealTime();
