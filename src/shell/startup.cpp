@@ -1,11 +1,11 @@
 // Program entry of the player, from the display test to the exit status.
 #include <SDL.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
+#include "foundation/clock.h"
 #include "foundation/log.h"
 #include "package/temp_folders.h"
 #include "platform/close_signals.h"
@@ -33,6 +33,8 @@ namespace {
 // The exit status of a start-up child that could not show its window (any status but 1 leaves
 // the show unplayed).
 constexpr int kStartupChildFailed = 2;
+// A close signal this long after the first one ends the process without waiting for the close.
+constexpr uint32_t kRepeatedSignalMs = 1000;
 }  // namespace
 
 namespace {
@@ -60,11 +62,20 @@ int RunPlayer(int argc, const char* const* argv) {
   // error.
   const bool exporting = commands.Has(kExportSwitch);
   const bool snapshot = commands.Has(kSnapshotSwitch) || exporting;
-  // SIGINT, SIGTERM and SIGHUP close the window as its close box does; a second one ends the
-  // process at once. Before any other thread starts (they inherit the blocked signals).
+  // SIGINT, SIGTERM and SIGHUP close the window as its close box does; another one a second or
+  // more later ends the process at once. One sent twice together (`timeout` signals the process
+  // and its group) is one request. Before any other thread starts (they inherit the blocked
+  // signals). Runs on the signal watching thread.
   if (!snapshot) WatchCloseSignals([](int sig) {
-      static std::atomic<int> count{0};
-      if (count.fetch_add(1) > 0) std::_Exit(128 + sig);
+      static uint32_t first = 0;  // signal watching thread only
+      static bool seen = false;
+      const uint32_t now = TimeGetTime();
+      if (seen) {
+        if (now - first >= kRepeatedSignalMs) std::_Exit(128 + sig);
+        return;
+      }
+      seen = true;
+      first = now;
       if (SDL_WasInit(SDL_INIT_EVENTS)) {
         SDL_Event e{};
         e.type = SDL_QUIT;

@@ -643,6 +643,8 @@ case "$case_name" in
     "$work/testshow" -log 2>"$work/log.txt" &
     pid=$!
     wait_window 60 2
+    # Twice at once, as `timeout` signals the process and its group: one request to close.
+    kill -TERM "$pid"
     kill -TERM "$pid"
     ms=$(now_ms)
     expect_exit 0 2
