@@ -98,25 +98,32 @@ TKeyPointRefs::~TKeyPointRefs() {
   clear();
 }
 
+TKeyPoint* TKeyPointRefs::HeapTag() {
+  alignas(TKeyPoint) static const char tag = 0;
+  return reinterpret_cast<TKeyPoint*>(const_cast<char*>(&tag));
+}
+
 void TKeyPointRefs::push_back(TKeyPoint* point) {
-  if (size_ == capacity_) {
-    ZEM_ASSERT(capacity_ <= UINT32_MAX / 2);
-    const uint32_t grown = capacity_ * 2;
-    auto* block = new TKeyPoint*[grown];
-    std::copy(begin(), end(), block);
-    if (OnHeap()) delete[] heap_;
-    heap_ = block;
-    capacity_ = grown;
+  ZEM_ASSERT(point != nullptr);
+  if (OnHeap()) {
+    Heap().push_back(point);
+  } else if (!slots_[0]) {
+    slots_[0] = point;
+  } else if (!slots_[1]) {
+    slots_[1] = point;
+  } else {
+    auto heap = std::make_unique<THeap>();
+    heap->reserve(4);
+    heap->assign({slots_[0], slots_[1], point});
+    slots_[0] = reinterpret_cast<TKeyPoint*>(heap.release());
+    slots_[1] = HeapTag();
   }
-  Data()[size_++] = point;
 }
 
 void TKeyPointRefs::clear() {
   for (TKeyPoint* p : *this) delete p;
-  if (OnHeap()) delete[] heap_;
-  inline_[0] = inline_[1] = nullptr;
-  size_ = 0;
-  capacity_ = kInline;
+  if (OnHeap()) delete &Heap();
+  slots_[0] = slots_[1] = nullptr;
 }
 
 TKeyPointList::TKeyPointList() : current(ListStartValues()) {}

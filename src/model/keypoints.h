@@ -86,8 +86,9 @@ class TKeyPoint final {
   bool changed = false;
 };
 
-// The keypoints of a list in time order, owned: up to two pointers are held inline (most objects
-// have one or two keypoints, and a block of their own would cost each of them 32 bytes).
+// The keypoints of a list in time order, owned. Two words: up to two keypoints are held in them
+// (most objects have one or two, and a block of their own would cost each of them 32 bytes); a
+// third moves them all to a vector, whose address the first word then holds.
 class TKeyPointRefs {
  public:
   TKeyPointRefs() = default;
@@ -95,31 +96,31 @@ class TKeyPointRefs {
   TKeyPointRefs& operator=(const TKeyPointRefs&) = delete;
   ~TKeyPointRefs();
 
-  TKeyPoint** begin() { return Data(); }
-  TKeyPoint** end() { return Data() + size_; }
-  TKeyPoint* const* begin() const { return Data(); }
-  TKeyPoint* const* end() const { return Data() + size_; }
-  size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  TKeyPoint* operator[](size_t i) const { return Data()[i]; }
-  TKeyPoint* front() const { return Data()[0]; }
-  TKeyPoint* back() const { return Data()[size_ - 1]; }
-  // Appends and takes ownership.
+  TKeyPoint** begin() { return OnHeap() ? Heap().data() : slots_; }
+  TKeyPoint** end() { return begin() + size(); }
+  TKeyPoint* const* begin() const { return OnHeap() ? Heap().data() : slots_; }
+  TKeyPoint* const* end() const { return begin() + size(); }
+  size_t size() const {
+    if (OnHeap()) return Heap().size();
+    return slots_[0] ? (slots_[1] ? 2 : 1) : 0;
+  }
+  bool empty() const { return size() == 0; }
+  TKeyPoint* operator[](size_t i) const { return begin()[i]; }
+  TKeyPoint* front() const { return begin()[0]; }
+  TKeyPoint* back() const { return begin()[size() - 1]; }
+  // Appends (never null) and takes ownership.
   void push_back(TKeyPoint* point);
   // Frees every keypoint.
   void clear();
 
  private:
-  static constexpr uint32_t kInline = 2;
-  bool OnHeap() const { return capacity_ > kInline; }
-  TKeyPoint** Data() { return OnHeap() ? heap_ : inline_; }
-  TKeyPoint* const* Data() const { return OnHeap() ? heap_ : inline_; }
+  using THeap = std::vector<TKeyPoint*>;
+  // The second word's value while the keypoints are on the heap: no keypoint has this address.
+  static TKeyPoint* HeapTag();
+  bool OnHeap() const { return slots_[1] == HeapTag(); }
+  THeap& Heap() const { return *reinterpret_cast<THeap*>(slots_[0]); }
 
-  union {
-    TKeyPoint* inline_[kInline] = {nullptr, nullptr};
-    TKeyPoint** heap_;
-  };
-  uint32_t size_ = 0, capacity_ = kInline;
+  TKeyPoint* slots_[2] = {nullptr, nullptr};
 };
 
 // The keypoints of one object and its current values. Evaluation allocates nothing: an eased

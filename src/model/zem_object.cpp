@@ -8,6 +8,7 @@
 
 #include "foundation/assert.h"
 #include "foundation/log.h"
+#include "model/shadow.h"
 #include "model/slide_host.h"
 #include "package/load_throttle.h"
 #include "model/zem_slide.h"
@@ -41,6 +42,11 @@ const TZemChildren::TList& TZemChildren::Empty() {
   static const TList none;
   return none;
 }
+
+const TMatrix3& TZemChildren::Identity() { return kIdentity; }
+
+TZemObject::TExtra::TExtra() = default;
+TZemObject::TExtra::~TExtra() = default;
 
 double TKeyPoints::GetAnchor(uint8_t origin) const { return owner_->GetAnchorTime(origin); }
 
@@ -135,8 +141,10 @@ void TZemObject::SetDeltaTimes(double d1, double d2) {
 }
 
 void TZemObject::SetHideMode(int32_t mode) {
-  SetProp(hideFront_, mode > 1);
-  SetProp(hideBack_, (mode & 1) != 0);
+  const bool front = mode > 1, back = (mode & 1) != 0;
+  if (front != hideFront_ || back != hideBack_) changedProps_ = true;
+  hideFront_ = front;
+  hideBack_ = back;
 }
 
 void TZemObject::SetSize(int32_t w, int32_t h) {
@@ -208,9 +216,10 @@ void TZemObject::ComputeFrame(const TFrame3& pf, const TMatrix3& pw, bool /*hasP
   m.m[2][1] = float(sy * (-ca * sb * sc + sa * cc));
   m.m[2][2] = float(sy * (ca * cb));
   // 4. World matrix, 5. axes with the depth factor on z.
-  world_ = m * pw;
+  const TMatrix3 world = m * pw;
+  children_.SetWorld(world);
   const float depth = slide->DepthFactor();
-  TVec3 ax = world_.Row(0), ay = world_.Row(1), az = world_.Row(2);
+  TVec3 ax = world.Row(0), ay = world.Row(1), az = world.Row(2);
   ax.z *= depth;
   ay.z *= depth;
   az.z *= depth;
@@ -258,7 +267,7 @@ void TZemObject::UpdateTransform(bool recursive) {
   // Only ComputeFrame changes the frame, so the frame before it is the previous update's.
   const TFrame3 before = frame_;
   const TPointF beforeTopLeft = localTopLeft_;
-  ComputeFrame(GetParentFrame(), parent_ ? parent_->world_ : kIdentity, parent_ != nullptr);
+  ComputeFrame(GetParentFrame(), parent_ ? parent_->children_.World() : kIdentity, parent_ != nullptr);
   hiddenByAncestor_ = (childInvis_ && !facingShows_) || (parent_ && parent_->hiddenByAncestor_);
   CompareWithSnapshot(before, beforeTopLeft);
   if (recursive)

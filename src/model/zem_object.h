@@ -16,6 +16,7 @@
 namespace zem {
 
 class TCommonIniSection;
+class TShadow;
 class TZemObject;
 class TZemSlide;
 class TZemSlideHost;
@@ -63,11 +64,12 @@ class TZemParams : public TDrawItem {
   TKeyPoints keys_;
 };
 
-// A node's children in drawing order. Most nodes of a large show are leaves: they hold no list.
+// A node's children in drawing order, and the world matrix they are placed with (the node's own,
+// from its last transform). Most nodes of a large show are leaves: they hold neither.
 class TZemChildren {
  public:
   using TList = std::vector<TZemObject*>;
-  const TList& List() const { return list_ ? *list_ : Empty(); }
+  const TList& List() const { return block_ ? block_->list : Empty(); }
   TList::const_iterator begin() const { return List().begin(); }
   TList::const_iterator end() const { return List().end(); }
   size_t size() const { return List().size(); }
@@ -76,17 +78,28 @@ class TZemChildren {
   TZemObject* front() const { return List().front(); }
   TZemObject* back() const { return List().back(); }
   void push_back(TZemObject* child) {
-    if (!list_) list_ = std::make_unique<TList>();
-    list_->push_back(child);
+    if (!block_) block_ = std::make_unique<TBlock>();
+    block_->list.push_back(child);
   }
-  void erase(size_t i) { list_->erase(list_->begin() + static_cast<ptrdiff_t>(i)); }
+  void erase(size_t i) { block_->list.erase(block_->list.begin() + static_cast<ptrdiff_t>(i)); }
   void clear() {
-    if (list_) list_->clear();
+    if (block_) block_->list.clear();
+  }
+  // Identity until a transform of a node that has had children sets it.
+  const TMatrix3& World() const { return block_ ? block_->world : Identity(); }
+  // Kept only by a node that has (or had) children: nothing else reads it.
+  void SetWorld(const TMatrix3& world) {
+    if (block_) block_->world = world;
   }
 
  private:
+  struct TBlock {
+    TList list;
+    TMatrix3 world;
+  };
   static const TList& Empty();
-  std::unique_ptr<TList> list_;
+  static const TMatrix3& Identity();
+  std::unique_ptr<TBlock> block_;
 };
 
 // Accepts or rejects a node found by the hit search.
@@ -177,15 +190,27 @@ class TZemObject : public TZemParams {
   bool HideFront() const { return hideFront_; }
   bool HideBack() const { return hideBack_; }
   bool ChildInvis() const { return childInvis_; }
-  void SetTranspForClick(bool v) { SetProp(transpForClick_, v); }
+  void SetTranspForClick(bool v) {
+    if (transpForClick_ != v) {
+      transpForClick_ = v;
+      changedProps_ = true;
+    }
+  }
   void SetHideMode(int32_t mode);
-  void SetChildInvis(bool v) { SetProp(childInvis_, v); }
+  void SetChildInvis(bool v) {
+    if (childInvis_ != v) {
+      childInvis_ = v;
+      changedProps_ = true;
+    }
+  }
   TPointI Size() const { return size_; }
   void SetSize(int32_t w, int32_t h);
 
   // Derived transform state.
   const TFrame3& Frame() const { return frame_; }
-  const TMatrix3& World() const { return world_; }
+  // The world matrix of the last transform, kept for placing the children: identity for a node
+  // that has never had children.
+  const TMatrix3& World() const { return children_.World(); }
   bool FrameValid() const { return frameValid_; }
   TPointF LocalTopLeft() const { return localTopLeft_; }
   double FitScaleX() const { return fitSx_; }
@@ -211,10 +236,10 @@ class TZemObject : public TZemParams {
   float shadowDistance = 1.5f;
   float shadowAngle = 45;
   int32_t shadowSpreadIndex = 0;
-  bool shadowEnable = false;
   uint8_t shadowR = 0, shadowG = 0, shadowB = 0;
-  bool shadow3D = false;
-  bool treeNode = true;
+  bool shadowEnable : 1 = false;
+  bool shadow3D : 1 = false;
+  bool treeNode : 1 = true;
 
  protected:
   TZemObject(TZemObject* parent, WideString guid);
@@ -245,6 +270,10 @@ class TZemObject : public TZemParams {
     TZemActionInfo action;
     double deltaTime1 = 0, deltaTime2 = 0;
     float timeScale = 0;  // keypoint times are scaled by it while reading when above 0
+    std::unique_ptr<TShadow> boxShadow;  // the drop shadow of a box, made when first drawn
+
+    TExtra();
+    ~TExtra();
   };
   TExtra& Extra() const;
   const TExtra& ExtraOrDefaults() const;
@@ -258,7 +287,6 @@ class TZemObject : public TZemParams {
   WideString caption_;
 
   float fitSx_ = 1, fitSy_ = 1;  // kept for FitScaleX/Y only: the frame uses the exact values
-  TMatrix3 world_;
   TFrame3 frame_;
   TPointF localTopLeft_;
   TPointI size_;
@@ -266,13 +294,13 @@ class TZemObject : public TZemParams {
   uint8_t depth_ = 0;  // at most kMaxTreeDepth
 
   uint8_t fitMode_ = kFitPlaceInto, posMode_ = kModePercent, centerMode_ = kModePercent;
-  bool transpForClick_ = false, hideFront_ = false, hideBack_ = false, childInvis_ = false;
-  bool frameValid_ = true;
-  bool inWindow_ = false;
-  bool facingShows_ = true;
-  bool hiddenByAncestor_ = false;
   uint8_t snapColorOff_ = 0, snapR_ = 0, snapG_ = 0, snapB_ = 0;
-  bool pressed_ = false;
+  bool transpForClick_ : 1 = false, hideFront_ : 1 = false, hideBack_ : 1 = false, childInvis_ : 1 = false;
+  bool frameValid_ : 1 = true;
+  bool inWindow_ : 1 = false;
+  bool facingShows_ : 1 = true;
+  bool hiddenByAncestor_ : 1 = false;
+  bool pressed_ : 1 = false;
 
  private:
   friend class TZemSlide;
