@@ -242,6 +242,11 @@ class TZemObject : public TZemParams {
   bool treeNode : 1 = true;
 
  protected:
+  // Declared here to share the space the public settings leave before the pointers.
+  bool transpForClick_ : 1 = false, hideFront_ : 1 = false, hideBack_ : 1 = false, childInvis_ : 1 = false;
+  bool frameValid_ : 1 = true;
+  float snapOpacity_ = 100;
+
   TZemObject(TZemObject* parent, WideString guid);
   template <class V>
   void SetProp(V& field, V value) {
@@ -286,17 +291,15 @@ class TZemObject : public TZemParams {
   mutable std::unique_ptr<TExtra> extra_;
   WideString caption_;
 
-  float fitSx_ = 1, fitSy_ = 1;  // kept for FitScaleX/Y only: the frame uses the exact values
+  float fitSx_ = 1, fitSy_ = 1;  // for FitScaleX/Y only, which nothing draws from: the frame uses doubles
   TFrame3 frame_;
   TPointF localTopLeft_;
   TPointI size_;
-  float snapOpacity_ = 100, snapBlur_ = 0, snapAmount_ = 0;
+  float snapBlur_ = 0, snapAmount_ = 0;
   uint8_t depth_ = 0;  // at most kMaxTreeDepth
 
   uint8_t fitMode_ = kFitPlaceInto, posMode_ = kModePercent, centerMode_ = kModePercent;
   uint8_t snapColorOff_ = 0, snapR_ = 0, snapG_ = 0, snapB_ = 0;
-  bool transpForClick_ : 1 = false, hideFront_ : 1 = false, hideBack_ : 1 = false, childInvis_ : 1 = false;
-  bool frameValid_ : 1 = true;
   bool inWindow_ : 1 = false;
   bool facingShows_ : 1 = true;
   bool hiddenByAncestor_ : 1 = false;
