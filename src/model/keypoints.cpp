@@ -42,7 +42,7 @@ TKeyValues ListStartValues() {
 
 TKeyPoint::TKeyPoint(TKeyPointList* owner) : owner_(owner) {
   ZEM_ASSERT(owner != nullptr);
-  owner->points_.emplace_back(this);
+  owner->points_.push_back(this);
 }
 
 void TKeyPoint::SetField(float TKeyValues::*field, float v) {
@@ -94,6 +94,38 @@ void TKeyPoint::SetOffset(double offset) {
   owner_->RefreshTimes();
 }
 
+TKeyPointRefs::~TKeyPointRefs() {
+  clear();
+}
+
+TKeyPoint* TKeyPointRefs::HeapTag() {
+  alignas(TKeyPoint) static const char tag = 0;
+  return reinterpret_cast<TKeyPoint*>(const_cast<char*>(&tag));
+}
+
+void TKeyPointRefs::push_back(TKeyPoint* point) {
+  ZEM_ASSERT(point != nullptr);
+  if (OnHeap()) {
+    Heap().push_back(point);
+  } else if (!slots_[0]) {
+    slots_[0] = point;
+  } else if (!slots_[1]) {
+    slots_[1] = point;
+  } else {
+    auto heap = std::make_unique<THeap>();
+    heap->reserve(4);
+    heap->assign({slots_[0], slots_[1], point});
+    slots_[0] = reinterpret_cast<TKeyPoint*>(heap.release());
+    slots_[1] = HeapTag();
+  }
+}
+
+void TKeyPointRefs::clear() {
+  for (TKeyPoint* p : *this) delete p;
+  if (OnHeap()) delete &Heap();
+  slots_[0] = slots_[1] = nullptr;
+}
+
 TKeyPointList::TKeyPointList() : current(ListStartValues()) {}
 
 TKeyPointList::~TKeyPointList() = default;
@@ -109,7 +141,7 @@ TKeyPoint* TKeyPointList::AddKeypoint(uint8_t origin, double offset) {
   // Move it behind the last keypoint of equal or earlier time; the others stay sorted.
   auto last = points_.end() - 1;
   auto pos = std::upper_bound(points_.begin(), last, kp->time_,
-                              [](double v, const std::unique_ptr<TKeyPoint>& k) { return v < k->time_; });
+                              [](double v, const TKeyPoint* k) { return v < k->time_; });
   std::rotate(pos, last, points_.end());
   return kp;
 }
@@ -121,9 +153,7 @@ void TKeyPointList::CopyCurrentTo(TKeyPoint* kp) const {
 
 void TKeyPointList::Clear() {
   points_.clear();
-  pan_.reset();
-  zoom_.reset();
-  rotate_.reset();
+  profiles_.reset();
 }
 
 void TKeyPointList::RefreshTimes() {
@@ -137,12 +167,14 @@ void TKeyPointList::RefreshTimes() {
 void TKeyPointList::Resort() {
   // Stable: keypoints with equal times keep the order in which they were added.
   std::stable_sort(points_.begin(), points_.end(),
-                   [](const std::unique_ptr<TKeyPoint>& a, const std::unique_ptr<TKeyPoint>& b) {
+                   [](const TKeyPoint* a, const TKeyPoint* b) {
                      return a->time_ < b->time_;
                    });
 }
 
-TSpeedStorage& TKeyPointList::Profile(std::unique_ptr<TSpeedStorage>& p) {
+TSpeedStorage& TKeyPointList::Profile(TGroup group) {
+  if (!profiles_) profiles_ = std::make_unique<TProfiles>();
+  std::unique_ptr<TSpeedStorage>& p = profiles_->group[group];
   if (!p) {
     // A profile is built from the keypoints: linear motion from the first to the last.
     ZEM_ASSERT(!points_.empty());
@@ -156,7 +188,9 @@ TSpeedStorage& TKeyPointList::Profile(std::unique_ptr<TSpeedStorage>& p) {
 }
 
 void TKeyPointList::SyncProfileKeys() {
-  for (TSpeedStorage* s : {pan_.get(), zoom_.get(), rotate_.get()}) {
+  if (!profiles_) return;
+  for (auto& profile : profiles_->group) {
+    TSpeedStorage* s = profile.get();
     if (!s) continue;
     ZEM_ASSERT(s->keys.size() == points_.size());
     for (size_t i = 0; i < points_.size(); ++i) s->keys[i] = TruncKey(points_[i]->time_);
@@ -234,19 +268,21 @@ void TKeyPointList::Interpolate(const TKeyPoint& a, const TKeyPoint& b, float f,
     C.colorB = ch(ca.colorB, cb.colorB);
   }
 
-  auto smoothGroup = [this](const TInterval& iv, double time, std::initializer_list<float TKeyValues::*> fields) {
+  TSmoother smoother;
+  auto smoothGroup = [this, &smoother](const TInterval& iv, double time,
+                                       std::initializer_list<float TKeyValues::*> fields) {
     const TKeyPoint& p = *points_[size_t(iv.from)];
     const TKeyPoint& q = *points_[size_t(iv.to)];
     double s = std::trunc(p.time_), e = std::trunc(q.time_);
     double d = e - s;
     double ta = double(iv.first) * d, tc = double(iv.second - iv.first) * d, td = double(1 - iv.second) * d;
     for (auto field : fields) {
-      SetupSmoother(ta, tc, td, p.v_.*field, q.v_.*field);
-      current.*field = static_cast<float>(Smooth(time - s));
+      smoother.SetupSmoother(ta, tc, td, p.v_.*field, q.v_.*field);
+      current.*field = static_cast<float>(smoother.Smooth(time - s));
     }
   };
 
-  if (const TInterval* iv = EasedInterval(rotate_.get(), t)) {
+  if (const TInterval* iv = EasedInterval(Find(kRotate), t)) {
     smoothGroup(*iv, t, {&TKeyValues::angle, &TKeyValues::angleX, &TKeyValues::angleY});
   } else {
     C.angle = Lerp(A.angle, B.angle, f);
@@ -254,7 +290,7 @@ void TKeyPointList::Interpolate(const TKeyPoint& a, const TKeyPoint& b, float f,
     C.angleY = Lerp(A.angleY, B.angleY, f);
   }
 
-  if (const TInterval* iv = EasedInterval(zoom_.get(), t)) {
+  if (const TInterval* iv = EasedInterval(Find(kZoom), t)) {
     smoothGroup(*iv, CorrectedTime(*iv, t), {&TKeyValues::scaleX, &TKeyValues::scaleY});
   } else {
     float g = static_cast<float>(CorrectedFraction(f, t));
@@ -265,7 +301,7 @@ void TKeyPointList::Interpolate(const TKeyPoint& a, const TKeyPoint& b, float f,
   C.centerX = Lerp(A.centerX, B.centerX, f);
   C.centerY = Lerp(A.centerY, B.centerY, f);
 
-  if (const TInterval* iv = EasedInterval(pan_.get(), t)) {
+  if (const TInterval* iv = EasedInterval(Find(kPan), t)) {
     smoothGroup(*iv, CorrectedTime(*iv, t), {&TKeyValues::posX, &TKeyValues::posY, &TKeyValues::zPos});
   } else {
     float g = static_cast<float>(CorrectedFraction(f, t));
@@ -286,7 +322,7 @@ void TKeyPointList::SetTime(double t) {
   if (points_.empty()) return;
   // First keypoint whose time is greater than t.
   auto it = std::upper_bound(points_.begin(), points_.end(), t,
-                             [](double v, const std::unique_ptr<TKeyPoint>& k) { return v < k->time_; });
+                             [](double v, const TKeyPoint* k) { return v < k->time_; });
   size_t i = static_cast<size_t>(it - points_.begin());
   if (i > 0 && i < points_.size()) {
     const TKeyPoint& a = *points_[i - 1];

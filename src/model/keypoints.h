@@ -25,20 +25,25 @@ struct TKeyValues {
   float centerX = 0, centerY = 0;
   float angleX = 0, angleY = 0;
   float blur = 0;
-  uint8_t colorOff = 1;  // colorisation off
-  float colorAmount = 0; // 0..1
+  float colorAmount = 0;  // 0..1
+  uint8_t colorOff = 1;   // colorisation off
   uint8_t colorR = 255, colorG = 255, colorB = 255;
 };
 
 // Values of a new list: opacity and scales 100, everything else 0.
 TKeyValues ListStartValues();
 
-class TKeyPoint : public TObj {
+// A keypoint is owned by its list and never moves (callers keep pointers across insertions and
+// re-sorts). Not a TObj: without a virtual table it takes 88 bytes (shows hold hundreds of
+// thousands of keypoints).
+class TKeyPoint final {
  public:
   static constexpr float kMinScale = 0.001f;
 
   // Adds itself to the owner's list (not re-sorted: use TKeyPointList::AddKeypoint).
   explicit TKeyPoint(TKeyPointList* owner);
+  TKeyPoint(const TKeyPoint&) = delete;
+  TKeyPoint& operator=(const TKeyPoint&) = delete;
 
   TKeyPointList* Owner() const { return owner_; }
   uint8_t Origin() const { return origin_; }
@@ -67,22 +72,61 @@ class TKeyPoint : public TObj {
   // All values through the setters.
   void SetValues(const TKeyValues& v);
 
-  bool changed = false;
-
  private:
   friend class TKeyPointList;
   void SetField(float TKeyValues::*field, float v);
 
   TKeyPointList* owner_;
-  uint8_t origin_ = kSlideBegin;
   double offset_ = 0;
   double time_ = 0;
   TKeyValues v_;
+  uint8_t origin_ = kSlideBegin;
+
+ public:
+  bool changed = false;
 };
 
-// The keypoints of one object and its current values. The smoother state is the list's own, so
-// evaluation allocates nothing.
-class TKeyPointList : public TSmoother {
+// The keypoints of a list in time order, owned. Two words: up to two keypoints are held in them
+// (most objects have one or two, and a block of their own would cost each of them 32 bytes); a
+// third moves them all to a vector, whose address the first word then holds.
+class TKeyPointRefs {
+ public:
+  TKeyPointRefs() = default;
+  TKeyPointRefs(const TKeyPointRefs&) = delete;
+  TKeyPointRefs& operator=(const TKeyPointRefs&) = delete;
+  ~TKeyPointRefs();
+
+  TKeyPoint** begin() { return OnHeap() ? Heap().data() : slots_; }
+  TKeyPoint** end() { return begin() + size(); }
+  TKeyPoint* const* begin() const { return OnHeap() ? Heap().data() : slots_; }
+  TKeyPoint* const* end() const { return begin() + size(); }
+  size_t size() const {
+    if (OnHeap()) return Heap().size();
+    return slots_[0] ? (slots_[1] ? 2 : 1) : 0;
+  }
+  bool empty() const { return size() == 0; }
+  TKeyPoint* operator[](size_t i) const { return begin()[i]; }
+  TKeyPoint* front() const { return begin()[0]; }
+  TKeyPoint* back() const { return begin()[size() - 1]; }
+  // Appends (never null) and takes ownership.
+  void push_back(TKeyPoint* point);
+  // Frees every keypoint.
+  void clear();
+
+ private:
+  using THeap = std::vector<TKeyPoint*>;
+  // The second word's value while the keypoints are on the heap: no keypoint has this address.
+  static TKeyPoint* HeapTag();
+  bool OnHeap() const { return slots_[1] == HeapTag(); }
+  THeap& Heap() const { return *reinterpret_cast<THeap*>(slots_[0]); }
+
+  TKeyPoint* slots_[2] = {nullptr, nullptr};
+};
+
+// The keypoints of one object and its current values. Evaluation allocates nothing: an eased
+// group sets up a smoother on the stack (the list does not carry the smoother's working state,
+// which would cost every object 88 bytes).
+class TKeyPointList : public TObj {
  public:
   TKeyPointList();
   ~TKeyPointList() override;
@@ -99,19 +143,19 @@ class TKeyPointList : public TSmoother {
   // Re-resolves every keypoint time against the anchors and re-sorts the list.
   void RefreshTimes();
 
-  TSpeedStorage& PanProfile() { return Profile(pan_); }
-  TSpeedStorage& ZoomProfile() { return Profile(zoom_); }
-  TSpeedStorage& RotateProfile() { return Profile(rotate_); }
-  bool HasPanProfile() const { return pan_ != nullptr; }
-  bool HasZoomProfile() const { return zoom_ != nullptr; }
-  bool HasRotateProfile() const { return rotate_ != nullptr; }
+  TSpeedStorage& PanProfile() { return Profile(kPan); }
+  TSpeedStorage& ZoomProfile() { return Profile(kZoom); }
+  TSpeedStorage& RotateProfile() { return Profile(kRotate); }
+  bool HasPanProfile() const { return Find(kPan) != nullptr; }
+  bool HasZoomProfile() const { return Find(kZoom) != nullptr; }
+  bool HasRotateProfile() const { return Find(kRotate) != nullptr; }
   void SyncProfileKeys();
 
   bool AnyKeypointChanged() const;
   void ClearChanged(bool value);
 
   int32_t Count() const { return static_cast<int32_t>(points_.size()); }
-  TKeyPoint* At(int32_t i) const { return points_[static_cast<size_t>(i)].get(); }
+  TKeyPoint* At(int32_t i) const { return points_[static_cast<size_t>(i)]; }
 
   double CurrentTime() const { return time_; }
   bool InWindow() const { return inWindow_; }
@@ -121,7 +165,13 @@ class TKeyPointList : public TSmoother {
 
  private:
   friend class TKeyPoint;
-  TSpeedStorage& Profile(std::unique_ptr<TSpeedStorage>& p);
+  enum TGroup : uint8_t { kPan = 0, kZoom = 1, kRotate = 2 };
+  // Most objects have no speed profile: the three are made together, on the first one asked for.
+  struct TProfiles {
+    std::unique_ptr<TSpeedStorage> group[3];
+  };
+  TSpeedStorage& Profile(TGroup group);
+  const TSpeedStorage* Find(TGroup group) const { return profiles_ ? profiles_->group[group].get() : nullptr; }
   void Resort();
   // The eased interval of a profile at t, or null.
   const TInterval* EasedInterval(const TSpeedStorage* profile, double t) const;
@@ -130,10 +180,10 @@ class TKeyPointList : public TSmoother {
   void Interpolate(const TKeyPoint& a, const TKeyPoint& b, float f, double t);
   void CopyPoint(const TKeyPoint& k);
 
-  std::vector<std::unique_ptr<TKeyPoint>> points_;
-  double time_ = 0;
   bool inWindow_ = false;
-  std::unique_ptr<TSpeedStorage> pan_, zoom_, rotate_;
+  double time_ = 0;
+  TKeyPointRefs points_;
+  std::unique_ptr<TProfiles> profiles_;
 };
 
 // The list an object owns: anchors come from the object's slide.

@@ -15,13 +15,13 @@ uint32_t Rgb(const TIniRGB& c) { return (uint32_t(c.red) << 16) | (uint32_t(c.gr
 }  // namespace
 
 void TZemBox::SetColours(uint32_t rgb1, uint32_t rgb2) {
-  SetProp(rgb1_, rgb1 & 0xFFFFFFu);
-  SetProp(rgb2_, rgb2 & 0xFFFFFFu);
+  SetProp(colour1_, (colour1_ & 0xFF000000u) | (rgb1 & 0xFFFFFFu));
+  SetProp(colour2_, (colour2_ & 0xFF000000u) | (rgb2 & 0xFFFFFFu));
 }
 
 void TZemBox::SetAlphas(int32_t a1, int32_t a2) {
-  SetProp(alpha1_, uint8_t(std::clamp(a1, 0, 255)));
-  SetProp(alpha2_, uint8_t(std::clamp(a2, 0, 255)));
+  SetProp(colour1_, (uint32_t(std::clamp(a1, 0, 255)) << 24) | (colour1_ & 0xFFFFFFu));
+  SetProp(colour2_, (uint32_t(std::clamp(a2, 0, 255)) << 24) | (colour2_ & 0xFFFFFFu));
 }
 
 void TZemBox::ReadSection(const TCommonIniSection& s, bool reload) {
@@ -51,8 +51,8 @@ TBoxParams TZemBox::BoxParams() const {
   const uint8_t aa = antialiased_ ? 1 : 0;
   for (uint8_t& e : p.edgeAntialias) e = aa;
   p.fillStyle = FillStyleCode(fill_);
-  p.colour1 = (uint32_t(alpha1_) << 24) | rgb1_;
-  p.colour2 = fill_ == kSolid ? p.colour1 : (uint32_t(alpha2_) << 24) | rgb2_;
+  p.colour1 = colour1_;
+  p.colour2 = fill_ == kSolid ? colour1_ : colour2_;
   p.width = 1;
   p.height = 1;
   p.opacity = GetOpacity();
@@ -64,12 +64,13 @@ TShadow* TZemBox::UpdateShadow() {
   const double area = std::sqrt(double(size_.x) * size_.y);
   const TRectF local{localTopLeft_.x, localTopLeft_.y, localTopLeft_.x + size_.x, localTopLeft_.y + size_.y};
   TShadowSource source = TShadowSource::Rectangle(size_.x, size_.y, 0, 0, local, float(area / 400 * 1.1), float(area));
-  source.params.boxAlpha1 = alpha1_;
-  source.params.boxAlpha2 = fill_ == kSolid ? alpha1_ : alpha2_;  // a solid box fills with its first colour
+  source.params.boxAlpha1 = Alpha1();
+  source.params.boxAlpha2 = fill_ == kSolid ? Alpha1() : Alpha2();  // a solid box fills with its first colour
   source.params.boxFill = FillStyleCode(fill_);
-  if (!shadow_) shadow_ = std::make_unique<TShadow>();
-  shadow_->Update(*this, source);
-  return shadow_.get();
+  std::unique_ptr<TShadow>& shadow = Extra().boxShadow;
+  if (!shadow) shadow = std::make_unique<TShadow>();
+  shadow->Update(*this, source);
+  return shadow.get();
 }
 
 void TZemBox::Prepare(TDeviceDrawer& drawer) {
@@ -79,7 +80,7 @@ void TZemBox::Prepare(TDeviceDrawer& drawer) {
 }
 
 void TZemBox::Release(TDeviceDrawer& drawer) {
-  if (shadow_) shadow_->Release(drawer);
+  if (extra_ && extra_->boxShadow) extra_->boxShadow->Release(drawer);
   TZemObject::Release(drawer);
 }
 

@@ -30,17 +30,19 @@ class TZemBox : public TZemObject {
   // The drawer's fill style code of a fill mode.
   static uint8_t FillStyleCode(uint8_t fill);
   // The drop shadow (none while ShadowEnable is off or before it is built).
-  const TShadow* Shadow() const { return shadowEnable ? shadow_.get() : nullptr; }
+  const TShadow* Shadow() const { return shadowEnable && extra_ ? extra_->boxShadow.get() : nullptr; }
 
  private:
   // Brings the shadow up to date: a rectangle of the box's size with its alphas and fill.
   TShadow* UpdateShadow();
 
+  uint8_t Alpha1() const { return uint8_t(colour1_ >> 24); }
+  uint8_t Alpha2() const { return uint8_t(colour2_ >> 24); }
+
   uint8_t fill_ = kSolid;
-  uint32_t rgb1_ = 0, rgb2_ = 0;
-  uint8_t alpha1_ = 255, alpha2_ = 255;
   bool antialiased_ = false;
-  std::unique_ptr<TShadow> shadow_;
+  // 0xAARRGGBB: the alphas and the colours in one word each.
+  uint32_t colour1_ = 0xFF000000u, colour2_ = 0xFF000000u;
 };
 
 class TZemFrame : public TZemBox {

@@ -8,6 +8,7 @@
 
 #include "foundation/assert.h"
 #include "foundation/log.h"
+#include "model/shadow.h"
 #include "model/slide_host.h"
 #include "package/load_throttle.h"
 #include "model/zem_slide.h"
@@ -37,13 +38,23 @@ const TMatrix3 kIdentity{};
 
 }  // namespace
 
+const TZemChildren::TList& TZemChildren::Empty() {
+  static const TList none;
+  return none;
+}
+
+const TMatrix3& TZemChildren::Identity() { return kIdentity; }
+
+TZemObject::TExtra::TExtra() = default;
+TZemObject::TExtra::~TExtra() = default;
+
 double TKeyPoints::GetAnchor(uint8_t origin) const { return owner_->GetAnchorTime(origin); }
 
-TZemObject::TZemObject(TZemObject* parent, WideString guid) : guid_(std::move(guid)) {
-  keys_ = std::make_unique<TKeyPoints>(this);
+TZemObject::TZemObject(TZemObject* parent, WideString guid) : TZemParams(this) {
+  if (!guid.empty()) Extra().guid = std::move(guid);
   if (parent) {
     ZEM_ASSERT(parent->depth_ < kMaxTreeDepth);
-    depth_ = parent->depth_ + 1;
+    depth_ = uint8_t(parent->depth_ + 1);
     slide_ = parent->slide_;
     parent_ = parent;
     parent->children_.push_back(this);
@@ -58,10 +69,10 @@ TZemObject::~TZemObject() {
 
 void TZemObject::DetachFromParent() {
   if (!parent_) return;
-  auto& list = parent_->children_;
+  TZemChildren& list = parent_->children_;
   for (size_t i = list.size(); i-- > 0;) {
     if (list[i] == this) {
-      list.erase(list.begin() + static_cast<ptrdiff_t>(i));
+      list.erase(i);
       break;
     }
   }
@@ -97,21 +108,43 @@ float TZemObject::GetOpacity() const {
   return scale * Opacity() / 100.0f;
 }
 
+TZemObject::TExtra& TZemObject::Extra() const {
+  if (!extra_) extra_ = std::make_unique<TExtra>();
+  return *extra_;
+}
+
+const TZemObject::TExtra& TZemObject::ExtraOrDefaults() const {
+  static const TExtra defaults;
+  return extra_ ? *extra_ : defaults;
+}
+
 void TZemObject::SetAction(const WideString& text) {
-  actionText_ = text;
-  action_ = ParseAction(text);
+  TZemActionInfo action = ParseAction(text);
+  if (!extra_ && text.empty() && action == TZemActionInfo{}) return;  // no action: nothing to keep
+  TExtra& e = Extra();
+  e.actionText = text;
+  e.action = std::move(action);
+}
+
+void TZemObject::SetTimeScale(float s) {
+  if (s == 0 && !extra_) return;
+  Extra().timeScale = s;
 }
 
 void TZemObject::SetDeltaTimes(double d1, double d2) {
   if (!std::isfinite(d1)) d1 = 0;
   if (!std::isfinite(d2)) d2 = 0;
-  SetProp(deltaTime1_, d1);
-  SetProp(deltaTime2_, d2);
+  if (d1 == DeltaTime1() && d2 == DeltaTime2()) return;
+  TExtra& e = Extra();
+  SetProp(e.deltaTime1, d1);
+  SetProp(e.deltaTime2, d2);
 }
 
 void TZemObject::SetHideMode(int32_t mode) {
-  SetProp(hideFront_, mode > 1);
-  SetProp(hideBack_, (mode & 1) != 0);
+  const bool front = mode > 1, back = (mode & 1) != 0;
+  if (front != hideFront_ || back != hideBack_) changedProps_ = true;
+  hideFront_ = front;
+  hideBack_ = back;
 }
 
 void TZemObject::SetSize(int32_t w, int32_t h) {
@@ -155,26 +188,23 @@ void TZemObject::ComputeScales(double PW, double PH, double w, double h, double&
     ZEM_FAIL("FitMode None is not supported for this kind");
   }
   // 2. Scale factors.
-  sx = keys_->current.scaleX * k * 0.01;
-  sy = keys_->current.scaleY * k * 0.01;
+  sx = keys_.current.scaleX * k * 0.01;
+  sy = keys_.current.scaleY * k * 0.01;
 }
 
 void TZemObject::ComputeFrame(const TFrame3& pf, const TMatrix3& pw, bool /*hasParent*/) {
   TZemSlide* slide = GetSlide();
   TPointI ps = GetParentSize();
   double PW = ps.x, PH = ps.y, w = size_.x, h = size_.y;
-  const TKeyValues& v = keys_->current;
+  const TKeyValues& v = keys_.current;
   double sx = 0, sy = 0;
   ComputeScales(PW, PH, w, h, sx, sy);
-  fitSx_ = sx;
-  fitSy_ = sy;
+  fitSx_ = float(sx);
+  fitSy_ = float(sy);
   // 3. Local matrix from the three angles.
-  const double ang[3] = {v.angleX, v.angleY, v.angle};
-  for (int i = 0; i < 3; ++i) {
-    sin_[i] = std::sin(ang[i]);
-    cos_[i] = std::cos(ang[i]);
-  }
-  const double sa = sin_[0], ca = cos_[0], sb = sin_[1], cb = cos_[1], sc = sin_[2], cc = cos_[2];
+  const double sa = std::sin(double(v.angleX)), ca = std::cos(double(v.angleX));
+  const double sb = std::sin(double(v.angleY)), cb = std::cos(double(v.angleY));
+  const double sc = std::sin(double(v.angle)), cc = std::cos(double(v.angle));
   TMatrix3 m;
   m.m[0][0] = float(sx * cb * cc);
   m.m[0][1] = float(sx * cb * sc);
@@ -186,9 +216,10 @@ void TZemObject::ComputeFrame(const TFrame3& pf, const TMatrix3& pw, bool /*hasP
   m.m[2][1] = float(sy * (-ca * sb * sc + sa * cc));
   m.m[2][2] = float(sy * (ca * cb));
   // 4. World matrix, 5. axes with the depth factor on z.
-  world_ = m * pw;
+  const TMatrix3 world = m * pw;
+  children_.SetWorld(world);
   const float depth = slide->DepthFactor();
-  TVec3 ax = world_.Row(0), ay = world_.Row(1), az = world_.Row(2);
+  TVec3 ax = world.Row(0), ay = world.Row(1), az = world.Row(2);
   ax.z *= depth;
   ay.z *= depth;
   az.z *= depth;
@@ -205,7 +236,6 @@ void TZemObject::ComputeFrame(const TFrame3& pf, const TMatrix3& pw, bool /*hasP
   frame_.axisZ = az;
   double det = Det(D(ax), D(ay), D(az));
   frameValid_ = std::isfinite(det) && std::fabs(det) > 1e-18;
-  invDet_ = frameValid_ ? float(1 / det) : 0;
   // 8. Local rectangle around the pivot.
   if (centerMode_ != kModePercent) ZEM_FAIL("CenterMode Absolute is not supported");
   localTopLeft_ = {float(-w * (0.5 + v.centerX / 200.0)), float(-h * (0.5 + v.centerY / 200.0))};
@@ -225,20 +255,21 @@ bool TZemObject::ComputeFacing() const {
   return value >= 0 ? !hideBack_ : !hideFront_;
 }
 
-void TZemObject::CompareWithSnapshot() {
-  const TKeyValues& v = keys_->current;
+void TZemObject::CompareWithSnapshot(const TFrame3& before, TPointF beforeTopLeft) {
+  const TKeyValues& v = keys_.current;
   bool changed = changedGeometry_ || GetOpacity() != snapOpacity_ || v.blur != snapBlur_ ||
                  v.colorOff != snapColorOff_ || v.colorR != snapR_ || v.colorG != snapG_ || v.colorB != snapB_ ||
-                 v.colorAmount != snapAmount_ || !(frame_ == prevFrame_) || !(localTopLeft_ == prevTopLeft_);
+                 v.colorAmount != snapAmount_ || !(frame_ == before) || !(localTopLeft_ == beforeTopLeft);
   changedGeometry_ = changed;
-  prevFrame_ = frame_;
-  prevTopLeft_ = localTopLeft_;
 }
 
 void TZemObject::UpdateTransform(bool recursive) {
-  ComputeFrame(GetParentFrame(), parent_ ? parent_->world_ : kIdentity, parent_ != nullptr);
+  // Only ComputeFrame changes the frame, so the frame before it is the previous update's.
+  const TFrame3 before = frame_;
+  const TPointF beforeTopLeft = localTopLeft_;
+  ComputeFrame(GetParentFrame(), parent_ ? parent_->children_.World() : kIdentity, parent_ != nullptr);
   hiddenByAncestor_ = (childInvis_ && !facingShows_) || (parent_ && parent_->hiddenByAncestor_);
-  CompareWithSnapshot();
+  CompareWithSnapshot(before, beforeTopLeft);
   if (recursive)
     for (TZemObject* c : children_) {
       if (ShowWorkAbandoned()) return;
@@ -297,7 +328,7 @@ bool TZemObject::HitTestPoint(const TPointF& point, float& x, float& y) {
 void TZemObject::AddPrimitives(TDeviceDrawer&) {}
 
 void TZemObject::ReadKeypointValues(const TCommonIniSection& s) {
-  TKeyValues& c = keys_->current;
+  TKeyValues& c = keys_.current;
   c.opacity = Finite(s.ReadFloat(u"Opacity", 100), 100);
   c.angle = Finite(s.ReadFloat(u"Angle", 0) * kDegToRad, 0);
   c.scaleX = Finite(s.ReadFloat(u"ScaleX", 100), 100);
@@ -336,7 +367,7 @@ void TZemObject::ReadContent(const TCommonIniSection& section) {
     for (TZemObject* c : children_) {
       c->parent_ = nullptr;
       previous.emplace_back(c);
-      if (!c->guid_.empty()) byGuid.emplace(c->guid_, previous.size() - 1);
+      if (!c->StoredGuid().empty()) byGuid.emplace(c->StoredGuid(), previous.size() - 1);
     }
     children_.clear();
   }
@@ -345,17 +376,17 @@ void TZemObject::ReadContent(const TCommonIniSection& section) {
     if (LoadGivenUp()) break;
     const WideString kind = LowerCase(o->NameView());
     if (kind == u"keypoint") {
-      if (keys_->Count() >= TSpeedStorage::kMaxCount) continue;  // beyond what a profile can hold
+      if (keys_.Count() >= TSpeedStorage::kMaxCount) continue;  // beyond what a profile can hold
       double time = o->ReadFloat(u"Time", 0);
       if (!std::isfinite(time)) time = 0;
       int origin = o->ReadChoiceNoCase(u"Origin", {u"SlideBegin", u"PrevEffectEnd", u"NextEffectBegin", u"SlideEnd"}, 0);
-      if (timeScale_ > 0) {
-        time = std::round((GetAnchorTime(uint8_t(origin)) - GetAnchorTime(kSlideBegin) + time) * timeScale_);
+      if (const float scale = TimeScale(); scale > 0) {
+        time = std::round((GetAnchorTime(uint8_t(origin)) - GetAnchorTime(kSlideBegin) + time) * scale);
         origin = kSlideBegin;
       }
-      TKeyPoint* kp = keys_->AddKeypoint(uint8_t(origin), time);
+      TKeyPoint* kp = keys_.AddKeypoint(uint8_t(origin), time);
       ReadKeypointValues(*o);
-      keys_->CopyCurrentTo(kp);
+      keys_.CopyCurrentTo(kp);
       continue;
     }
     if (depth_ + 1 > kMaxTreeDepth) continue;  // nested too deep: skipped
@@ -368,13 +399,13 @@ void TZemObject::ReadContent(const TCommonIniSection& section) {
       byGuid.erase(it);
       child->parent_ = this;
       children_.push_back(child);
-      child->keys_->Clear();
-      child->timeScale_ = timeScale_;
+      child->keys_.Clear();
+      child->SetTimeScale(TimeScale());
       child->ReadSection(*o, true);
     } else {
       TZemObject* child = CreateZemObject(kind, this, guid);
       if (!child) continue;
-      child->timeScale_ = timeScale_;
+      child->SetTimeScale(TimeScale());
       child->ReadSection(*o, false);
     }
   }
@@ -391,7 +422,7 @@ void TZemObject::ReadSection(const TCommonIniSection& s, bool /*reload*/) {
   SetDeltaTimes(s.ReadFloat(u"DeltaTime1", 0), s.ReadFloat(u"DeltaTime2", 0));
   SetTranspForClick(s.ReadBool(u"TranspForClick", false));
   treeNode = s.ReadBool(u"TreeNode", true);
-  keys_->perspectiveCorrection = s.ReadBool(u"PerspectiveCorrection", false) ? 1 : 0;
+  keys_.perspectiveCorrection = s.ReadBool(u"PerspectiveCorrection", false) ? 1 : 0;
   shadowEnable = s.ReadBool(u"ShadowEnable", DefaultShadowEnable());
   shadowSize = Finite(s.ReadFloat(u"ShadowSize", 16), 16);
   TIniRGB sc = s.ReadRGB(u"ShadowColor", TIniRGB{});
@@ -411,9 +442,9 @@ void TZemObject::ReadSection(const TCommonIniSection& s, bool /*reload*/) {
 
   // A section without keypoints would leave no profile to build and its whole slide unread:
   // it keeps its creation defaults in one keypoint at the slide's start instead.
-  if (keys_->Count() == 0) {
+  if (keys_.Count() == 0) {
     LogLine("TZemObject.ReadSection: no keypoints in " + WideToUtf8(caption_) + ", defaults kept");
-    keys_->AddKeypoint(kSlideBegin, 0);
+    keys_.AddKeypoint(kSlideBegin, 0);
   }
   // Speed profiles: an absent key keeps the linear profile built from the keypoints, which
   // eases nothing, so it is built only for a key that is present (large shows have many objects
@@ -427,26 +458,27 @@ void TZemObject::ReadSection(const TCommonIniSection& s, bool /*reload*/) {
   for (const auto& p : profiles) {
     const TIniIdent* key = s.FindKey(p.key);
     if (!key) continue;
-    (keys_.get()->*p.profile)().FromText(WideToUtf8(key->Value()));
+    (keys_.*p.profile)().FromText(WideToUtf8(key->Value()));
   }
-  keys_->SyncProfileKeys();
+  keys_.SyncProfileKeys();
 }
 
 bool TZemObject::SetTime(bool recursive, double t) {
-  keys_->SetTime(t);
+  keys_.SetTime(t);
   if (recursive)
     for (TZemObject* c : children_) {
       if (ShowWorkAbandoned()) break;
       c->SetTime(true, t);
     }
-  const bool w = GetAnchorTime(kSlideBegin) + deltaTime1_ <= t && t <= GetAnchorTime(kSlideEnd) - deltaTime2_;
+  const TExtra& e = ExtraOrDefaults();
+  const bool w = GetAnchorTime(kSlideBegin) + e.deltaTime1 <= t && t <= GetAnchorTime(kSlideEnd) - e.deltaTime2;
   if (w != inWindow_) changedGeometry_ = true;
   inWindow_ = w;
   return w;
 }
 
 bool TZemObject::KeypointsChanged() const {
-  if (keys_->AnyKeypointChanged()) return true;
+  if (keys_.AnyKeypointChanged()) return true;
   for (const TZemObject* c : children_)
     if (c->KeypointsChanged()) return true;
   return false;
@@ -494,7 +526,7 @@ void TZemObject::SetTimeAndUpdate(bool recursive, double t) {
 }
 
 void TZemObject::SnapshotState(bool recursive) {
-  const TKeyValues& v = keys_->current;
+  const TKeyValues& v = keys_.current;
   snapOpacity_ = GetOpacity();
   snapBlur_ = v.blur;
   snapColorOff_ = v.colorOff;
@@ -503,18 +535,19 @@ void TZemObject::SnapshotState(bool recursive) {
   snapB_ = v.colorB;
   snapAmount_ = v.colorAmount;
   changedProps_ = changedGeometry_ = false;
-  keys_->ClearChanged(false);
+  keys_.ClearChanged(false);
   if (recursive)
     for (TZemObject* c : children_) c->SnapshotState(true);
 }
 
 void TZemObject::RefreshKeypointTimes() {
-  ForEachNode(this, [](TZemObject* n) { n->keys_->RefreshTimes(); });
+  ForEachNode(this, [](TZemObject* n) { n->keys_.RefreshTimes(); });
 }
 
 const WideString& TZemObject::Guid() const {
-  if (guid_.empty()) guid_ = NewGuidText();
-  return guid_;
+  TExtra& e = Extra();
+  if (e.guid.empty()) e.guid = NewGuidText();
+  return e.guid;
 }
 
 WideString NewGuidText() {

@@ -16,6 +16,7 @@
 namespace zem {
 
 class TCommonIniSection;
+class TShadow;
 class TZemObject;
 class TZemSlide;
 class TZemSlideHost;
@@ -41,23 +42,64 @@ class IZemVisualStates {
 // Owns the keypoint list and exposes its current values.
 class TZemParams : public TDrawItem {
  public:
-  TKeyPoints& Keys() { return *keys_; }
-  const TKeyPoints& Keys() const { return *keys_; }
-  const TKeyValues& Current() const { return keys_->current; }
+  TKeyPoints& Keys() { return keys_; }
+  const TKeyPoints& Keys() const { return keys_; }
+  const TKeyValues& Current() const { return keys_.current; }
 
-  float Opacity() const { return keys_->current.opacity; }
-  float Angle() const { return keys_->current.angle; }
-  float ScaleX() const { return keys_->current.scaleX; }
-  float ScaleY() const { return keys_->current.scaleY; }
-  TVec3 Position() const { return {keys_->current.posX, keys_->current.posY, keys_->current.zPos}; }
-  TPointF CenterPos() const { return {keys_->current.centerX, keys_->current.centerY}; }
-  float AngleX() const { return keys_->current.angleX; }
-  float AngleY() const { return keys_->current.angleY; }
-  float Blur() const { return keys_->current.blur; }
-  bool PerspectiveCorrection() const { return keys_->perspectiveCorrection != 0; }
+  float Opacity() const { return keys_.current.opacity; }
+  float Angle() const { return keys_.current.angle; }
+  float ScaleX() const { return keys_.current.scaleX; }
+  float ScaleY() const { return keys_.current.scaleY; }
+  TVec3 Position() const { return {keys_.current.posX, keys_.current.posY, keys_.current.zPos}; }
+  TPointF CenterPos() const { return {keys_.current.centerX, keys_.current.centerY}; }
+  float AngleX() const { return keys_.current.angleX; }
+  float AngleY() const { return keys_.current.angleY; }
+  float Blur() const { return keys_.current.blur; }
+  bool PerspectiveCorrection() const { return keys_.perspectiveCorrection != 0; }
 
  protected:
-  std::unique_ptr<TKeyPoints> keys_;
+  explicit TZemParams(TZemObject* owner) : keys_(owner) {}
+
+  // Held inline: a block of its own would cost every object an allocation.
+  TKeyPoints keys_;
+};
+
+// A node's children in drawing order, and the world matrix they are placed with (the node's own,
+// from its last transform). Most nodes of a large show are leaves: they hold neither.
+class TZemChildren {
+ public:
+  using TList = std::vector<TZemObject*>;
+  const TList& List() const { return block_ ? block_->list : Empty(); }
+  TList::const_iterator begin() const { return List().begin(); }
+  TList::const_iterator end() const { return List().end(); }
+  size_t size() const { return List().size(); }
+  bool empty() const { return List().empty(); }
+  TZemObject* operator[](size_t i) const { return List()[i]; }
+  TZemObject* front() const { return List().front(); }
+  TZemObject* back() const { return List().back(); }
+  void push_back(TZemObject* child) {
+    if (!block_) block_ = std::make_unique<TBlock>();
+    block_->list.push_back(child);
+  }
+  void erase(size_t i) { block_->list.erase(block_->list.begin() + static_cast<ptrdiff_t>(i)); }
+  void clear() {
+    if (block_) block_->list.clear();
+  }
+  // Identity until a transform of a node that has had children sets it.
+  const TMatrix3& World() const { return block_ ? block_->world : Identity(); }
+  // Kept only by a node that has (or had) children: nothing else reads it.
+  void SetWorld(const TMatrix3& world) {
+    if (block_) block_->world = world;
+  }
+
+ private:
+  struct TBlock {
+    TList list;
+    TMatrix3 world;
+  };
+  static const TList& Empty();
+  static const TMatrix3& Identity();
+  std::unique_ptr<TBlock> block_;
 };
 
 // Accepts or rejects a node found by the hit search.
@@ -120,7 +162,7 @@ class TZemObject : public TZemParams {
   TZemObject* Parent() const { return parent_; }
   int32_t ChildCount() const { return static_cast<int32_t>(children_.size()); }
   TZemObject* Child(int32_t i) const { return children_[static_cast<size_t>(i)]; }
-  const std::vector<TZemObject*>& Children() const { return children_; }
+  const std::vector<TZemObject*>& Children() const { return children_.List(); }
   int32_t Depth() const { return depth_; }
 
   // Identity.
@@ -128,46 +170,47 @@ class TZemObject : public TZemParams {
   // shows have many objects that nothing asks for; the tree's thread only).
   const WideString& Guid() const;
   const WideString& Caption() const { return caption_; }
-  const WideString& ActionText() const { return actionText_; }
-  const TZemActionInfo& Action() const { return action_; }
+  const WideString& ActionText() const { return ExtraOrDefaults().actionText; }
+  const TZemActionInfo& Action() const { return ExtraOrDefaults().action; }
   void SetAction(const WideString& text);
 
   // Common properties.
-  float TimeScale() const { return timeScale_; }
-  void SetTimeScale(float s) { timeScale_ = s; }
+  float TimeScale() const { return ExtraOrDefaults().timeScale; }
+  void SetTimeScale(float s);
   uint8_t FitMode() const { return fitMode_; }
   uint8_t PosMode() const { return posMode_; }
   uint8_t CenterMode() const { return centerMode_; }
   void SetFitMode(uint8_t v) { SetProp(fitMode_, v); }
   void SetPosMode(uint8_t v) { SetProp(posMode_, v); }
   void SetCenterMode(uint8_t v) { SetProp(centerMode_, v); }
-  double DeltaTime1() const { return deltaTime1_; }
-  double DeltaTime2() const { return deltaTime2_; }
+  double DeltaTime1() const { return ExtraOrDefaults().deltaTime1; }
+  double DeltaTime2() const { return ExtraOrDefaults().deltaTime2; }
   void SetDeltaTimes(double d1, double d2);
   bool TranspForClick() const { return transpForClick_; }
   bool HideFront() const { return hideFront_; }
   bool HideBack() const { return hideBack_; }
   bool ChildInvis() const { return childInvis_; }
-  void SetTranspForClick(bool v) { SetProp(transpForClick_, v); }
+  void SetTranspForClick(bool v) {
+    if (transpForClick_ != v) {
+      transpForClick_ = v;
+      changedProps_ = true;
+    }
+  }
   void SetHideMode(int32_t mode);
-  void SetChildInvis(bool v) { SetProp(childInvis_, v); }
+  void SetChildInvis(bool v) {
+    if (childInvis_ != v) {
+      childInvis_ = v;
+      changedProps_ = true;
+    }
+  }
   TPointI Size() const { return size_; }
   void SetSize(int32_t w, int32_t h);
 
-  // Shadow settings (used by the drop shadows of the kinds that draw one).
-  bool shadowEnable = false;
-  float shadowSize = 16;
-  uint8_t shadowR = 0, shadowG = 0, shadowB = 0;
-  float shadowOpacity = 59;
-  float shadowDistance = 1.5f;
-  double shadowAngle = 45;
-  int32_t shadowSpreadIndex = 0;
-  bool shadow3D = false;
-  bool treeNode = true;
-
   // Derived transform state.
   const TFrame3& Frame() const { return frame_; }
-  const TMatrix3& World() const { return world_; }
+  // The world matrix of the last transform, kept for placing the children: identity for a node
+  // that has never had children.
+  const TMatrix3& World() const { return children_.World(); }
   bool FrameValid() const { return frameValid_; }
   TPointF LocalTopLeft() const { return localTopLeft_; }
   double FitScaleX() const { return fitSx_; }
@@ -183,11 +226,27 @@ class TZemObject : public TZemParams {
   bool IsShown() const { return inWindow_ && facingShows_ && !hiddenByAncestor_; }
   bool Pressed() const { return pressed_; }
 
-  // Display-size analysis results.
-  double largestWidth = 0, largestHeight = 0, nearestDepth = 1000000;
+  // Display-size analysis results (the sizes and depth are single-precision results already).
+  float largestWidth = 0, largestHeight = 0, nearestDepth = 1000000;
   TPointF largestDisplayed;
 
+  // Shadow settings (used by the drop shadows of the kinds that draw one).
+  float shadowSize = 16;
+  float shadowOpacity = 59;
+  float shadowDistance = 1.5f;
+  float shadowAngle = 45;
+  int32_t shadowSpreadIndex = 0;
+  uint8_t shadowR = 0, shadowG = 0, shadowB = 0;
+  bool shadowEnable : 1 = false;
+  bool shadow3D : 1 = false;
+  bool treeNode : 1 = true;
+
  protected:
+  // Declared here to share the space the public settings leave before the pointers.
+  bool transpForClick_ : 1 = false, hideFront_ : 1 = false, hideBack_ : 1 = false, childInvis_ : 1 = false;
+  bool frameValid_ : 1 = true;
+  float snapOpacity_ = 100;
+
   TZemObject(TZemObject* parent, WideString guid);
   template <class V>
   void SetProp(V& field, V value) {
@@ -203,43 +262,48 @@ class TZemObject : public TZemParams {
   void ComputeFrame(const TFrame3& parentFrame, const TMatrix3& parentWorld, bool hasParent);
   // The facing test of the node's current frame against the camera.
   bool ComputeFacing() const;
-  // Recomputes the dirty flag from the snapshot and the previous frame.
-  void CompareWithSnapshot();
+  // Recomputes the dirty flag from the snapshot and the frame before this update.
+  void CompareWithSnapshot(const TFrame3& before, TPointF beforeTopLeft);
   // Re-resolves keypoint times of this subtree (after the slide's anchors changed).
   void RefreshKeypointTimes();
 
+  // Values that few objects set, made on first use: a large show has many objects with none of
+  // them. Made and changed on the tree's thread only.
+  struct TExtra {
+    WideString guid;  // empty until Guid() makes one for a node without a "GUID" key
+    WideString actionText;
+    TZemActionInfo action;
+    double deltaTime1 = 0, deltaTime2 = 0;
+    float timeScale = 0;  // keypoint times are scaled by it while reading when above 0
+    std::unique_ptr<TShadow> boxShadow;  // the drop shadow of a box, made when first drawn
+
+    TExtra();
+    ~TExtra();
+  };
+  TExtra& Extra() const;
+  const TExtra& ExtraOrDefaults() const;
+  // The "GUID" key's value or a GUID made by Guid(); empty when there is neither.
+  const WideString& StoredGuid() const { return ExtraOrDefaults().guid; }
+
   TZemObject* parent_ = nullptr;
-  std::vector<TZemObject*> children_;
+  TZemChildren children_;
   TZemSlide* slide_ = nullptr;  // root of the tree, when it is a slide
-  int32_t depth_ = 0;
+  mutable std::unique_ptr<TExtra> extra_;
+  WideString caption_;
 
-  mutable WideString guid_;  // empty until Guid() makes one for a node without a "GUID" key
-  WideString caption_, actionText_;
-  TZemActionInfo action_;
-  float timeScale_ = 0;
-  uint8_t fitMode_ = kFitPlaceInto, posMode_ = kModePercent, centerMode_ = kModePercent;
-  double deltaTime1_ = 0, deltaTime2_ = 0;
-  bool transpForClick_ = false, hideFront_ = false, hideBack_ = false, childInvis_ = false;
-  TPointI size_;
-
-  double sin_[3] = {0, 0, 0}, cos_[3] = {1, 1, 1};  // AngleX, AngleY, Angle
-  double fitSx_ = 1, fitSy_ = 1;
-  TMatrix3 world_;
+  float fitSx_ = 1, fitSy_ = 1;  // for FitScaleX/Y only, which nothing draws from: the frame uses doubles
   TFrame3 frame_;
-  float invDet_ = 1;
-  bool frameValid_ = true;
   TPointF localTopLeft_;
-  TFrame3 prevFrame_;
-  TPointF prevTopLeft_;
+  TPointI size_;
+  float snapBlur_ = 0, snapAmount_ = 0;
+  uint8_t depth_ = 0;  // at most kMaxTreeDepth
 
-  bool inWindow_ = false;
-  bool facingShows_ = true;
-  bool hiddenByAncestor_ = false;
-
-  float snapOpacity_ = 100, snapBlur_ = 0;
+  uint8_t fitMode_ = kFitPlaceInto, posMode_ = kModePercent, centerMode_ = kModePercent;
   uint8_t snapColorOff_ = 0, snapR_ = 0, snapG_ = 0, snapB_ = 0;
-  float snapAmount_ = 0;
-  bool pressed_ = false;
+  bool inWindow_ : 1 = false;
+  bool facingShows_ : 1 = true;
+  bool hiddenByAncestor_ : 1 = false;
+  bool pressed_ : 1 = false;
 
  private:
   friend class TZemSlide;

@@ -41,8 +41,8 @@ void TZemSlide::SetGeometry(TPointI displayed, float viewScaleX, float viewScale
   if (!(viewScaleY > 0) || !std::isfinite(viewScaleY)) viewScaleY = 100;
   SetSize(int32_t(std::lround(displayed.x / double(viewScaleX) * 100)),
           int32_t(std::lround(displayed.y / double(viewScaleY) * 100)));
-  keys_->current.scaleX = viewScaleX;
-  keys_->current.scaleY = viewScaleY;
+  keys_.current.scaleX = viewScaleX;
+  keys_.current.scaleY = viewScaleY;
   output_ = output;
   baseFrame_.origin = {output.x / 2.0f, output.y / 2.0f, 0};
   changedGeometry_ = true;
@@ -127,9 +127,9 @@ void TZemSlide::RunDisplaySizeAnalysis() {
     for (TZemObject* n : nodes) {
       TVec3 c[4];
       n->Corners(c);
-      n->largestWidth = std::max(n->largestWidth, double((c[1] - c[0]).Length()));
-      n->largestHeight = std::max(n->largestHeight, double((c[3] - c[0]).Length()));
-      for (const TVec3& p : c) n->nearestDepth = std::min(n->nearestDepth, double(p.z));
+      n->largestWidth = std::max(n->largestWidth, (c[1] - c[0]).Length());
+      n->largestHeight = std::max(n->largestHeight, (c[3] - c[0]).Length());
+      for (const TVec3& p : c) n->nearestDepth = std::min(n->nearestDepth, p.z);
     }
   }
   SetTime(true, now);
@@ -138,8 +138,8 @@ void TZemSlide::RunDisplaySizeAnalysis() {
   const double camZ = CameraPosition().z;
   ZEM_ASSERT(camZ < 0);
   for (TZemObject* n : nodes) {
-    const double mag = n->nearestDepth > camZ ? 1 / (1 - n->nearestDepth / camZ) : 1;
-    n->largestDisplayed = {float(n->largestWidth * mag), float(n->largestHeight * mag)};
+    const double mag = n->nearestDepth > camZ ? 1 / (1 - double(n->nearestDepth) / camZ) : 1;
+    n->largestDisplayed = {float(double(n->largestWidth) * mag), float(double(n->largestHeight) * mag)};
   }
   largestDisplayed = {ScaleX() * size_.x / 100.0f, ScaleY() * size_.y / 100.0f};
 }

@@ -165,12 +165,12 @@ void TZemText::Layout() {
   if (naturalHeight_ > 0 && th != naturalHeight_) {
     // The block keeps its glyph size: every keypoint's scale follows the new height.
     const float f = th / naturalHeight_;
-    for (int32_t i = 0; i < keys_->Count(); ++i) {
-      TKeyPoint* k = keys_->At(i);
+    for (int32_t i = 0; i < keys_.Count(); ++i) {
+      TKeyPoint* k = keys_.At(i);
       k->SetScaleX(k->Values().scaleX * f);
       k->SetScaleY(k->Values().scaleY * f);
     }
-    keys_->SetTime(currentTime_);
+    keys_.SetTime(currentTime_);
     rescale_ *= f;
   }
   naturalHeight_ = th;
@@ -203,8 +203,8 @@ void TZemText::ChooseRasterScale() {
     s = double(largestDisplayed.y) * rescale_ / th;
     if (!(s > 0)) {
       double m = 0;
-      for (int32_t i = 0; i < keys_->Count(); ++i)
-        m = std::max({m, double(keys_->At(i)->Values().scaleX), double(keys_->At(i)->Values().scaleY)});
+      for (int32_t i = 0; i < keys_.Count(); ++i)
+        m = std::max({m, double(keys_.At(i)->Values().scaleX), double(keys_.At(i)->Values().scaleY)});
       const double ph = parent_ ? parent_->largestDisplayed.y : 0;
       s = m * (ph > 0 ? ph : GetParentSize().y) / 100 / th;
     }

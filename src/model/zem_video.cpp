@@ -420,7 +420,7 @@ double TZemVideo::MediaPosition(double x) const {
   // slide begins. (Testing x against the unshifted delay would show a clip that plays on into
   // a later slide at its first frame for that long.)
   if (clip_) a -= GetAnchorTime(kSlideBegin) - clip_->anchor;
-  const double g = std::max(deltaTime1_, a);
+  const double g = std::max(DeltaTime1(), a);
   if (x < g) return s;
   if (x <= a + D / m) return s + m * (x - a);
   return s + D;
