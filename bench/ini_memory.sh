@@ -22,4 +22,4 @@ for f in load_wall_ms load_cpu_ms heap_mb rss_mb; do
   w=$(median "$tmp/new" $f)
   printf '%-14s %10s %10s %8s\n' $f "$b" "$w" "$(awk -v b="$b" -v w="$w" 'BEGIN {printf "%.2f", w / b}')"
 done
-grep -h -o 'writeback=[A-Z]*' "$tmp/base" "$tmp/new" | sort | uniq -c
+grep -h -o 'writeback=[a-zA-Z]*' "$tmp/base" "$tmp/new" | sort | uniq -c
