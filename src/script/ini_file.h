@@ -240,8 +240,7 @@ class TIniIdent : public TIniTextLine {
   // the name in the text ignoring case, after the hash.
   int32_t name_start_, name_len_, value_start_;
   uint32_t hash_;
-  TIniIdent* bucket_next_ = nullptr;      // next key in the same bucket
-  TIniIdentList* indexed_in_ = nullptr;   // whose key index holds this key
+  TIniIdentList* indexed_in_ = nullptr;  // whose key index holds this key
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -326,8 +325,11 @@ class TIniIdentList : public TIniCollection {
   // they hold more than two keys each: the objects of a large show have a handful of keys each.
   static constexpr int32_t kScanKeys = 8;
   static constexpr int32_t kFirstKeyBuckets = 8;
-  std::unique_ptr<TIniIdent*[]> buckets_;
-  int32_t bucket_count_ = 0;
+  struct TKeyNode;     // a bucket entry
+  struct TKeyBuckets;  // the buckets and their number
+  // Frees the buckets and their entries (the keys are left as they are).
+  void FreeBuckets();
+  TKeyBuckets* buckets_ = nullptr;  // owned; none while the keys are found by a scan
 };
 
 // A section or object: a header line and children.
@@ -380,7 +382,7 @@ class TCommonIniSection : public TIniIdentList {
  protected:
   TCommonIniSection(WideView header, int32_t name_start, int32_t name_len);
   TCommonIniSection(TIniChunkText header, int32_t name_start, int32_t name_len)
-      : header_len_(header.size), name_start_(name_start), name_len_(name_len), header_(header.data) {}
+      : header_len_(header.size), name_start_(name_start), header_(header.data), name_len_(name_len) {}
   ~TCommonIniSection() override;
   void WriteHeader(TIniLineSink& sink) const override;
   // Replaces the name part of the header.
@@ -390,8 +392,8 @@ class TCommonIniSection : public TIniIdentList {
 
   uint32_t header_len_;
   int32_t name_start_;
-  int32_t name_len_;
   const char16_t* header_;
+  int32_t name_len_;
 };
 
 // A section "[name]"; text after "]" stays in the header.
@@ -441,7 +443,7 @@ class TIniObject : public TCommonIniSection {
   // Inside an object whose last item is a verbatim text line (its "end"), the copy goes before it.
   TCommonIniItem* Clone(TIniCollection* owner) const override;
   void SetName(WideView name) override;
-  int DefaultIndentation() const override { return indentation_ + 2; }
+  int DefaultIndentation() const override { return Indentation() + 2; }
 
   WideString Value() const { return WideString(ValueView()); }
   WideView ValueView() const;
@@ -452,13 +454,14 @@ class TIniObject : public TCommonIniSection {
   void SetValue(WideView name, WideView value) { TCommonIniSection::SetValue(name, value); }
 
   int32_t ValueStart() const { return value_start_; }
-  int32_t Indentation() const { return indentation_; }
+  // The blanks before "object" (the header's leading blanks, which edits never change).
+  int32_t Indentation() const;
   bool HasColon() const { return colon_; }
 
  protected:
   TIniCollection* CloneEmpty(TIniCollection* owner) const override;
-  void Check() const;
-  int32_t value_start_, indentation_;
+  void Check(int32_t indentation) const;
+  int32_t value_start_;
 };
 
 // A nested block opened by a keyword the host's keyword hook accepted.

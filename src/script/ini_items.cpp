@@ -108,6 +108,7 @@ void TIniIdent::Init() {
 
 TIniIdent::~TIniIdent() {
   if (indexed_in_) indexed_in_->UnindexKey(this);
+  is_key_ = false;  // the base's destructor detaches what is no longer a key
 }
 
 TCommonIniItem* TIniIdent::Clone(TIniCollection* owner) const {
@@ -240,29 +241,68 @@ void TIniCollection::Assign(const TIniCollection& other) {
 
 // ---------------------------------------------------------------------------------------------
 
-TIniIdentList::~TIniIdentList() { Clear(); }
+struct TIniIdentList::TKeyNode {
+  TIniIdent* key;
+  TKeyNode* next;
+};
+
+struct TIniIdentList::TKeyBuckets {
+  explicit TKeyBuckets(int32_t n) : count(n), heads(std::make_unique<TKeyNode*[]>(static_cast<size_t>(n))) {}
+  TKeyNode*& Head(uint32_t hash) { return heads[hash % static_cast<uint32_t>(count)]; }
+  int32_t count;
+  std::unique_ptr<TKeyNode*[]> heads;  // all empty at first
+};
+
+TIniIdentList::~TIniIdentList() {
+  Clear();
+  // Keys of later same-name sections still listed here (they are normally gone first) must not
+  // point at a freed index.
+  if (buckets_) {
+    for (int32_t i = 0; i < buckets_->count; ++i)
+      for (TKeyNode* n = buckets_->heads[i]; n; n = n->next) n->key->indexed_in_ = nullptr;
+    FreeBuckets();
+  }
+}
+
+void TIniIdentList::FreeBuckets() {
+  if (!buckets_) return;
+  for (int32_t i = 0; i < buckets_->count; ++i)
+    for (TKeyNode* n = buckets_->heads[i]; n;) {
+      TKeyNode* next = n->next;
+      delete n;
+      n = next;
+    }
+  delete buckets_;
+  buckets_ = nullptr;
+}
 
 void TIniIdentList::Rehash(int32_t count) {
-  auto fresh = std::make_unique<TIniIdent*[]>(static_cast<size_t>(count));  // all empty
-  auto push = [&](TIniIdent* k) {
-    TIniIdent*& head = fresh[k->hash_ % static_cast<uint32_t>(count)];
-    k->bucket_next_ = head;
-    head = k;
-  };
+  auto* fresh = new TKeyBuckets(count);
   if (!buckets_) {
-    // From the scanned keys: children in order, so the last of a name ends up ahead.
+    // From the scanned keys: children in order onto the fronts, so the last of a name ends up
+    // ahead.
     for (TCommonIniItem* c = First(); c; c = c->Next())
-      if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) push(static_cast<TIniIdent*>(c));
+      if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) {
+        auto* k = static_cast<TIniIdent*>(c);
+        TKeyNode*& head = fresh->Head(k->hash_);
+        head = new TKeyNode{k, head};
+      }
+  } else {
+    std::vector<TKeyNode*> chain;
+    for (int32_t i = 0; i < buckets_->count; ++i) {
+      chain.clear();
+      for (TKeyNode* n = buckets_->heads[i]; n; n = n->next) chain.push_back(n);
+      // Oldest first onto the fronts: the newest of each name ends up ahead again.
+      for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        TKeyNode*& head = fresh->Head((*it)->key->hash_);
+        (*it)->next = head;
+        head = *it;
+      }
+      buckets_->heads[i] = nullptr;
+    }
+    delete buckets_;
   }
-  std::vector<TIniIdent*> chain;
-  for (int32_t i = 0; i < bucket_count_; ++i) {
-    chain.clear();
-    for (TIniIdent* k = buckets_[i]; k; k = k->bucket_next_) chain.push_back(k);
-    // Oldest first onto the fronts: the newest of each name ends up ahead again.
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) push(*it);
-  }
-  buckets_ = std::move(fresh);
-  bucket_count_ = count;
+  buckets_ = fresh;
 }
 
 void TIniIdentList::IndexKey(TIniIdent* key) {
@@ -274,78 +314,73 @@ void TIniIdentList::IndexKey(TIniIdent* key) {
       return;
     }
     Rehash(kFirstKeyBuckets);
-  } else if (bucket_count_ < kIniKeyBuckets && indexed_count_ >= 2 * bucket_count_) {
+  } else if (buckets_->count < kIniKeyBuckets && indexed_count_ >= 2 * buckets_->count) {
     Rehash(kIniKeyBuckets);
   }
-  TIniIdent*& head = buckets_[key->hash_ % static_cast<uint32_t>(bucket_count_)];
-  key->bucket_next_ = head;
-  head = key;
+  TKeyNode*& head = buckets_->Head(key->hash_);
+  head = new TKeyNode{key, head};
   key->indexed_in_ = this;
   ++indexed_count_;
 }
 
 void TIniIdentList::UnindexKey(TIniIdent* key) {
   ZEM_ASSERT(key->indexed_in_ == this && indexed_count_ > 0);
+  key->indexed_in_ = nullptr;
   if (!buckets_) {
     --indexed_count_;
-    key->indexed_in_ = nullptr;
     return;
   }
-  for (TIniIdent** p = &buckets_[key->hash_ % static_cast<uint32_t>(bucket_count_)]; *p; p = &(*p)->bucket_next_) {
-    if (*p == key) {
-      *p = key->bucket_next_;
+  for (TKeyNode** p = &buckets_->Head(key->hash_); *p; p = &(*p)->next) {
+    if ((*p)->key == key) {
+      TKeyNode* gone = *p;
+      *p = gone->next;
+      delete gone;
       --indexed_count_;
       break;
     }
   }
-  key->bucket_next_ = nullptr;
-  key->indexed_in_ = nullptr;
 }
 
 void TIniIdentList::RemoveChild(TCommonIniItem* item) {
-  if (auto* key = dynamic_cast<TIniIdent*>(item); key && key->indexed_in_) key->indexed_in_->UnindexKey(key);
+  if (item->is_key_) {
+    auto* key = static_cast<TIniIdent*>(item);
+    if (key->indexed_in_) key->indexed_in_->UnindexKey(key);
+  }
   TIniCollection::RemoveChild(item);
 }
 
 void TIniIdentList::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
   int32_t own = 0;
   for (TCommonIniItem* c = First(); c; c = c->Next())
-    if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_in_ == this) ++own;
+    if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) ++own;
   if (own == indexed_count_) {
     // Only our own keys: forget the whole index at once.
     for (TCommonIniItem* c = First(); c; c = c->Next())
-      if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_in_ == this) {
-        key->bucket_next_ = nullptr;
-        key->indexed_in_ = nullptr;
-      }
-    buckets_.reset();
-    bucket_count_ = 0;
+      if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) static_cast<TIniIdent*>(c)->indexed_in_ = nullptr;
+    FreeBuckets();
     indexed_count_ = 0;
   } else if (buckets_) {
     // Drop the entries of our own keys; keep those of later same-name sections.
-    bool foreign = false;
-    for (int32_t i = 0; i < bucket_count_; ++i) {
-      TIniIdent** p = &buckets_[i];
+    for (int32_t i = 0; i < buckets_->count; ++i) {
+      TKeyNode** p = &buckets_->heads[i];
       while (*p) {
-        TIniIdent* k = *p;
-        if (k->Owner() == this) {
-          *p = k->bucket_next_;
-          k->bucket_next_ = nullptr;
-          k->indexed_in_ = nullptr;
+        TKeyNode* n = *p;
+        if (n->key->Owner() == this) {
+          *p = n->next;
+          n->key->indexed_in_ = nullptr;
+          delete n;
           --indexed_count_;
         } else {
-          foreign = true;
-          p = &k->bucket_next_;
+          p = &n->next;
         }
       }
     }
-    if (!foreign) {
-      buckets_.reset();
-      bucket_count_ = 0;
-    }
   }
   for (TCommonIniItem* c = First(); c; c = c->Next())
-    if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_in_) key->indexed_in_->UnindexKey(key);
+    if (c->is_key_) {
+      auto* key = static_cast<TIniIdent*>(c);
+      if (key->indexed_in_) key->indexed_in_->UnindexKey(key);
+    }
   TIniCollection::DetachAllChildren(out);
 }
 
@@ -369,8 +404,8 @@ TIniIdent* TIniIdentList::FindKeyLower(WideView lower, uint32_t hash) const {
     }
     return nullptr;
   }
-  for (TIniIdent* k = buckets_[hash % static_cast<uint32_t>(bucket_count_)]; k; k = k->bucket_next_)
-    if (k->hash_ == hash && EqualsLower(k->NameView(), lower)) return k;
+  for (TKeyNode* n = buckets_->Head(hash); n; n = n->next)
+    if (n->key->hash_ == hash && EqualsLower(n->key->NameView(), lower)) return n->key;
   return nullptr;
 }
 
@@ -411,8 +446,8 @@ TIniObject* TIniIdentList::NextObject(const TCommonIniItem* after) const {
 WideString TCommonIniSection::GetName() const { return WideString(NameView()); }
 
 TCommonIniSection::TCommonIniSection(WideView header, int32_t name_start, int32_t name_len)
-    : header_len_(static_cast<uint32_t>(header.size())), name_start_(name_start), name_len_(name_len),
-      header_(IniOwnedCopy(header)) {
+    : header_len_(static_cast<uint32_t>(header.size())), name_start_(name_start), header_(IniOwnedCopy(header)),
+      name_len_(name_len) {
   text_owned_ = header_ != nullptr;
 }
 
@@ -517,25 +552,33 @@ TIniObject* TIniSection::FirstObject() const {
 TIniObject::TIniObject(WideString header, int32_t name_start, int32_t name_len, int32_t value_start,
                        int32_t indentation, bool colon)
     : TCommonIniSection(WideView(header), name_start, name_len),
-      value_start_(value_start), indentation_(indentation) {
+      value_start_(value_start) {
   colon_ = colon;
-  Check();
+  Check(indentation);
 }
 
 TIniObject::TIniObject(TIniChunkText header, int32_t name_start, int32_t name_len, int32_t value_start,
                        int32_t indentation, bool colon)
-    : TCommonIniSection(header, name_start, name_len), value_start_(value_start), indentation_(indentation) {
+    : TCommonIniSection(header, name_start, name_len), value_start_(value_start) {
   colon_ = colon;
-  Check();
+  Check(indentation);
 }
 
-void TIniObject::Check() const {
+void TIniObject::Check(int32_t indentation) const {
   ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
              static_cast<size_t>(name_start_ - 1 + name_len_) <= header_len_ && value_start_ >= 1);
+  ZEM_ASSERT(indentation == Indentation());
+}
+
+int32_t TIniObject::Indentation() const {
+  WideView header = HeaderText();
+  size_t n = 0;
+  while (n < header.size() && IsBlank(header[n])) ++n;
+  return static_cast<int32_t>(n);
 }
 
 TIniCollection* TIniObject::CloneEmpty(TIniCollection* owner) const {
-  auto* copy = new TIniObject(WideString(HeaderText()), name_start_, name_len_, value_start_, indentation_, colon_);
+  auto* copy = new TIniObject(WideString(HeaderText()), name_start_, name_len_, value_start_, Indentation(), colon_);
   if (owner) copy->SetOwner(owner);
   return copy;
 }
@@ -620,7 +663,7 @@ TIniExtraObject::TIniExtraObject(WideString keyword, TIniChunkText header, int32
 
 TIniCollection* TIniExtraObject::CloneEmpty(TIniCollection* owner) const {
   auto* copy = new TIniExtraObject(keyword_, WideString(HeaderText()), name_start_, name_len_, value_start_,
-                                   indentation_, colon_);
+                                   Indentation(), colon_);
   if (owner) copy->SetOwner(owner);
   return copy;
 }
