@@ -55,6 +55,9 @@ class TIniArena {
 // Releases one count of the chunk holding `p` (an item or a text start), freeing it at zero.
 void IniChunkRelease(const void* p);
 
+// Bytes of all chunks mapped now (for measurements: chunks are not heap blocks).
+size_t IniChunkBytes();
+
 // Item texts: owned copies on the heap or counted texts in a chunk.
 char16_t* IniOwnedCopy(WideView text);  // nullptr for an empty text
 void IniReleaseText(const char16_t* text, bool owned);

@@ -132,7 +132,9 @@ class TIniParser {
       size_t v = SkipBlanks(s, eq + 1);
       auto* ident = Make<TIniIdent>(s, static_cast<int32_t>(p + 1), static_cast<int32_t>(e - p),
                                     static_cast<int32_t>(v + 1));
-      ident->SetOwner(current_);
+      // What TIniIdent::SetOwner does, without asking the owner's type for every key.
+      current_->AddChild(ident);
+      current_->IndexKey(ident);
       return;
     }
     if (word == u"object") {
@@ -215,9 +217,9 @@ class TIniParser {
   }
 
   TIniFile& file_;
-  TIniCollection* current_;
+  TIniIdentList* current_;
   TIniArena* arena_;
-  std::vector<TIniCollection*> stack_;  // enclosing collections of the open blocks
+  std::vector<TIniIdentList*> stack_;  // enclosing collections of the open blocks
   int line_no_ = 0;
   bool aborted_ = false;
 };
