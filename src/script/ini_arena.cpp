@@ -109,6 +109,11 @@ void* TIniArena::Take(size_t size, size_t align) {
   size_t at = (used_ + align - 1) & ~(align - 1);
   if (!chunk_ || at + size > kChunk) {
     chunk_ = NewChunk(kChunk, kArenaCount);
+#ifdef MADV_POPULATE_WRITE
+    // It will be filled: fault its pages in at once rather than one by one (older kernels refuse,
+    // and the pages then come as they are touched).
+    madvise(chunk_, kChunk, MADV_POPULATE_WRITE);
+#endif
     chunks_.push_back({chunk_, 0});
     at = kHeaderSize;
   }
