@@ -2,6 +2,7 @@
 // Saving what was loaded and loading it again must give the same bytes when saved once more.
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "foundation/stream.h"
@@ -66,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (code == zem::kIniErrorEndOutsideBlock) throw zem::EIniParseError(code);
     });
   if (!ini.LoadFromBytes(data, size)) return 0;
+  std::vector<zem::WideString> names = ini.SectionNames();
   ReadSome(ini);
   std::vector<uint8_t> first;
   if (!Save(ini, first)) return 0;
@@ -74,6 +76,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!Save(again, second) || second != first) std::abort();
   zem::TIniFile copy;
   copy.Assign(again);
-  if (copy.ToText() != again.ToText()) std::abort();
+  zem::WideString text = again.ToText();
+  if (copy.ToText() != text) std::abort();
+  // The same lines in a text large enough to be loaded into shared chunks (one long comment
+  // line at the end pads it), read, edited in part and written back.
+  text += u"; " + zem::WideString(140 * 1024, u'x') + u"\r\n";
+  auto big = std::make_unique<zem::TIniFile>();
+  if (size > 0 && (data[0] & 1)) big->SetKeywordHook([](zem::WideView w) { return w == u"slide"; });
+  big->LoadFromText(text);
+  ReadSome(*big);
+  if (big->ToText() != text) std::abort();
+  // Items taken out of it outlive it.
+  zem::TIniSection* s = big->FindSection(names.empty() ? zem::WideString() : names.front());
+  zem::TCommonIniItem* taken = s && s->First() ? s->First() : nullptr;
+  if (taken) taken->SetOwner(nullptr);
+  zem::WideString taken_text;
+  if (auto* key = dynamic_cast<zem::TIniIdent*>(taken)) taken_text = key->Text();
+  big.reset();
+  if (auto* key = dynamic_cast<zem::TIniIdent*>(taken)) {
+    if (key->Text() != taken_text) std::abort();
+    key->SetValue(u"v");
+  }
+  if (taken) taken->Free();
   return 0;
 }

@@ -14,6 +14,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -32,6 +33,16 @@ class TIniSection;
 class TIniObject;
 class TIniStorage;
 class TIniFile;
+class TIniArena;
+class TIniParser;
+class TIniTextSource;
+
+// A line text placed by a load in its shared chunks (see script/ini_arena.h): the item built with
+// it takes over the one count the load took for it.
+struct TIniChunkText {
+  const char16_t* data;
+  uint32_t size;
+};
 
 // Parse error codes handed to the error handler.
 constexpr int kIniErrorEndOutsideBlock = 0;  // "end" without an open object
@@ -117,6 +128,13 @@ class TCommonIniItem : public TObj {
   // Frees the item (detaching it from its owner and index).
   void Free() { delete this; }
 
+  // Items are on the heap, or in the shared chunks of a load (placed by the parser).
+  static void* operator new(size_t size) { return ::operator new(size); }
+  static void* operator new(size_t size, TIniArena& arena);
+  static void operator delete(void* p) { ::operator delete(p); }
+  static void operator delete(void* p, TIniArena& arena);
+  static void operator delete(TCommonIniItem* item, std::destroying_delete_t);
+
   TIniCollection* Owner() const { return owner_; }
   TCommonIniItem* Prev() const { return prev_; }
   TCommonIniItem* Next() const { return next_; }
@@ -127,9 +145,20 @@ class TCommonIniItem : public TObj {
 
  private:
   friend class TIniCollection;
+  friend class TIniIdentList;
+  friend class TIniParser;
   TIniCollection* owner_ = nullptr;
   TCommonIniItem* prev_ = nullptr;
   TCommonIniItem* next_ = nullptr;
+
+ protected:
+  // Fields of the derived classes, kept here where they fill the base's padding.
+  bool is_key_ = false;      // a TIniIdent (key scans skip the other children cheaply)
+  bool text_owned_ = false;  // the line or header text is an owned heap copy (else a chunk's)
+  bool colon_ = false;       // an object's header has a ":"
+
+ private:
+  bool in_chunk_ = false;  // the item's memory is in a load's chunk
 };
 
 // A blank line.
@@ -147,19 +176,29 @@ class TIniEmptyLine : public TCommonIniItem {
 // A line kept verbatim (unrecognised text, "=" lines, the "end" line of a block).
 class TIniTextLine : public TIniEmptyLine {
  public:
-  explicit TIniTextLine(WideString text) : text_(std::move(text)) {}
+  explicit TIniTextLine(WideString text) : TIniTextLine(WideView(text)) {}
+  explicit TIniTextLine(TIniChunkText text) : text_len_(text.size), text_(text.data) {}
+  ~TIniTextLine() override;
   void Write(TIniLineSink& sink) const override;
   TCommonIniItem* Clone(TIniCollection* owner) const override;
-  WideView Text() const override { return text_; }
+  WideView Text() const override { return WideView(text_, text_len_); }
 
  protected:
-  WideString text_;
+  // An owned copy of `text`.
+  explicit TIniTextLine(WideView text);
+  // Replaces the text with an owned copy of `text` (which may lie in the old one).
+  void SetText(WideView text);
+
+ private:
+  uint32_t text_len_ = 0;
+  const char16_t* text_ = nullptr;
 };
 
 // A line whose first non-blank character is ";".
 class TIniComment : public TIniTextLine {
  public:
-  TIniComment(WideString text, int32_t semicolon_pos) : TIniTextLine(std::move(text)), semicolon_pos_(semicolon_pos) {}
+  TIniComment(WideString text, int32_t semicolon_pos) : TIniTextLine(WideView(text)), semicolon_pos_(semicolon_pos) {}
+  TIniComment(TIniChunkText text, int32_t semicolon_pos) : TIniTextLine(text), semicolon_pos_(semicolon_pos) {}
   TCommonIniItem* Clone(TIniCollection* owner) const override;
   int32_t SemicolonPos() const { return semicolon_pos_; }  // 1-based
 
@@ -172,6 +211,7 @@ class TIniIdent : public TIniTextLine {
  public:
   // Positions are 1-based; value_start may lie beyond the line (empty value).
   TIniIdent(WideString text, int32_t name_start, int32_t name_len, int32_t value_start);
+  TIniIdent(TIniChunkText text, int32_t name_start, int32_t name_len, int32_t value_start);
   ~TIniIdent() override;
   TCommonIniItem* Clone(TIniCollection* owner) const override;
   // Also enters the key into the new owner's key index.
@@ -195,12 +235,12 @@ class TIniIdent : public TIniTextLine {
   friend class TIniIdentList;
   friend class TIniSection;
   friend class TIniStorage;
+  void Init();
   // The name's lower-case form is not kept (large shows have millions of keys): lookups compare
   // the name in the text ignoring case, after the hash.
   int32_t name_start_, name_len_, value_start_;
   uint32_t hash_;
-  TIniIdent* bucket_next_ = nullptr;      // next key in the same bucket
-  TIniIdentList* indexed_in_ = nullptr;   // whose key index holds this key
+  TIniIdentList* indexed_in_ = nullptr;  // whose key index holds this key
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -237,12 +277,18 @@ class TIniCollection : public TCommonIniItem {
   // Clones `this` with its whole subtree into `owner`, without recursion.
   TIniCollection* CloneTree(TIniCollection* owner) const;
 
+ protected:
+  // Entries in the key index of a TIniIdentList (own keys and those of later same-name
+  // sections); kept here where it fills the base's padding.
+  int32_t indexed_count_ = 0;
+
  private:
   TCommonIniItem* first_ = nullptr;
   TCommonIniItem* last_ = nullptr;
 };
 
-// A collection whose child keys are hashed into 251 buckets (created on the first key).
+// A collection with an index of its child keys: a few keys are found by a scan of the children,
+// more are hashed into buckets (up to 251).
 class TIniIdentList : public TIniCollection {
  public:
   ~TIniIdentList() override;
@@ -269,14 +315,21 @@ class TIniIdentList : public TIniCollection {
   void DetachAllChildren(std::vector<TCommonIniItem*>& out) override;
 
  private:
-  // Grows the index to `count` buckets, keeping the newest key of a name first in its bucket.
+  // Grows the index to `count` buckets (from the scanned keys the first time), keeping the
+  // newest key of a name first in its bucket.
   void Rehash(int32_t count);
-  // A collection starts with a few buckets and grows to kIniKeyBuckets once it holds more than
-  // two keys per bucket: the objects of a large show have a handful of keys each.
+  // Up to kScanKeys own keys need no buckets: they are the child keys indexed here, and the last
+  // of a name among them is the newest (keys are indexed when they join, and a key added in the
+  // middle has a name not there yet). The buckets come with the next key, or with a key of
+  // another collection (later sections of the same name), and then grow to kIniKeyBuckets once
+  // they hold more than two keys each: the objects of a large show have a handful of keys each.
+  static constexpr int32_t kScanKeys = 8;
   static constexpr int32_t kFirstKeyBuckets = 8;
-  std::unique_ptr<TIniIdent*[]> buckets_;
-  int32_t bucket_count_ = 0;
-  int32_t indexed_count_ = 0;  // entries in buckets_ (own keys and those of later same-name sections)
+  struct TKeyNode;     // a bucket entry
+  struct TKeyBuckets;  // the buckets and their number
+  // Frees the buckets and their entries (the keys are left as they are).
+  void FreeBuckets();
+  TKeyBuckets* buckets_ = nullptr;  // owned; none while the keys are found by a scan
 };
 
 // A section or object: a header line and children.
@@ -286,7 +339,7 @@ class TCommonIniSection : public TIniIdentList {
   virtual void SetName(WideView name);
   WideString Name() const { return GetName(); }
   WideView NameView() const;
-  const WideString& HeaderText() const { return header_; }
+  WideView HeaderText() const { return WideView(header_, header_len_); }
   int32_t NameStart() const { return name_start_; }
   int32_t NameLength() const { return name_len_; }
 
@@ -327,20 +380,27 @@ class TCommonIniSection : public TIniIdentList {
   TIniFloatRect ReadRect(WideView name, TIniFloatRect def, TIniFloatPoint* pair = nullptr) const;
 
  protected:
-  TCommonIniSection(WideString header, int32_t name_start, int32_t name_len)
-      : header_(std::move(header)), name_start_(name_start), name_len_(name_len) {}
+  TCommonIniSection(WideView header, int32_t name_start, int32_t name_len);
+  TCommonIniSection(TIniChunkText header, int32_t name_start, int32_t name_len)
+      : header_len_(header.size), name_start_(name_start), header_(header.data), name_len_(name_len) {}
+  ~TCommonIniSection() override;
   void WriteHeader(TIniLineSink& sink) const override;
   // Replaces the name part of the header.
   void ReplaceName(WideView name);
+  // Replaces the header with an owned copy of `header` (which may lie in the old one).
+  void SetHeader(WideView header);
 
-  WideString header_;
-  int32_t name_start_, name_len_;
+  uint32_t header_len_;
+  int32_t name_start_;
+  const char16_t* header_;
+  int32_t name_len_;
 };
 
 // A section "[name]"; text after "]" stays in the header.
 class TIniSection : public TCommonIniSection {
  public:
   TIniSection(WideString header, int32_t name_start, int32_t name_len);
+  TIniSection(TIniChunkText header, int32_t name_start, int32_t name_len);
   ~TIniSection() override;
   TCommonIniItem* Clone(TIniCollection* owner) const override;
   // Detaches from the old storage's section index, appends, and enters the new one's.
@@ -378,10 +438,12 @@ class TIniObject : public TCommonIniSection {
   // colon: whether the header has a ":" (without it the name is empty and the value is the rest).
   TIniObject(WideString header, int32_t name_start, int32_t name_len, int32_t value_start,
              int32_t indentation, bool colon);
+  TIniObject(TIniChunkText header, int32_t name_start, int32_t name_len, int32_t value_start,
+             int32_t indentation, bool colon);
   // Inside an object whose last item is a verbatim text line (its "end"), the copy goes before it.
   TCommonIniItem* Clone(TIniCollection* owner) const override;
   void SetName(WideView name) override;
-  int DefaultIndentation() const override { return indentation_ + 2; }
+  int DefaultIndentation() const override { return Indentation() + 2; }
 
   WideString Value() const { return WideString(ValueView()); }
   WideView ValueView() const;
@@ -392,19 +454,22 @@ class TIniObject : public TCommonIniSection {
   void SetValue(WideView name, WideView value) { TCommonIniSection::SetValue(name, value); }
 
   int32_t ValueStart() const { return value_start_; }
-  int32_t Indentation() const { return indentation_; }
+  // The blanks before "object" (the header's leading blanks, which edits never change).
+  int32_t Indentation() const;
   bool HasColon() const { return colon_; }
 
  protected:
   TIniCollection* CloneEmpty(TIniCollection* owner) const override;
-  int32_t value_start_, indentation_;
-  bool colon_;
+  void Check(int32_t indentation) const;
+  int32_t value_start_;
 };
 
 // A nested block opened by a keyword the host's keyword hook accepted.
 class TIniExtraObject : public TIniObject {
  public:
   TIniExtraObject(WideString keyword, WideString header, int32_t name_start, int32_t name_len,
+                  int32_t value_start, int32_t indentation, bool colon);
+  TIniExtraObject(WideString keyword, TIniChunkText header, int32_t name_start, int32_t name_len,
                   int32_t value_start, int32_t indentation, bool colon);
   const WideString& Keyword() const { return keyword_; }
 
@@ -510,6 +575,8 @@ class TIniFile : public TIniStorage {
 
  private:
   friend class TIniParser;
+  // Parses every line of `source`; `large` places the items in shared chunks.
+  bool Parse(TIniTextSource& source, bool large);
   std::string file_name_;
   bool load_result_ = false;
   TIniEncoding encoding_ = TIniEncoding::Ansi;

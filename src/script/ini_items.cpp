@@ -2,6 +2,7 @@
 #include <typeinfo>
 
 #include "foundation/assert.h"
+#include "script/ini_arena.h"
 #include "script/ini_file.h"
 #include "script/ini_names.h"
 
@@ -26,6 +27,19 @@ TCommonIniItem::~TCommonIniItem() {
   if (owner_) owner_->RemoveChild(this);
 }
 
+void* TCommonIniItem::operator new(size_t size, TIniArena& arena) { return arena.AllocItem(size); }
+
+void TCommonIniItem::operator delete(void* p, TIniArena&) { IniChunkRelease(p); }
+
+void TCommonIniItem::operator delete(TCommonIniItem* item, std::destroying_delete_t) {
+  bool chunk = item->in_chunk_;
+  item->~TCommonIniItem();
+  if (chunk)
+    IniChunkRelease(item);
+  else
+    ::operator delete(item);
+}
+
 void TCommonIniItem::AddChild(TCommonIniItem*) { ZEM_FAIL("AddChild on a line item"); }
 void TCommonIniItem::RemoveChild(TCommonIniItem*) { ZEM_FAIL("RemoveChild on a line item"); }
 
@@ -44,16 +58,31 @@ TCommonIniItem* TIniEmptyLine::Clone(TIniCollection* owner) const {
   return copy;
 }
 
-void TIniTextLine::Write(TIniLineSink& sink) const { sink.WriteLine(text_); }
+TIniTextLine::TIniTextLine(WideView text)
+    : text_len_(static_cast<uint32_t>(text.size())), text_(IniOwnedCopy(text)) {
+  text_owned_ = text_ != nullptr;
+}
+
+TIniTextLine::~TIniTextLine() { IniReleaseText(text_, text_owned_); }
+
+void TIniTextLine::SetText(WideView text) {
+  const char16_t* fresh = IniOwnedCopy(text);
+  IniReleaseText(text_, text_owned_);
+  text_ = fresh;
+  text_len_ = static_cast<uint32_t>(text.size());
+  text_owned_ = fresh != nullptr;
+}
+
+void TIniTextLine::Write(TIniLineSink& sink) const { sink.WriteLine(Text()); }
 
 TCommonIniItem* TIniTextLine::Clone(TIniCollection* owner) const {
-  auto* copy = new TIniTextLine(text_);
+  auto* copy = new TIniTextLine(Text());
   if (owner) copy->SetOwner(owner);
   return copy;
 }
 
 TCommonIniItem* TIniComment::Clone(TIniCollection* owner) const {
-  auto* copy = new TIniComment(text_, semicolon_pos_);
+  auto* copy = new TIniComment(WideString(Text()), semicolon_pos_);
   if (owner) copy->SetOwner(owner);
   return copy;
 }
@@ -61,18 +90,29 @@ TCommonIniItem* TIniComment::Clone(TIniCollection* owner) const {
 // ---------------------------------------------------------------------------------------------
 
 TIniIdent::TIniIdent(WideString text, int32_t name_start, int32_t name_len, int32_t value_start)
-    : TIniTextLine(std::move(text)), name_start_(name_start), name_len_(name_len), value_start_(value_start) {
+    : TIniTextLine(WideView(text)), name_start_(name_start), name_len_(name_len), value_start_(value_start) {
+  Init();
+}
+
+TIniIdent::TIniIdent(TIniChunkText text, int32_t name_start, int32_t name_len, int32_t value_start)
+    : TIniTextLine(text), name_start_(name_start), name_len_(name_len), value_start_(value_start) {
+  Init();
+}
+
+void TIniIdent::Init() {
+  is_key_ = true;
   ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
-             static_cast<size_t>(name_start_ - 1 + name_len_) <= text_.size() && value_start_ >= 1);
+             static_cast<size_t>(name_start_ - 1 + name_len_) <= Text().size() && value_start_ >= 1);
   hash_ = TLowerName(NameView()).Hash();
 }
 
 TIniIdent::~TIniIdent() {
   if (indexed_in_) indexed_in_->UnindexKey(this);
+  is_key_ = false;  // the base's destructor detaches what is no longer a key
 }
 
 TCommonIniItem* TIniIdent::Clone(TIniCollection* owner) const {
-  auto* copy = new TIniIdent(text_, name_start_, name_len_, value_start_);
+  auto* copy = new TIniIdent(WideString(Text()), name_start_, name_len_, value_start_);
   if (owner) copy->SetOwner(owner);
   return copy;
 }
@@ -85,21 +125,23 @@ void TIniIdent::SetOwner(TIniCollection* owner) {
 WideString TIniIdent::GetName() const { return WideString(NameView()); }
 
 WideView TIniIdent::NameView() const {
-  return WideView(text_).substr(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_));
+  return Text().substr(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_));
 }
 
 WideView TIniIdent::ValueView() const {
+  WideView text = Text();
   size_t start = static_cast<size_t>(value_start_ - 1);
-  if (start >= text_.size()) return {};
-  size_t end = text_.size();
-  while (end > start && IsBlank(text_[end - 1])) --end;
-  return WideView(text_).substr(start, end - start);
+  if (start >= text.size()) return {};
+  size_t end = text.size();
+  while (end > start && IsBlank(text[end - 1])) --end;
+  return text.substr(start, end - start);
 }
 
 void TIniIdent::SetValue(WideView value) {
-  size_t cut = static_cast<size_t>(value_start_ - 1);
-  if (cut < text_.size()) text_.resize(cut);
-  text_.append(value);
+  WideView text = Text();
+  WideString line(text.substr(0, std::min(static_cast<size_t>(value_start_ - 1), text.size())));
+  line.append(value);
+  SetText(line);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -199,97 +241,146 @@ void TIniCollection::Assign(const TIniCollection& other) {
 
 // ---------------------------------------------------------------------------------------------
 
-TIniIdentList::~TIniIdentList() { Clear(); }
+struct TIniIdentList::TKeyNode {
+  TIniIdent* key;
+  TKeyNode* next;
+};
+
+struct TIniIdentList::TKeyBuckets {
+  explicit TKeyBuckets(int32_t n) : count(n), heads(std::make_unique<TKeyNode*[]>(static_cast<size_t>(n))) {}
+  TKeyNode*& Head(uint32_t hash) { return heads[hash % static_cast<uint32_t>(count)]; }
+  int32_t count;
+  std::unique_ptr<TKeyNode*[]> heads;  // all empty at first
+};
+
+TIniIdentList::~TIniIdentList() {
+  Clear();
+  // Keys of later same-name sections still listed here (they are normally gone first) must not
+  // point at a freed index.
+  if (buckets_) {
+    for (int32_t i = 0; i < buckets_->count; ++i)
+      for (TKeyNode* n = buckets_->heads[i]; n; n = n->next) n->key->indexed_in_ = nullptr;
+    FreeBuckets();
+  }
+}
+
+void TIniIdentList::FreeBuckets() {
+  if (!buckets_) return;
+  for (int32_t i = 0; i < buckets_->count; ++i)
+    for (TKeyNode* n = buckets_->heads[i]; n;) {
+      TKeyNode* next = n->next;
+      delete n;
+      n = next;
+    }
+  delete buckets_;
+  buckets_ = nullptr;
+}
 
 void TIniIdentList::Rehash(int32_t count) {
-  auto fresh = std::make_unique<TIniIdent*[]>(static_cast<size_t>(count));  // all empty
-  std::vector<TIniIdent*> chain;
-  for (int32_t i = 0; i < bucket_count_; ++i) {
-    chain.clear();
-    for (TIniIdent* k = buckets_[i]; k; k = k->bucket_next_) chain.push_back(k);
-    // Oldest first onto the fronts: the newest of each name ends up ahead again.
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-      TIniIdent*& head = fresh[(*it)->hash_ % static_cast<uint32_t>(count)];
-      (*it)->bucket_next_ = head;
-      head = *it;
+  auto* fresh = new TKeyBuckets(count);
+  if (!buckets_) {
+    // From the scanned keys: children in order onto the fronts, so the last of a name ends up
+    // ahead.
+    for (TCommonIniItem* c = First(); c; c = c->Next())
+      if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) {
+        auto* k = static_cast<TIniIdent*>(c);
+        TKeyNode*& head = fresh->Head(k->hash_);
+        head = new TKeyNode{k, head};
+      }
+  } else {
+    std::vector<TKeyNode*> chain;
+    for (int32_t i = 0; i < buckets_->count; ++i) {
+      chain.clear();
+      for (TKeyNode* n = buckets_->heads[i]; n; n = n->next) chain.push_back(n);
+      // Oldest first onto the fronts: the newest of each name ends up ahead again.
+      for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        TKeyNode*& head = fresh->Head((*it)->key->hash_);
+        (*it)->next = head;
+        head = *it;
+      }
+      buckets_->heads[i] = nullptr;
     }
+    delete buckets_;
   }
-  buckets_ = std::move(fresh);
-  bucket_count_ = count;
+  buckets_ = fresh;
 }
 
 void TIniIdentList::IndexKey(TIniIdent* key) {
   ZEM_ASSERT(key && !key->indexed_in_);
   if (!buckets_) {
-    buckets_ = std::make_unique<TIniIdent*[]>(kFirstKeyBuckets);  // all empty
-    bucket_count_ = kFirstKeyBuckets;
-  } else if (bucket_count_ < kIniKeyBuckets && indexed_count_ >= 2 * bucket_count_) {
+    if (indexed_count_ < kScanKeys && key->Owner() == this) {
+      key->indexed_in_ = this;
+      ++indexed_count_;
+      return;
+    }
+    Rehash(kFirstKeyBuckets);
+  } else if (buckets_->count < kIniKeyBuckets && indexed_count_ >= 2 * buckets_->count) {
     Rehash(kIniKeyBuckets);
   }
-  TIniIdent*& head = buckets_[key->hash_ % static_cast<uint32_t>(bucket_count_)];
-  key->bucket_next_ = head;
-  head = key;
+  TKeyNode*& head = buckets_->Head(key->hash_);
+  head = new TKeyNode{key, head};
   key->indexed_in_ = this;
   ++indexed_count_;
 }
 
 void TIniIdentList::UnindexKey(TIniIdent* key) {
-  ZEM_ASSERT(key->indexed_in_ == this && buckets_);
-  for (TIniIdent** p = &buckets_[key->hash_ % static_cast<uint32_t>(bucket_count_)]; *p; p = &(*p)->bucket_next_) {
-    if (*p == key) {
-      *p = key->bucket_next_;
+  ZEM_ASSERT(key->indexed_in_ == this && indexed_count_ > 0);
+  key->indexed_in_ = nullptr;
+  if (!buckets_) {
+    --indexed_count_;
+    return;
+  }
+  for (TKeyNode** p = &buckets_->Head(key->hash_); *p; p = &(*p)->next) {
+    if ((*p)->key == key) {
+      TKeyNode* gone = *p;
+      *p = gone->next;
+      delete gone;
       --indexed_count_;
       break;
     }
   }
-  key->bucket_next_ = nullptr;
-  key->indexed_in_ = nullptr;
 }
 
 void TIniIdentList::RemoveChild(TCommonIniItem* item) {
-  if (auto* key = dynamic_cast<TIniIdent*>(item); key && key->indexed_in_) key->indexed_in_->UnindexKey(key);
+  if (item->is_key_) {
+    auto* key = static_cast<TIniIdent*>(item);
+    if (key->indexed_in_) key->indexed_in_->UnindexKey(key);
+  }
   TIniCollection::RemoveChild(item);
 }
 
 void TIniIdentList::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
   int32_t own = 0;
   for (TCommonIniItem* c = First(); c; c = c->Next())
-    if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_in_ == this) ++own;
-  if (buckets_ && own == indexed_count_) {
+    if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) ++own;
+  if (own == indexed_count_) {
     // Only our own keys: forget the whole index at once.
     for (TCommonIniItem* c = First(); c; c = c->Next())
-      if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_in_ == this) {
-        key->bucket_next_ = nullptr;
-        key->indexed_in_ = nullptr;
-      }
-    buckets_.reset();
-    bucket_count_ = 0;
+      if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) static_cast<TIniIdent*>(c)->indexed_in_ = nullptr;
+    FreeBuckets();
     indexed_count_ = 0;
   } else if (buckets_) {
     // Drop the entries of our own keys; keep those of later same-name sections.
-    bool foreign = false;
-    for (int32_t i = 0; i < bucket_count_; ++i) {
-      TIniIdent** p = &buckets_[i];
+    for (int32_t i = 0; i < buckets_->count; ++i) {
+      TKeyNode** p = &buckets_->heads[i];
       while (*p) {
-        TIniIdent* k = *p;
-        if (k->Owner() == this) {
-          *p = k->bucket_next_;
-          k->bucket_next_ = nullptr;
-          k->indexed_in_ = nullptr;
+        TKeyNode* n = *p;
+        if (n->key->Owner() == this) {
+          *p = n->next;
+          n->key->indexed_in_ = nullptr;
+          delete n;
           --indexed_count_;
         } else {
-          foreign = true;
-          p = &k->bucket_next_;
+          p = &n->next;
         }
       }
     }
-    if (!foreign) {
-      buckets_.reset();
-      bucket_count_ = 0;
-    }
   }
   for (TCommonIniItem* c = First(); c; c = c->Next())
-    if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_in_) key->indexed_in_->UnindexKey(key);
+    if (c->is_key_) {
+      auto* key = static_cast<TIniIdent*>(c);
+      if (key->indexed_in_) key->indexed_in_->UnindexKey(key);
+    }
   TIniCollection::DetachAllChildren(out);
 }
 
@@ -304,14 +395,22 @@ bool EqualsLower(WideView name, WideView lower) {
 }  // namespace
 
 TIniIdent* TIniIdentList::FindKeyLower(WideView lower, uint32_t hash) const {
-  if (!buckets_) return nullptr;
-  for (TIniIdent* k = buckets_[hash % static_cast<uint32_t>(bucket_count_)]; k; k = k->bucket_next_)
-    if (k->hash_ == hash && EqualsLower(k->NameView(), lower)) return k;
+  if (!buckets_) {
+    if (indexed_count_ == 0) return nullptr;
+    for (TCommonIniItem* c = Last(); c; c = c->Prev()) {
+      if (!c->is_key_) continue;
+      auto* k = static_cast<TIniIdent*>(c);
+      if (k->indexed_in_ == this && k->hash_ == hash && EqualsLower(k->NameView(), lower)) return k;
+    }
+    return nullptr;
+  }
+  for (TKeyNode* n = buckets_->Head(hash); n; n = n->next)
+    if (n->key->hash_ == hash && EqualsLower(n->key->NameView(), lower)) return n->key;
   return nullptr;
 }
 
 TIniIdent* TIniIdentList::FindKey(WideView name) const {
-  if (!buckets_) return nullptr;
+  if (indexed_count_ == 0) return nullptr;
   TLowerName lower(name);
   return FindKeyLower(lower.View(), lower.Hash());
 }
@@ -346,18 +445,36 @@ TIniObject* TIniIdentList::NextObject(const TCommonIniItem* after) const {
 
 WideString TCommonIniSection::GetName() const { return WideString(NameView()); }
 
+TCommonIniSection::TCommonIniSection(WideView header, int32_t name_start, int32_t name_len)
+    : header_len_(static_cast<uint32_t>(header.size())), name_start_(name_start), header_(IniOwnedCopy(header)),
+      name_len_(name_len) {
+  text_owned_ = header_ != nullptr;
+}
+
+TCommonIniSection::~TCommonIniSection() { IniReleaseText(header_, text_owned_); }
+
+void TCommonIniSection::SetHeader(WideView header) {
+  const char16_t* fresh = IniOwnedCopy(header);
+  IniReleaseText(header_, text_owned_);
+  header_ = fresh;
+  header_len_ = static_cast<uint32_t>(header.size());
+  text_owned_ = fresh != nullptr;
+}
+
 WideView TCommonIniSection::NameView() const {
-  return WideView(header_).substr(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_));
+  return HeaderText().substr(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_));
 }
 
 void TCommonIniSection::SetName(WideView name) { ReplaceName(name); }
 
 void TCommonIniSection::ReplaceName(WideView name) {
-  header_.replace(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_), name);
+  WideString header(HeaderText());
+  header.replace(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_), name);
+  SetHeader(header);
   name_len_ = static_cast<int32_t>(name.size());
 }
 
-void TCommonIniSection::WriteHeader(TIniLineSink& sink) const { sink.WriteLine(header_); }
+void TCommonIniSection::WriteHeader(TIniLineSink& sink) const { sink.WriteLine(HeaderText()); }
 
 WideString TCommonIniSection::ReadString(WideView name, WideView def) const {
   const TIniIdent* k = FindKey(name);
@@ -373,9 +490,14 @@ void TCommonIniSection::SetValue(WideView name, WideView value) {
 // ---------------------------------------------------------------------------------------------
 
 TIniSection::TIniSection(WideString header, int32_t name_start, int32_t name_len)
-    : TCommonIniSection(std::move(header), name_start, name_len) {
-  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
-             static_cast<size_t>(name_start_ - 1 + name_len_) <= header_.size());
+    : TCommonIniSection(WideView(header), name_start, name_len) {
+  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 && static_cast<size_t>(name_start_ - 1 + name_len_) <= header_len_);
+  UpdateLowerName();
+}
+
+TIniSection::TIniSection(TIniChunkText header, int32_t name_start, int32_t name_len)
+    : TCommonIniSection(header, name_start, name_len) {
+  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 && static_cast<size_t>(name_start_ - 1 + name_len_) <= header_len_);
   UpdateLowerName();
 }
 
@@ -389,7 +511,7 @@ void TIniSection::UpdateLowerName() {
 }
 
 TIniCollection* TIniSection::CloneEmpty(TIniCollection* owner) const {
-  auto* copy = new TIniSection(header_, name_start_, name_len_);
+  auto* copy = new TIniSection(WideString(HeaderText()), name_start_, name_len_);
   if (owner) copy->SetOwner(owner);
   return copy;
 }
@@ -429,14 +551,34 @@ TIniObject* TIniSection::FirstObject() const {
 
 TIniObject::TIniObject(WideString header, int32_t name_start, int32_t name_len, int32_t value_start,
                        int32_t indentation, bool colon)
-    : TCommonIniSection(std::move(header), name_start, name_len),
-      value_start_(value_start), indentation_(indentation), colon_(colon) {
+    : TCommonIniSection(WideView(header), name_start, name_len),
+      value_start_(value_start) {
+  colon_ = colon;
+  Check(indentation);
+}
+
+TIniObject::TIniObject(TIniChunkText header, int32_t name_start, int32_t name_len, int32_t value_start,
+                       int32_t indentation, bool colon)
+    : TCommonIniSection(header, name_start, name_len), value_start_(value_start) {
+  colon_ = colon;
+  Check(indentation);
+}
+
+void TIniObject::Check(int32_t indentation) const {
   ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
-             static_cast<size_t>(name_start_ - 1 + name_len_) <= header_.size() && value_start_ >= 1);
+             static_cast<size_t>(name_start_ - 1 + name_len_) <= header_len_ && value_start_ >= 1);
+  ZEM_ASSERT(indentation == Indentation());
+}
+
+int32_t TIniObject::Indentation() const {
+  WideView header = HeaderText();
+  size_t n = 0;
+  while (n < header.size() && IsBlank(header[n])) ++n;
+  return static_cast<int32_t>(n);
 }
 
 TIniCollection* TIniObject::CloneEmpty(TIniCollection* owner) const {
-  auto* copy = new TIniObject(header_, name_start_, name_len_, value_start_, indentation_, colon_);
+  auto* copy = new TIniObject(WideString(HeaderText()), name_start_, name_len_, value_start_, Indentation(), colon_);
   if (owner) copy->SetOwner(owner);
   return copy;
 }
@@ -455,11 +597,12 @@ TCommonIniItem* TIniObject::Clone(TIniCollection* owner) const {
 }
 
 WideView TIniObject::ValueView() const {
+  WideView header = HeaderText();
   size_t start = static_cast<size_t>(value_start_ - 1);
-  if (start >= header_.size()) return {};
-  size_t end = header_.size();
-  while (end > start && IsBlank(header_[end - 1])) --end;
-  return WideView(header_).substr(start, end - start);
+  if (start >= header.size()) return {};
+  size_t end = header.size();
+  while (end > start && IsBlank(header[end - 1])) --end;
+  return header.substr(start, end - start);
 }
 
 void TIniObject::SetName(WideView name) {
@@ -472,12 +615,14 @@ void TIniObject::SetName(WideView name) {
   if (name.empty()) return;
   // No ":" yet: the header becomes "object name: rest" (a blank keeps the word apart).
   size_t at = static_cast<size_t>(name_start_ - 1);
+  WideString header(HeaderText());
   WideString insert;
-  if (at > 0 && !IsBlank(header_[at - 1])) insert.push_back(u' ');
+  if (at > 0 && !IsBlank(header[at - 1])) insert.push_back(u' ');
   size_t lead = insert.size();
   insert.append(name);
   insert += ValueView().empty() ? u":" : u": ";
-  header_.insert(at, insert);
+  header.insert(at, insert);
+  SetHeader(header);
   name_start_ += static_cast<int32_t>(lead);
   name_len_ = static_cast<int32_t>(name.size());
   value_start_ = static_cast<int32_t>(at + insert.size()) + 1;
@@ -485,22 +630,25 @@ void TIniObject::SetName(WideView name) {
 }
 
 void TIniObject::SetValue(WideView value) {
+  WideString header(HeaderText());
   if (colon_) {
     size_t cut = static_cast<size_t>(value_start_ - 1);
-    if (cut < header_.size()) header_.resize(cut);
-    header_.append(value);
+    if (cut < header.size()) header.resize(cut);
+    header.append(value);
+    SetHeader(header);
     return;
   }
   // Without ":" the rest was the value; it becomes the name part before the new ":".
   name_start_ = value_start_;
   name_len_ = static_cast<int32_t>(ValueView().size());
-  if (name_len_ == 0 && !header_.empty() && !IsBlank(header_.back())) {
-    header_.push_back(u' ');
-    name_start_ = static_cast<int32_t>(header_.size()) + 1;
+  if (name_len_ == 0 && !header.empty() && !IsBlank(header.back())) {
+    header.push_back(u' ');
+    name_start_ = static_cast<int32_t>(header.size()) + 1;
   }
-  header_.push_back(u':');
-  value_start_ = static_cast<int32_t>(header_.size()) + 1;
-  header_.append(value);
+  header.push_back(u':');
+  value_start_ = static_cast<int32_t>(header.size()) + 1;
+  header.append(value);
+  SetHeader(header);
   colon_ = true;
 }
 
@@ -509,8 +657,13 @@ TIniExtraObject::TIniExtraObject(WideString keyword, WideString header, int32_t 
     : TIniObject(std::move(header), name_start, name_len, value_start, indentation, colon),
       keyword_(std::move(keyword)) {}
 
+TIniExtraObject::TIniExtraObject(WideString keyword, TIniChunkText header, int32_t name_start, int32_t name_len,
+                                 int32_t value_start, int32_t indentation, bool colon)
+    : TIniObject(header, name_start, name_len, value_start, indentation, colon), keyword_(std::move(keyword)) {}
+
 TIniCollection* TIniExtraObject::CloneEmpty(TIniCollection* owner) const {
-  auto* copy = new TIniExtraObject(keyword_, header_, name_start_, name_len_, value_start_, indentation_, colon_);
+  auto* copy = new TIniExtraObject(keyword_, WideString(HeaderText()), name_start_, name_len_, value_start_,
+                                   Indentation(), colon_);
   if (owner) copy->SetOwner(owner);
   return copy;
 }

@@ -1,16 +1,20 @@
 // The line parser and the loading entry points of TIniFile.
+#include <optional>
 #include <vector>
 
 #include "foundation/assert.h"
+#include "script/ini_arena.h"
 #include "script/ini_file.h"
 #include "script/ini_reader.h"
 
 namespace zem {
 
-// Builds the items of a storage from its lines, one line at a time.
+// Builds the items of a storage from its lines, one line at a time. With an arena (large
+// inputs) the items and their texts go to the load's shared chunks; otherwise each item and text
+// is a heap block of its own, so that a small script does not hold a whole chunk.
 class TIniParser {
  public:
-  explicit TIniParser(TIniFile& file) : file_(file), current_(&file) {}
+  TIniParser(TIniFile& file, TIniArena* arena) : file_(file), current_(&file), arena_(arena) {}
 
   // Splits the text into lines (CR, LF, CR LF, LF CR) and parses each. False when the error
   // handler stopped the load.
@@ -31,11 +35,15 @@ class TIniParser {
           }
         }
         if (c == u'\r' || c == u'\n') {
-          line.append(chunk + start, i - start);
-          start = i + 1;
           skip = c == u'\r' ? u'\n' : u'\r';
-          ParseLine(std::move(line));
-          line.clear();
+          if (line.empty()) {
+            ParseLine(WideView(chunk + start, i - start));
+          } else {
+            line.append(chunk + start, i - start);
+            ParseLine(line);
+            line.clear();
+          }
+          start = i + 1;
           if (aborted_) return false;
         }
       }
@@ -43,7 +51,7 @@ class TIniParser {
     }
     // The last line needs no line end.
     if (!line.empty()) {
-      ParseLine(std::move(line));
+      ParseLine(line);
       if (aborted_) return false;
     }
     if (!stack_.empty()) Error(kIniErrorOpenBlocks, 1);
@@ -51,48 +59,70 @@ class TIniParser {
   }
 
  private:
-  static size_t SkipBlanks(const WideString& s, size_t i) {
+  static size_t SkipBlanks(WideView s, size_t i) {
     while (i < s.size() && IsBlank(s[i])) ++i;
     return i;
   }
 
-  void ParseLine(WideString&& s) {
+  // A new item: in the arena with the line's text there, or on the heap with its own copy.
+  template <class T, class... Args>
+  T* Make(WideView text, Args&&... args) {
+    if (!arena_) return new T(WideString(text), std::forward<Args>(args)...);
+    TIniChunkText shared{arena_->AddText(text), static_cast<uint32_t>(text.size())};
+    T* item;
+    try {
+      item = new (*arena_) T(shared, std::forward<Args>(args)...);
+    } catch (...) {
+      IniReleaseText(shared.data, false);
+      throw;
+    }
+    item->in_chunk_ = true;
+    return item;
+  }
+
+  TCommonIniItem* MakeEmptyLine() {
+    if (!arena_) return new TIniEmptyLine();
+    TCommonIniItem* item = new (*arena_) TIniEmptyLine();
+    item->in_chunk_ = true;
+    return item;
+  }
+
+  void ParseLine(WideView s) {
     size_t n = s.size();
     size_t p = SkipBlanks(s, 0);
     if (p == n) {
-      Attach(new TIniEmptyLine());
+      Attach(MakeEmptyLine());
     } else if (s[p] == u';') {
-      auto pos = static_cast<int32_t>(p + 1);
-      Attach(new TIniComment(std::move(s), pos));
+      Attach(Make<TIniComment>(s, static_cast<int32_t>(p + 1)));
     } else if (s[p] == u'=') {
-      Attach(new TIniTextLine(std::move(s)));
+      Attach(Make<TIniTextLine>(s));
     } else if (s[p] == u'[') {
-      ParseSection(std::move(s), p);
+      ParseSection(s, p);
     } else {
-      ParseWord(std::move(s), p);
+      ParseWord(s, p);
     }
     ++line_no_;
   }
 
-  void ParseSection(WideString&& s, size_t p) {
+  void ParseSection(WideView s, size_t p) {
     size_t q = SkipBlanks(s, p + 1);
-    size_t r = q < s.size() ? s.find(u']', q + 1) : WideString::npos;
-    if (q >= s.size() || r == WideString::npos) {
-      Attach(new TIniTextLine(std::move(s)));
+    size_t r = q < s.size() ? s.find(u']', q + 1) : WideView::npos;
+    if (q >= s.size() || r == WideView::npos) {
+      Attach(Make<TIniTextLine>(s));
       return;
     }
     size_t e = r;  // one past the name's last non-blank
     while (e > q && IsBlank(s[e - 1])) --e;
-    auto* section = new TIniSection(std::move(s), static_cast<int32_t>(q + 1), static_cast<int32_t>(e - q));
+    auto* section = Make<TIniSection>(s, static_cast<int32_t>(q + 1), static_cast<int32_t>(e - q));
     section->SetOwner(&file_);
     current_ = section;
   }
 
-  void ParseWord(WideString&& s, size_t p) {
+  void ParseWord(WideView s, size_t p) {
     size_t n = s.size();
     size_t w_end = p;
     while (w_end < n && !IsBlank(s[w_end])) ++w_end;
-    WideView word = WideView(s).substr(p, w_end - p);
+    WideView word = s.substr(p, w_end - p);
     size_t after = SkipBlanks(s, w_end);
     bool key = word.find(u'=', 1) != WideView::npos || (after < n && s[after] == u'=');
     if (key) {
@@ -100,18 +130,20 @@ class TIniParser {
       size_t e = eq;
       while (e > p && IsBlank(s[e - 1])) --e;
       size_t v = SkipBlanks(s, eq + 1);
-      auto* ident = new TIniIdent(std::move(s), static_cast<int32_t>(p + 1), static_cast<int32_t>(e - p),
-                                  static_cast<int32_t>(v + 1));
-      ident->SetOwner(current_);
+      auto* ident = Make<TIniIdent>(s, static_cast<int32_t>(p + 1), static_cast<int32_t>(e - p),
+                                    static_cast<int32_t>(v + 1));
+      // What TIniIdent::SetOwner does, without asking the owner's type for every key.
+      current_->AddChild(ident);
+      current_->IndexKey(ident);
       return;
     }
     if (word == u"object") {
-      OpenBlock(std::move(s), p, w_end, after, nullptr);
+      OpenBlock(s, p, w_end, after, nullptr);
       return;
     }
     if (word == u"end") {
       if (dynamic_cast<TIniObject*>(current_) && !stack_.empty()) {
-        (new TIniTextLine(std::move(s)))->SetOwner(current_);
+        Make<TIniTextLine>(s)->SetOwner(current_);
         current_ = stack_.back();
         stack_.pop_back();
       } else {
@@ -121,16 +153,16 @@ class TIniParser {
     }
     if (file_.keyword_hook_ && file_.keyword_hook_(word)) {
       WideString keyword(word);
-      OpenBlock(std::move(s), p, w_end, after, &keyword);
+      OpenBlock(s, p, w_end, after, &keyword);
       return;
     }
     Error(kIniErrorBadLine, static_cast<int>(p + 1));
   }
 
   // "object name: value" (or a hooked keyword): the block becomes the current collection.
-  void OpenBlock(WideString&& s, size_t p, size_t w_end, size_t after, WideString* keyword) {
+  void OpenBlock(WideView s, size_t p, size_t w_end, size_t after, WideString* keyword) {
     size_t colon = s.rfind(u':');
-    bool has_colon = colon != WideString::npos && colon >= w_end;
+    bool has_colon = colon != WideView::npos && colon >= w_end;
     size_t name_start, name_len, value_start;
     if (has_colon) {
       size_t e = colon;
@@ -144,13 +176,25 @@ class TIniParser {
       value_start = after;
     }
     TIniObject* block;
-    if (keyword)
-      block = new TIniExtraObject(std::move(*keyword), std::move(s), static_cast<int32_t>(name_start + 1),
+    if (keyword && !arena_) {
+      block = new TIniExtraObject(std::move(*keyword), WideString(s), static_cast<int32_t>(name_start + 1),
                                   static_cast<int32_t>(name_len), static_cast<int32_t>(value_start + 1),
                                   static_cast<int32_t>(p), has_colon);
-    else
-      block = new TIniObject(std::move(s), static_cast<int32_t>(name_start + 1), static_cast<int32_t>(name_len),
-                             static_cast<int32_t>(value_start + 1), static_cast<int32_t>(p), has_colon);
+    } else if (keyword) {
+      TIniChunkText shared{arena_->AddText(s), static_cast<uint32_t>(s.size())};
+      try {
+        block = new (*arena_) TIniExtraObject(std::move(*keyword), shared, static_cast<int32_t>(name_start + 1),
+                                              static_cast<int32_t>(name_len), static_cast<int32_t>(value_start + 1),
+                                              static_cast<int32_t>(p), has_colon);
+      } catch (...) {
+        IniReleaseText(shared.data, false);
+        throw;
+      }
+      block->in_chunk_ = true;
+    } else {
+      block = Make<TIniObject>(s, static_cast<int32_t>(name_start + 1), static_cast<int32_t>(name_len),
+                               static_cast<int32_t>(value_start + 1), static_cast<int32_t>(p), has_colon);
+    }
     block->SetOwner(current_);
     stack_.push_back(current_);
     current_ = block;
@@ -173,18 +217,26 @@ class TIniParser {
   }
 
   TIniFile& file_;
-  TIniCollection* current_;
-  std::vector<TIniCollection*> stack_;  // enclosing collections of the open blocks
+  TIniIdentList* current_;
+  TIniArena* arena_;
+  std::vector<TIniIdentList*> stack_;  // enclosing collections of the open blocks
   int line_no_ = 0;
   bool aborted_ = false;
 };
 
+bool TIniFile::Parse(TIniTextSource& source, bool large) {
+  std::optional<TIniArena> arena;
+  if (large) arena.emplace();
+  TIniParser parser(*this, arena ? &*arena : nullptr);
+  return parser.Run(source);
+}
+
 bool TIniFile::LoadFromStream(TStream& stream) {
   Clear();
   load_result_ = false;
+  int64_t size = stream.Size() - stream.Position();
   auto source = OpenIniTextSource(stream, encoding_);
-  TIniParser parser(*this);
-  load_result_ = parser.Run(*source);
+  load_result_ = Parse(*source, size >= kIniArenaInput);
   return load_result_;
 }
 
@@ -213,8 +265,7 @@ bool TIniFile::LoadFromText(WideView text) {
   Clear();
   encoding_ = TIniEncoding::Utf16LE;
   auto source = WideIniTextSource(text);
-  TIniParser parser(*this);
-  load_result_ = parser.Run(*source);
+  load_result_ = Parse(*source, text.size() * 2 >= kIniArenaInput);
   return load_result_;
 }
 
