@@ -260,6 +260,10 @@ class T3DRendererGL : public T3DRenderer {
   std::function<void()> on_release_;
   bool simulate_loss_ = false;
   bool in_scene_ = false;
+  // Vertices drawn since the last flush: a frame of very many small draws is handed to the
+  // driver in parts, so that a software rasterizer never holds a whole frame's triangles.
+  size_t unflushed_vertices_ = 0;
+  void CountVertices(size_t count);
 
   T3DSurfaceGL back_{0, 0, 0, false};
   T3DSurfaceGL* target_ = &back_;
