@@ -1,6 +1,7 @@
 #include "model/keypoints.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 
@@ -28,6 +29,13 @@ int32_t TruncKey(double t) {
   return static_cast<int32_t>(std::trunc(t));
 }
 
+// The float members by index, and a new keypoint's values.
+constexpr float TKeyValues::*kKeyMembers[kKeyFieldCount] = {
+    &TKeyValues::opacity, &TKeyValues::angle,   &TKeyValues::scaleX,  &TKeyValues::scaleY, &TKeyValues::posX,
+    &TKeyValues::posY,    &TKeyValues::zPos,    &TKeyValues::centerX, &TKeyValues::centerY, &TKeyValues::angleX,
+    &TKeyValues::angleY,  &TKeyValues::blur,    &TKeyValues::colorAmount};
+constexpr TKeyValues kNewPoint{};
+
 // Longest offset kept: about 31 years of show time; beyond it the times saturate.
 constexpr double kMaxOffset = 1e12;
 
@@ -45,21 +53,74 @@ TKeyPoint::TKeyPoint(TKeyPointList* owner) : owner_(owner) {
   owner->points_.push_back(this);
 }
 
-void TKeyPoint::SetField(float TKeyValues::*field, float v) {
-  if (ChangeKey(v_.*field) != ChangeKey(v)) changed = true;
-  v_.*field = v;
+TKeyPoint::~TKeyPoint() {
+  if (stored_ & kOnHeap) delete[] heap_;
+}
+
+float TKeyPoint::Value(TKeyField field) const {
+  if (stored_ & kOnHeap) return heap_[field];
+  const uint16_t bit = uint16_t(1u << field);
+  if (!(stored_ & bit)) return kNewPoint.*kKeyMembers[field];
+  return inline_[std::popcount(unsigned(stored_ & (bit - 1)))];
+}
+
+TKeyValues TKeyPoint::Values() const {
+  TKeyValues v = kNewPoint;
+  if (stored_ & kOnHeap) {
+    for (int i = 0; i < kKeyFieldCount; ++i) v.*kKeyMembers[i] = heap_[i];
+  } else {
+    int n = 0;
+    for (unsigned bits = stored_; bits; bits &= bits - 1) v.*kKeyMembers[std::countr_zero(bits)] = inline_[n++];
+  }
+  v.colorOff = colorOff_;
+  v.colorR = colorR_;
+  v.colorG = colorG_;
+  v.colorB = colorB_;
+  return v;
+}
+
+void TKeyPoint::Store(TKeyField field, float v) {
+  if (stored_ & kOnHeap) {
+    heap_[field] = v;
+    return;
+  }
+  const uint16_t bit = uint16_t(1u << field);
+  const int rank = std::popcount(unsigned(stored_ & (bit - 1)));
+  if (stored_ & bit) {
+    inline_[rank] = v;
+    return;
+  }
+  // Bit for bit: a stored -0 or NaN pattern must come back as it was set.
+  if (std::bit_cast<uint32_t>(v) == std::bit_cast<uint32_t>(kNewPoint.*kKeyMembers[field])) return;
+  const int n = std::popcount(unsigned(stored_));
+  if (n < kInline) {
+    for (int i = n; i > rank; --i) inline_[i] = inline_[i - 1];
+    inline_[rank] = v;
+    stored_ |= bit;
+    return;
+  }
+  auto* all = new float[kKeyFieldCount];
+  for (int i = 0; i < kKeyFieldCount; ++i) all[i] = Value(TKeyField(i));
+  all[field] = v;
+  heap_ = all;
+  stored_ = kOnHeap;
+}
+
+void TKeyPoint::SetField(TKeyField field, float v) {
+  if (ChangeKey(Value(field)) != ChangeKey(v)) changed = true;
+  Store(field, v);
 }
 
 void TKeyPoint::SetColorisation(bool off, uint8_t r, uint8_t g, uint8_t b, float amount) {
   uint8_t o = off ? 1 : 0;
-  if (o != v_.colorOff || r != v_.colorR || g != v_.colorG || b != v_.colorB ||
-      ChangeKey(amount) != ChangeKey(v_.colorAmount))
+  if (o != colorOff_ || r != colorR_ || g != colorG_ || b != colorB_ ||
+      ChangeKey(amount) != ChangeKey(Value(kKeyColorAmount)))
     changed = true;
-  v_.colorOff = o;
-  v_.colorR = r;
-  v_.colorG = g;
-  v_.colorB = b;
-  v_.colorAmount = amount;
+  colorOff_ = o;
+  colorR_ = r;
+  colorG_ = g;
+  colorB_ = b;
+  Store(kKeyColorAmount, amount);
 }
 
 void TKeyPoint::SetValues(const TKeyValues& v) {
@@ -226,8 +287,9 @@ double TKeyPointList::CorrectedFraction(double f, double t) const {
     const TKeyPoint& k = *points_[i];
     const TKeyPoint& l = *points_[i + 1];
     if (k.time_ <= t && t <= l.time_) {
-      if (l.v_.scaleX == 0) return f;
-      double r = double(k.v_.scaleX) / l.v_.scaleX;
+      const float ls = l.Value(kKeyScaleX);
+      if (ls == 0) return f;
+      double r = double(k.Value(kKeyScaleX)) / ls;
       double den = 1 - f * (1 - r);
       return den != 0 ? f * r / den : f;
     }
@@ -240,16 +302,17 @@ double TKeyPointList::CorrectedTime(const TInterval& iv, double t) const {
   const TKeyPoint& p = *points_[size_t(iv.from)];
   const TKeyPoint& q = *points_[size_t(iv.to)];
   double span = q.time_ - p.time_;
-  if (q.v_.scaleX == 0 || span == 0) return t;
+  const float qs = q.Value(kKeyScaleX);
+  if (qs == 0 || span == 0) return t;
   double c = (t - p.time_) / span;
   if (!(c > 0 && c < 1)) return t;
-  double r = double(p.v_.scaleX) / q.v_.scaleX;
+  double r = double(p.Value(kKeyScaleX)) / qs;
   return p.time_ + span * c * r / (1 - c * (1 - r));
 }
 
 void TKeyPointList::Interpolate(const TKeyPoint& a, const TKeyPoint& b, float f, double t) {
-  const TKeyValues& A = a.v_;
-  const TKeyValues& B = b.v_;
+  const TKeyValues A = a.Values();
+  const TKeyValues B = b.Values();
   TKeyValues& C = current;
   C.opacity = Lerp(A.opacity, B.opacity, f);
   C.blur = Lerp(A.blur, B.blur, f);
@@ -276,8 +339,9 @@ void TKeyPointList::Interpolate(const TKeyPoint& a, const TKeyPoint& b, float f,
     double s = std::trunc(p.time_), e = std::trunc(q.time_);
     double d = e - s;
     double ta = double(iv.first) * d, tc = double(iv.second - iv.first) * d, td = double(1 - iv.second) * d;
+    const TKeyValues P = p.Values(), Q = q.Values();
     for (auto field : fields) {
-      smoother.SetupSmoother(ta, tc, td, p.v_.*field, q.v_.*field);
+      smoother.SetupSmoother(ta, tc, td, P.*field, Q.*field);
       current.*field = static_cast<float>(smoother.Smooth(time - s));
     }
   };
@@ -312,8 +376,8 @@ void TKeyPointList::Interpolate(const TKeyPoint& a, const TKeyPoint& b, float f,
 }
 
 void TKeyPointList::CopyPoint(const TKeyPoint& k) {
-  current = k.v_;
-  if (k.v_.colorOff) current.colorAmount = 0;
+  current = k.Values();
+  if (current.colorOff) current.colorAmount = 0;
 }
 
 void TKeyPointList::SetTime(double t) {

@@ -33,9 +33,16 @@ struct TKeyValues {
 // Values of a new list: opacity and scales 100, everything else 0.
 TKeyValues ListStartValues();
 
+// The float values of TKeyValues by index, in declaration order.
+enum TKeyField : uint8_t {
+  kKeyOpacity, kKeyAngle, kKeyScaleX, kKeyScaleY, kKeyPosX, kKeyPosY, kKeyZPos,
+  kKeyCenterX, kKeyCenterY, kKeyAngleX, kKeyAngleY, kKeyBlur, kKeyColorAmount, kKeyFieldCount
+};
+
 // A keypoint is owned by its list and never moves (callers keep pointers across insertions and
-// re-sorts). Not a TObj: without a virtual table it takes 88 bytes (shows hold hundreds of
-// thousands of keypoints).
+// re-sorts). Not a TObj, and it keeps only the float values that differ from a new keypoint's
+// (a keypoint of a large show sets one to four): up to four in place, more in a block of all
+// thirteen. 48 bytes (shows hold hundreds of thousands of keypoints).
 class TKeyPoint final {
  public:
   static constexpr float kMinScale = 0.001f;
@@ -44,46 +51,60 @@ class TKeyPoint final {
   explicit TKeyPoint(TKeyPointList* owner);
   TKeyPoint(const TKeyPoint&) = delete;
   TKeyPoint& operator=(const TKeyPoint&) = delete;
+  ~TKeyPoint();
 
   TKeyPointList* Owner() const { return owner_; }
   uint8_t Origin() const { return origin_; }
   double Offset() const { return offset_; }
   // Resolved show time: the origin's anchor plus the offset (refreshed by the list).
   double Time() const { return time_; }
-  const TKeyValues& Values() const { return v_; }
+  TKeyValues Values() const;
+  float Value(TKeyField field) const;
 
   void SetOrigin(uint8_t origin);
   void SetOffset(double offset);
 
   // Setters raise the changed flag when the value differs at four decimals.
-  void SetOpacity(float v) { SetField(&TKeyValues::opacity, v); }
-  void SetAngle(float v) { SetField(&TKeyValues::angle, v); }
-  void SetScaleX(float v) { SetField(&TKeyValues::scaleX, v < kMinScale ? kMinScale : v); }
-  void SetScaleY(float v) { SetField(&TKeyValues::scaleY, v < kMinScale ? kMinScale : v); }
-  void SetPosX(float v) { SetField(&TKeyValues::posX, v); }
-  void SetPosY(float v) { SetField(&TKeyValues::posY, v); }
-  void SetZPos(float v) { SetField(&TKeyValues::zPos, v); }
-  void SetCenterX(float v) { SetField(&TKeyValues::centerX, v); }
-  void SetCenterY(float v) { SetField(&TKeyValues::centerY, v); }
-  void SetAngleX(float v) { SetField(&TKeyValues::angleX, v); }
-  void SetAngleY(float v) { SetField(&TKeyValues::angleY, v); }
-  void SetBlur(float v) { SetField(&TKeyValues::blur, v); }
+  void SetOpacity(float v) { SetField(kKeyOpacity, v); }
+  void SetAngle(float v) { SetField(kKeyAngle, v); }
+  void SetScaleX(float v) { SetField(kKeyScaleX, v < kMinScale ? kMinScale : v); }
+  void SetScaleY(float v) { SetField(kKeyScaleY, v < kMinScale ? kMinScale : v); }
+  void SetPosX(float v) { SetField(kKeyPosX, v); }
+  void SetPosY(float v) { SetField(kKeyPosY, v); }
+  void SetZPos(float v) { SetField(kKeyZPos, v); }
+  void SetCenterX(float v) { SetField(kKeyCenterX, v); }
+  void SetCenterY(float v) { SetField(kKeyCenterY, v); }
+  void SetAngleX(float v) { SetField(kKeyAngleX, v); }
+  void SetAngleY(float v) { SetField(kKeyAngleY, v); }
+  void SetBlur(float v) { SetField(kKeyBlur, v); }
   void SetColorisation(bool off, uint8_t r, uint8_t g, uint8_t b, float amount);
   // All values through the setters.
   void SetValues(const TKeyValues& v);
 
  private:
   friend class TKeyPointList;
-  void SetField(float TKeyValues::*field, float v);
+  static constexpr int kInline = 4;
+  static constexpr uint16_t kOnHeap = 0x8000;
+  void SetField(TKeyField field, float v);
+  // Stores a value (nothing for a default value not stored yet).
+  void Store(TKeyField field, float v);
 
   TKeyPointList* owner_;
   double offset_ = 0;
   double time_ = 0;
-  TKeyValues v_;
+  // Bit i: value i is stored (in place, in index order); kOnHeap: all of them are in heap_.
+  uint16_t stored_ = 0;
   uint8_t origin_ = kSlideBegin;
 
  public:
   bool changed = false;
+
+ private:
+  uint8_t colorOff_ = 1, colorR_ = 255, colorG_ = 255, colorB_ = 255;
+  union {
+    float inline_[kInline] = {};
+    float* heap_;
+  };
 };
 
 // The keypoints of a list in time order, owned. Two words: up to two keypoints are held in them

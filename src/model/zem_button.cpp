@@ -149,7 +149,7 @@ void TZemButton::SetState(uint8_t state) {
   }
 }
 
-void TZemButton::ComputeScales(double, double PH, double, double, double& sx, double& sy) {
+void TZemButton::ComputeScales(double, double PH, double, double, double& sx, double& sy) const {
   const double H = height_;
   sx = H > 0 ? ScaleX() * PH / H * 0.01 : 0;
   sy = H > 0 ? ScaleY() * PH / H * 0.01 : 0;

@@ -61,7 +61,7 @@ class TZemButton : public show::TZemImage, public IZemVisualStates {
 
  protected:
   // Sx = ScaleX x PH / H, Sy = ScaleY x PH / H (percent), H the theme height.
-  void ComputeScales(double parentW, double parentH, double w, double h, double& sx, double& sy) override;
+  void ComputeScales(double parentW, double parentH, double w, double h, double& sx, double& sy) const override;
   // Each state's picture casts its own shadow, prepared with it.
   int32_t ShadowSlot() const override { return state_; }
   bool ShadowSourceFor(int32_t slot, TShadowSource& out) override;

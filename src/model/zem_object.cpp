@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <random>
 #include <unordered_map>
@@ -47,6 +48,61 @@ const TMatrix3& TZemChildren::Identity() { return kIdentity; }
 
 TZemObject::TExtra::TExtra() = default;
 TZemObject::TExtra::~TExtra() = default;
+
+TShortText& TShortText::operator=(const WideString& s) {
+  Free();
+  if (s.size() <= kInline) {
+    std::memcpy(bytes_, s.data(), s.size() * sizeof(char16_t));
+    size_ = uint8_t(s.size());
+  } else {
+    ZEM_ASSERT(s.size() <= UINT32_MAX);
+    char16_t* data = new char16_t[s.size()];
+    std::memcpy(data, s.data(), s.size() * sizeof(char16_t));
+    const uint32_t n = uint32_t(s.size());
+    std::memcpy(bytes_, &data, sizeof(data));
+    std::memcpy(bytes_ + sizeof(data), &n, sizeof(n));
+    size_ = kOnHeap;
+  }
+  return *this;
+}
+
+WideString TShortText::Str() const {
+  WideString s;
+  if (size_ == kOnHeap) {
+    char16_t* data = nullptr;
+    uint32_t n = 0;
+    std::memcpy(&data, bytes_, sizeof(data));
+    std::memcpy(&n, bytes_ + sizeof(data), sizeof(n));
+    s.assign(data, n);
+  } else {
+    s.resize(size_);
+    std::memcpy(s.data(), bytes_, size_ * sizeof(char16_t));
+  }
+  return s;
+}
+
+void TShortText::Free() {
+  if (size_ == kOnHeap) {
+    char16_t* data = nullptr;
+    std::memcpy(&data, bytes_, sizeof(data));
+    delete[] data;
+  }
+  size_ = 0;
+}
+
+double TZemObject::FitScaleX() const {
+  double sx = 0, sy = 0;
+  const TPointI ps = GetParentSize();
+  ComputeScales(ps.x, ps.y, size_.x, size_.y, sx, sy);
+  return float(sx);  // in single precision, like the frame
+}
+
+double TZemObject::FitScaleY() const {
+  double sx = 0, sy = 0;
+  const TPointI ps = GetParentSize();
+  ComputeScales(ps.x, ps.y, size_.x, size_.y, sx, sy);
+  return float(sy);
+}
 
 double TKeyPoints::GetAnchor(uint8_t origin) const { return owner_->GetAnchorTime(origin); }
 
@@ -176,7 +232,7 @@ bool TZemObject::CheckEdgeOnHit() {
   return host ? host->EdgeOnHit(this) : false;
 }
 
-void TZemObject::ComputeScales(double PW, double PH, double w, double h, double& sx, double& sy) {
+void TZemObject::ComputeScales(double PW, double PH, double w, double h, double& sx, double& sy) const {
   // 1. Fit factor against the parent's size.
   double k = 0;
   if (fitMode_ == kFitPlaceInto) {
@@ -199,8 +255,6 @@ void TZemObject::ComputeFrame(const TFrame3& pf, const TMatrix3& pw, bool /*hasP
   const TKeyValues& v = keys_.current;
   double sx = 0, sy = 0;
   ComputeScales(PW, PH, w, h, sx, sy);
-  fitSx_ = float(sx);
-  fitSy_ = float(sy);
   // 3. Local matrix from the three angles.
   const double sa = std::sin(double(v.angleX)), ca = std::cos(double(v.angleX));
   const double sb = std::sin(double(v.angleY)), cb = std::cos(double(v.angleY));
@@ -443,7 +497,7 @@ void TZemObject::ReadSection(const TCommonIniSection& s, bool /*reload*/) {
   // A section without keypoints would leave no profile to build and its whole slide unread:
   // it keeps its creation defaults in one keypoint at the slide's start instead.
   if (keys_.Count() == 0) {
-    LogLine("TZemObject.ReadSection: no keypoints in " + WideToUtf8(caption_) + ", defaults kept");
+    LogLine("TZemObject.ReadSection: no keypoints in " + WideToUtf8(caption_.Str()) + ", defaults kept");
     keys_.AddKeypoint(kSlideBegin, 0);
   }
   // Speed profiles: an absent key keeps the linear profile built from the keypoints, which

@@ -60,6 +60,12 @@ class TZemParams : public TDrawItem {
  protected:
   explicit TZemParams(TZemObject* owner) : keys_(owner) {}
 
+  // The object's own small settings, declared here to fill the space the drawing flags leave
+  // before the list.
+  uint8_t depth_ = 0;  // at most kMaxTreeDepth
+  uint8_t fitMode_ = kFitPlaceInto, posMode_ = kModePercent, centerMode_ = kModePercent;
+  uint8_t snapColorOff_ = 0;
+
   // Held inline: a block of its own would cost every object an allocation.
   TKeyPoints keys_;
 };
@@ -101,6 +107,28 @@ class TZemChildren {
   static const TMatrix3& Identity();
   std::unique_ptr<TBlock> block_;
 };
+
+// A text of 16 bytes: up to seven characters in place (the names of a large show's objects),
+// longer ones in a block of their own.
+class TShortText {
+ public:
+  TShortText() = default;
+  TShortText(const TShortText&) = delete;
+  TShortText& operator=(const TShortText&) = delete;
+  ~TShortText() { Free(); }
+  TShortText& operator=(const WideString& s);
+  WideString Str() const;
+
+ private:
+  static constexpr size_t kInline = 7;
+  static constexpr uint8_t kOnHeap = 0xFF;
+  void Free();
+
+  // In place: the characters. On the heap: the block's address, then its length (uint32_t).
+  alignas(8) unsigned char bytes_[15] = {};
+  uint8_t size_ = 0;  // characters in place, or kOnHeap
+};
+static_assert(sizeof(TShortText) == 16);
 
 // Accepts or rejects a node found by the hit search.
 using THitFilter = bool (*)(TZemObject* node, void* data);
@@ -169,7 +197,7 @@ class TZemObject : public TZemParams {
   // The "GUID" key, or a new GUID made on the first call for a node read without one (large
   // shows have many objects that nothing asks for; the tree's thread only).
   const WideString& Guid() const;
-  const WideString& Caption() const { return caption_; }
+  WideString Caption() const { return caption_.Str(); }
   const WideString& ActionText() const { return ExtraOrDefaults().actionText; }
   const TZemActionInfo& Action() const { return ExtraOrDefaults().action; }
   void SetAction(const WideString& text);
@@ -213,8 +241,10 @@ class TZemObject : public TZemParams {
   const TMatrix3& World() const { return children_.World(); }
   bool FrameValid() const { return frameValid_; }
   TPointF LocalTopLeft() const { return localTopLeft_; }
-  double FitScaleX() const { return fitSx_; }
-  double FitScaleY() const { return fitSy_; }
+  // The fit factor times ScaleX, ScaleY as the transform computes them now (nothing draws from
+  // them, so they are not kept).
+  double FitScaleX() const;
+  double FitScaleY() const;
   // World corners: top-left, top-right, bottom-right, bottom-left.
   void Corners(TVec3 out[4]) const;
 
@@ -257,7 +287,7 @@ class TZemObject : public TZemParams {
   }
   // Steps 1 and 2 of the transform: the scale factors from the parent's size and the own size
   // (the fit factor times ScaleX, ScaleY). Text replaces them.
-  virtual void ComputeScales(double parentW, double parentH, double w, double h, double& sx, double& sy);
+  virtual void ComputeScales(double parentW, double parentH, double w, double h, double& sx, double& sy) const;
   // Computes the frame for this node from its parent's frame; used by UpdateTransform.
   void ComputeFrame(const TFrame3& parentFrame, const TMatrix3& parentWorld, bool hasParent);
   // The facing test of the node's current frame against the camera.
@@ -289,17 +319,13 @@ class TZemObject : public TZemParams {
   TZemChildren children_;
   TZemSlide* slide_ = nullptr;  // root of the tree, when it is a slide
   mutable std::unique_ptr<TExtra> extra_;
-  WideString caption_;
+  TShortText caption_;
 
-  float fitSx_ = 1, fitSy_ = 1;  // for FitScaleX/Y only, which nothing draws from: the frame uses doubles
   TFrame3 frame_;
   TPointF localTopLeft_;
   TPointI size_;
   float snapBlur_ = 0, snapAmount_ = 0;
-  uint8_t depth_ = 0;  // at most kMaxTreeDepth
-
-  uint8_t fitMode_ = kFitPlaceInto, posMode_ = kModePercent, centerMode_ = kModePercent;
-  uint8_t snapColorOff_ = 0, snapR_ = 0, snapG_ = 0, snapB_ = 0;
+  uint8_t snapR_ = 0, snapG_ = 0, snapB_ = 0;
   bool inWindow_ : 1 = false;
   bool facingShows_ : 1 = true;
   bool hiddenByAncestor_ : 1 = false;

@@ -294,7 +294,7 @@ void TZemText::LoadImage() {
 // ---------------------------------------------------------------------------------------------
 // Transform and drawing
 
-void TZemText::ComputeScales(double PW, double PH, double w, double h, double& sx, double& sy) {
+void TZemText::ComputeScales(double PW, double PH, double w, double h, double& sx, double& sy) const {
   if (rasterize_) {
     show::TZemImage::ComputeScales(PW, PH, w, h, sx, sy);
     return;

@@ -87,7 +87,7 @@ class TZemText : public show::TZemImage, public IZemVisualStates {
   TPointF NaturalSize();
 
  protected:
-  void ComputeScales(double parentW, double parentH, double w, double h, double& sx, double& sy) override;
+  void ComputeScales(double parentW, double parentH, double w, double h, double& sx, double& sy) const override;
   // The whole text picture at level 0; its size measure follows the font size.
   bool ShadowSourceFor(int32_t slot, TShadowSource& out) override;
 

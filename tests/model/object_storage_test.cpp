@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "model_test_util.h"
@@ -99,6 +100,44 @@ TEST(KeyPointStorage, PointersOrderAndValuesHoldBeyondTheInlineSlots) {
   EXPECT_EQ(l.At(1), again);
   l.SetTime(10000);
   EXPECT_EQ(l.current.posX, 0);
+}
+
+// A keypoint keeps only the values that differ from a new one's: set in any order, back to the
+// default and beyond the four kept in place, every value reads back as set, bit for bit.
+TEST(KeyPointStorage, ValuesReadBackAsSetInAnyOrderAndCount) {
+  using TSet = void (TKeyPoint::*)(float);
+  const TSet setters[] = {&TKeyPoint::SetBlur,    &TKeyPoint::SetPosY,    &TKeyPoint::SetOpacity, &TKeyPoint::SetAngleX,
+                          &TKeyPoint::SetScaleX,  &TKeyPoint::SetZPos,    &TKeyPoint::SetAngle,   &TKeyPoint::SetCenterY,
+                          &TKeyPoint::SetPosX,    &TKeyPoint::SetAngleY,  &TKeyPoint::SetScaleY,  &TKeyPoint::SetCenterX};
+  float TKeyValues::*fields[] = {&TKeyValues::blur,   &TKeyValues::posY,    &TKeyValues::opacity, &TKeyValues::angleX,
+                                 &TKeyValues::scaleX, &TKeyValues::zPos,    &TKeyValues::angle,   &TKeyValues::centerY,
+                                 &TKeyValues::posX,   &TKeyValues::angleY,  &TKeyValues::scaleY,  &TKeyValues::centerX};
+  TFixedAnchors l;
+  TKeyPoint* k = l.AddKeypoint(kSlideBegin, 0);
+  TKeyValues want;
+  auto same = [](const TKeyValues& a, const TKeyValues& b) {
+    return memcmp(&a, &b, sizeof(TKeyValues)) == 0;
+  };
+  EXPECT_TRUE(same(k->Values(), want));
+  for (size_t i = 0; i < std::size(setters); ++i) {
+    const float v = i == 0 ? -0.0f : float(i) + 0.5f;
+    (k->*setters[i])(v);
+    want.*fields[i] = v;
+    if (i == 1) {  // back to the default and set again: nothing else moves
+      k->SetPosY(0);
+      want.posY = 0;
+      ASSERT_TRUE(same(k->Values(), want));
+      k->SetPosY(1.5f);
+      want.posY = 1.5f;
+    }
+    ASSERT_TRUE(same(k->Values(), want)) << "after " << i + 1 << " values";
+    EXPECT_EQ(k->Value(kKeyPosY), want.posY);
+  }
+  k->SetColorisation(false, 1, 2, 3, 0.25f);
+  const TKeyValues got = k->Values();
+  EXPECT_EQ(got.colorAmount, 0.25f);
+  EXPECT_EQ(got.colorR + got.colorG + got.colorB + got.colorOff, 6);
+  EXPECT_EQ(got.centerX, want.centerX);
 }
 
 }  // namespace
