@@ -153,12 +153,12 @@ class TCommonIniItem : public TObj {
 
  protected:
   // Fields of the derived classes, kept here where they fill the base's padding.
-  bool is_key_ = false;      // a TIniIdent (key scans skip the other children cheaply)
-  bool text_owned_ = false;  // the line or header text is an owned heap copy (else a chunk's)
-  bool colon_ = false;       // an object's header has a ":"
-
- private:
-  bool in_chunk_ = false;  // the item's memory is in a load's chunk
+  bool is_key_ : 1 = false;      // a TIniIdent (key scans skip the other children cheaply)
+  bool text_owned_ : 1 = false;  // the line or header text is an owned heap copy (else a chunk's)
+  bool colon_ : 1 = false;       // an object's header has a ":"
+  bool wide_ : 1 = false;        // a key's positions did not fit 16 bits (kept aside)
+  bool in_chunk_ : 1 = false;    // the item's memory is in a load's chunk
+  uint16_t small_ = 0;           // a key's name start
 };
 
 // A blank line.
@@ -226,20 +226,22 @@ class TIniIdent : public TIniTextLine {
   // Cuts the line at the value start and appends `value`.
   void SetValue(WideView value);
 
-  int32_t NameStart() const { return name_start_; }
-  int32_t NameLength() const { return name_len_; }
-  int32_t ValueStart() const { return value_start_; }
+  int32_t NameStart() const { return wide_ ? WidePosition(0) : small_; }
+  int32_t NameLength() const { return wide_ ? WidePosition(1) : name_len_; }
+  int32_t ValueStart() const { return wide_ ? WidePosition(2) : value_start_; }
   uint32_t Hash() const { return hash_; }
 
  private:
   friend class TIniIdentList;
   friend class TIniSection;
   friend class TIniStorage;
-  void Init();
+  void Init(int32_t name_start, int32_t name_len, int32_t value_start);
+  // Positions of a key whose line is too long for the 16-bit fields (a table aside, by address).
+  int32_t WidePosition(int i) const;
   // The name's lower-case form is not kept (large shows have millions of keys): lookups compare
-  // the name in the text ignoring case, after the hash.
-  int32_t name_start_, name_len_, value_start_;
-  uint32_t hash_;
+  // the name in the text ignoring case, after the hash. The name start is the base's small_.
+  uint16_t name_len_ = 0, value_start_ = 0;
+  uint32_t hash_ = 0;
   TIniIdentList* indexed_in_ = nullptr;  // whose key index holds this key
 };
 

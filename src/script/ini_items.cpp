@@ -1,5 +1,8 @@
 // Line items, collections and the key index.
+#include <array>
+#include <mutex>
 #include <typeinfo>
+#include <unordered_map>
 
 #include "foundation/assert.h"
 #include "script/ini_arena.h"
@@ -7,6 +10,10 @@
 #include "script/ini_names.h"
 
 namespace zem {
+
+// A large show holds about a million of these: keep them from growing unnoticed.
+static_assert(sizeof(void*) != 8 || sizeof(TIniIdent) == 64, "a key line is 64 bytes");
+static_assert(sizeof(void*) != 8 || sizeof(TIniTextLine) == 48, "a text line is 48 bytes");
 
 EIniParseError::EIniParseError(int code)
     : std::runtime_error("script parse error " + std::to_string(code)), code_(code) {}
@@ -90,29 +97,63 @@ TCommonIniItem* TIniComment::Clone(TIniCollection* owner) const {
 // ---------------------------------------------------------------------------------------------
 
 TIniIdent::TIniIdent(WideString text, int32_t name_start, int32_t name_len, int32_t value_start)
-    : TIniTextLine(WideView(text)), name_start_(name_start), name_len_(name_len), value_start_(value_start) {
-  Init();
+    : TIniTextLine(WideView(text)) {
+  Init(name_start, name_len, value_start);
 }
 
 TIniIdent::TIniIdent(TIniChunkText text, int32_t name_start, int32_t name_len, int32_t value_start)
-    : TIniTextLine(text), name_start_(name_start), name_len_(name_len), value_start_(value_start) {
-  Init();
+    : TIniTextLine(text) {
+  Init(name_start, name_len, value_start);
 }
 
-void TIniIdent::Init() {
+namespace {
+// Positions of the keys whose lines are too long for 16-bit fields (lines over 65,535 code
+// units: fuzzed or generated input). Any thread: storages on different threads share it.
+struct TWideKeys {
+  std::mutex lock;
+  std::unordered_map<const void*, std::array<int32_t, 3>> positions;
+};
+TWideKeys& WideKeys() {
+  static auto* keys = new TWideKeys;  // never freed: keys may outlive the statics
+  return *keys;
+}
+}  // namespace
+
+void TIniIdent::Init(int32_t name_start, int32_t name_len, int32_t value_start) {
   is_key_ = true;
-  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
-             static_cast<size_t>(name_start_ - 1 + name_len_) <= Text().size() && value_start_ >= 1);
+  ZEM_ASSERT(name_start >= 1 && name_len >= 0 &&
+             static_cast<size_t>(name_start - 1 + name_len) <= Text().size() && value_start >= 1);
+  if (name_start <= 0xFFFF && name_len <= 0xFFFF && value_start <= 0xFFFF) {
+    small_ = static_cast<uint16_t>(name_start);
+    name_len_ = static_cast<uint16_t>(name_len);
+    value_start_ = static_cast<uint16_t>(value_start);
+  } else {
+    TWideKeys& keys = WideKeys();
+    std::lock_guard<std::mutex> hold(keys.lock);
+    keys.positions[this] = {name_start, name_len, value_start};
+    wide_ = true;
+  }
   hash_ = TLowerName(NameView()).Hash();
+}
+
+int32_t TIniIdent::WidePosition(int i) const {
+  TWideKeys& keys = WideKeys();
+  std::lock_guard<std::mutex> hold(keys.lock);
+  return keys.positions.at(this)[static_cast<size_t>(i)];
 }
 
 TIniIdent::~TIniIdent() {
   if (indexed_in_) indexed_in_->UnindexKey(this);
+  if (wide_) {
+    TWideKeys& keys = WideKeys();
+    std::lock_guard<std::mutex> hold(keys.lock);
+    keys.positions.erase(this);
+  }
   is_key_ = false;  // the base's destructor detaches what is no longer a key
 }
 
 TCommonIniItem* TIniIdent::Clone(TIniCollection* owner) const {
-  auto* copy = new TIniIdent(WideString(Text()), name_start_, name_len_, value_start_);
+  auto* copy = new TIniIdent(WideString(Text()), NameStart(), NameLength(), ValueStart());
   if (owner) copy->SetOwner(owner);
   return copy;
 }
@@ -125,12 +166,12 @@ void TIniIdent::SetOwner(TIniCollection* owner) {
 WideString TIniIdent::GetName() const { return WideString(NameView()); }
 
 WideView TIniIdent::NameView() const {
-  return Text().substr(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_));
+  return Text().substr(static_cast<size_t>(NameStart() - 1), static_cast<size_t>(NameLength()));
 }
 
 WideView TIniIdent::ValueView() const {
   WideView text = Text();
-  size_t start = static_cast<size_t>(value_start_ - 1);
+  size_t start = static_cast<size_t>(ValueStart() - 1);
   if (start >= text.size()) return {};
   size_t end = text.size();
   while (end > start && IsBlank(text[end - 1])) --end;
@@ -139,7 +180,7 @@ WideView TIniIdent::ValueView() const {
 
 void TIniIdent::SetValue(WideView value) {
   WideView text = Text();
-  WideString line(text.substr(0, std::min(static_cast<size_t>(value_start_ - 1), text.size())));
+  WideString line(text.substr(0, std::min(static_cast<size_t>(ValueStart() - 1), text.size())));
   line.append(value);
   SetText(line);
 }
