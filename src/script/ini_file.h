@@ -147,6 +147,8 @@ class TCommonIniItem : public TObj {
   friend class TIniCollection;
   friend class TIniIdentList;
   friend class TIniParser;
+  friend class TIniIdent;
+  friend class TIniStorage;
   TIniCollection* owner_ = nullptr;
   TCommonIniItem* prev_ = nullptr;
   TCommonIniItem* next_ = nullptr;
@@ -158,6 +160,8 @@ class TCommonIniItem : public TObj {
   bool colon_ : 1 = false;       // an object's header has a ":"
   bool wide_ : 1 = false;        // a key's positions did not fit 16 bits (kept aside)
   bool in_chunk_ : 1 = false;    // the item's memory is in a load's chunk
+  bool indexed_ : 1 = false;     // a key in a key index (see TIniIdent::IndexedIn)
+  bool is_section_ : 1 = false;  // a TIniSection
   uint16_t small_ = 0;           // a key's name start
 };
 
@@ -242,7 +246,9 @@ class TIniIdent : public TIniTextLine {
   // the name in the text ignoring case, after the hash. The name start is the base's small_.
   uint16_t name_len_ = 0, value_start_ = 0;
   uint32_t hash_ = 0;
-  TIniIdentList* indexed_in_ = nullptr;  // whose key index holds this key
+  // Whose key index holds this key: none, or the owner's, or (the owner being a later section
+  // of a repeated name) the first same-name section's.
+  TIniIdentList* IndexedIn() const;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -532,6 +538,13 @@ class TIniStorage : public TIniIdentList {
   void UnindexSection(TIniSection* section, bool reindex_own);
   std::unique_ptr<TIniSection*[]> section_buckets_;
 };
+
+inline TIniIdentList* TIniIdent::IndexedIn() const {
+  if (!indexed_) return nullptr;
+  TIniCollection* owner = Owner();
+  if (owner->is_section_) return static_cast<TIniSection*>(owner)->FirstSameName();
+  return static_cast<TIniIdentList*>(owner);
+}
 
 enum class TIniEncoding { Utf16LE, Utf16BE, Utf8, Ansi };
 

@@ -12,7 +12,7 @@
 namespace zem {
 
 // A large show holds about a million of these: keep them from growing unnoticed.
-static_assert(sizeof(void*) != 8 || sizeof(TIniIdent) == 64, "a key line is 64 bytes");
+static_assert(sizeof(void*) != 8 || sizeof(TIniIdent) == 56, "a key line is 56 bytes");
 static_assert(sizeof(void*) != 8 || sizeof(TIniTextLine) == 48, "a text line is 48 bytes");
 
 EIniParseError::EIniParseError(int code)
@@ -143,7 +143,7 @@ int32_t TIniIdent::WidePosition(int i) const {
 }
 
 TIniIdent::~TIniIdent() {
-  if (indexed_in_) indexed_in_->UnindexKey(this);
+  if (indexed_) IndexedIn()->UnindexKey(this);
   if (wide_) {
     TWideKeys& keys = WideKeys();
     std::lock_guard<std::mutex> hold(keys.lock);
@@ -300,7 +300,7 @@ TIniIdentList::~TIniIdentList() {
   // point at a freed index.
   if (buckets_) {
     for (int32_t i = 0; i < buckets_->count; ++i)
-      for (TKeyNode* n = buckets_->heads[i]; n; n = n->next) n->key->indexed_in_ = nullptr;
+      for (TKeyNode* n = buckets_->heads[i]; n; n = n->next) n->key->indexed_ = false;
     FreeBuckets();
   }
 }
@@ -323,7 +323,7 @@ void TIniIdentList::Rehash(int32_t count) {
     // From the scanned keys: children in order onto the fronts, so the last of a name ends up
     // ahead.
     for (TCommonIniItem* c = First(); c; c = c->Next())
-      if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) {
+      if (c->is_key_ && c->indexed_) {  // scanned keys are own keys
         auto* k = static_cast<TIniIdent*>(c);
         TKeyNode*& head = fresh->Head(k->hash_);
         head = new TKeyNode{k, head};
@@ -347,10 +347,10 @@ void TIniIdentList::Rehash(int32_t count) {
 }
 
 void TIniIdentList::IndexKey(TIniIdent* key) {
-  ZEM_ASSERT(key && !key->indexed_in_);
+  ZEM_ASSERT(key && !key->indexed_ && key->Owner());
   if (!buckets_) {
     if (indexed_count_ < kScanKeys && key->Owner() == this) {
-      key->indexed_in_ = this;
+      key->indexed_ = true;
       ++indexed_count_;
       return;
     }
@@ -360,13 +360,15 @@ void TIniIdentList::IndexKey(TIniIdent* key) {
   }
   TKeyNode*& head = buckets_->Head(key->hash_);
   head = new TKeyNode{key, head};
-  key->indexed_in_ = this;
+  key->indexed_ = true;
   ++indexed_count_;
 }
 
 void TIniIdentList::UnindexKey(TIniIdent* key) {
-  ZEM_ASSERT(key->indexed_in_ == this && indexed_count_ > 0);
-  key->indexed_in_ = nullptr;
+  // Only the flag is checked: which index holds it is known to the callers (and deriving it
+  // walks a same-name chain).
+  ZEM_ASSERT(key->indexed_ && indexed_count_ > 0);
+  key->indexed_ = false;
   if (!buckets_) {
     --indexed_count_;
     return;
@@ -385,19 +387,22 @@ void TIniIdentList::UnindexKey(TIniIdent* key) {
 void TIniIdentList::RemoveChild(TCommonIniItem* item) {
   if (item->is_key_) {
     auto* key = static_cast<TIniIdent*>(item);
-    if (key->indexed_in_) key->indexed_in_->UnindexKey(key);
+    if (key->indexed_) key->IndexedIn()->UnindexKey(key);
   }
   TIniCollection::RemoveChild(item);
 }
 
 void TIniIdentList::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
+  // Our keys are all in our index, or (a later same-name section) all in the first one's.
+  const bool own_index = !is_section_ || !static_cast<TIniSection*>(this)->PrevSameName();
   int32_t own = 0;
-  for (TCommonIniItem* c = First(); c; c = c->Next())
-    if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) ++own;
-  if (own == indexed_count_) {
+  if (own_index)
+    for (TCommonIniItem* c = First(); c; c = c->Next())
+      if (c->is_key_ && c->indexed_) ++own;
+  if (own_index && own == indexed_count_) {
     // Only our own keys: forget the whole index at once.
     for (TCommonIniItem* c = First(); c; c = c->Next())
-      if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) static_cast<TIniIdent*>(c)->indexed_in_ = nullptr;
+      if (c->is_key_) c->indexed_ = false;
     FreeBuckets();
     indexed_count_ = 0;
   } else if (buckets_) {
@@ -408,7 +413,7 @@ void TIniIdentList::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
         TKeyNode* n = *p;
         if (n->key->Owner() == this) {
           *p = n->next;
-          n->key->indexed_in_ = nullptr;
+          n->key->indexed_ = false;
           delete n;
           --indexed_count_;
         } else {
@@ -420,7 +425,7 @@ void TIniIdentList::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
   for (TCommonIniItem* c = First(); c; c = c->Next())
     if (c->is_key_) {
       auto* key = static_cast<TIniIdent*>(c);
-      if (key->indexed_in_) key->indexed_in_->UnindexKey(key);
+      if (key->indexed_) key->IndexedIn()->UnindexKey(key);
     }
   TIniCollection::DetachAllChildren(out);
 }
@@ -441,7 +446,8 @@ TIniIdent* TIniIdentList::FindKeyLower(WideView lower, uint32_t hash) const {
     for (TCommonIniItem* c = Last(); c; c = c->Prev()) {
       if (!c->is_key_) continue;
       auto* k = static_cast<TIniIdent*>(c);
-      if (k->indexed_in_ == this && k->hash_ == hash && EqualsLower(k->NameView(), lower)) return k;
+      // Scanned keys are own keys (a later same-name section has none indexed here).
+      if (k->hash_ == hash && k->indexed_ && EqualsLower(k->NameView(), lower)) return k;
     }
     return nullptr;
   }
@@ -533,17 +539,20 @@ void TCommonIniSection::SetValue(WideView name, WideView value) {
 TIniSection::TIniSection(WideString header, int32_t name_start, int32_t name_len)
     : TCommonIniSection(WideView(header), name_start, name_len) {
   ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 && static_cast<size_t>(name_start_ - 1 + name_len_) <= header_len_);
+  is_section_ = true;
   UpdateLowerName();
 }
 
 TIniSection::TIniSection(TIniChunkText header, int32_t name_start, int32_t name_len)
     : TCommonIniSection(header, name_start, name_len) {
   ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 && static_cast<size_t>(name_start_ - 1 + name_len_) <= header_len_);
+  is_section_ = true;
   UpdateLowerName();
 }
 
 TIniSection::~TIniSection() {
   if (indexed_in_) indexed_in_->UnindexSection(this, false);
+  is_section_ = false;  // the base's destructors free the children: no same-name chain from here
 }
 
 void TIniSection::UpdateLowerName() {
