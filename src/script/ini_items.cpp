@@ -14,6 +14,7 @@ namespace zem {
 // A large show holds about a million of these: keep them from growing unnoticed.
 static_assert(sizeof(void*) != 8 || sizeof(TIniIdent) == 56, "a key line is 56 bytes");
 static_assert(sizeof(void*) != 8 || sizeof(TIniTextLine) == 48, "a text line is 48 bytes");
+static_assert(sizeof(void*) != 8 || sizeof(TIniObject) == 80, "an object is 80 bytes");
 
 EIniParseError::EIniParseError(int code)
     : std::runtime_error("script parse error " + std::to_string(code)), code_(code) {}
@@ -107,15 +108,34 @@ TIniIdent::TIniIdent(TIniChunkText text, int32_t name_start, int32_t name_len, i
 }
 
 namespace {
-// Positions of the keys whose lines are too long for 16-bit fields (lines over 65,535 code
-// units: fuzzed or generated input). Any thread: storages on different threads share it.
+// Positions of the keys, sections and objects whose lines are too long for 16-bit fields (lines
+// over 65,535 code units: fuzzed or generated input). Any thread: storages on different threads
+// share it.
 struct TWideKeys {
   std::mutex lock;
   std::unordered_map<const void*, std::array<int32_t, 3>> positions;
 };
 TWideKeys& WideKeys() {
-  static auto* keys = new TWideKeys;  // never freed: keys may outlive the statics
+  static auto* keys = new TWideKeys;  // never freed: items may outlive the statics
   return *keys;
+}
+bool FitsSmall(int32_t a, int32_t b, int32_t c) {
+  return a >= 0 && a <= 0xFFFF && b >= 0 && b <= 0xFFFF && c >= 0 && c <= 0xFFFF;
+}
+void SetWide(const void* item, std::array<int32_t, 3> positions) {
+  TWideKeys& keys = WideKeys();
+  std::lock_guard<std::mutex> hold(keys.lock);
+  keys.positions[item] = positions;
+}
+void EraseWide(const void* item) {
+  TWideKeys& keys = WideKeys();
+  std::lock_guard<std::mutex> hold(keys.lock);
+  keys.positions.erase(item);
+}
+int32_t GetWide(const void* item, int i) {
+  TWideKeys& keys = WideKeys();
+  std::lock_guard<std::mutex> hold(keys.lock);
+  return keys.positions.at(item)[static_cast<size_t>(i)];
 }
 }  // namespace
 
@@ -123,32 +143,22 @@ void TIniIdent::Init(int32_t name_start, int32_t name_len, int32_t value_start) 
   is_key_ = true;
   ZEM_ASSERT(name_start >= 1 && name_len >= 0 &&
              static_cast<size_t>(name_start - 1 + name_len) <= Text().size() && value_start >= 1);
-  if (name_start <= 0xFFFF && name_len <= 0xFFFF && value_start <= 0xFFFF) {
+  hash_ = TLowerName(Text().substr(static_cast<size_t>(name_start - 1), static_cast<size_t>(name_len))).Hash();
+  if (FitsSmall(name_start, name_len, value_start)) {
     small_ = static_cast<uint16_t>(name_start);
     name_len_ = static_cast<uint16_t>(name_len);
     value_start_ = static_cast<uint16_t>(value_start);
   } else {
-    TWideKeys& keys = WideKeys();
-    std::lock_guard<std::mutex> hold(keys.lock);
-    keys.positions[this] = {name_start, name_len, value_start};
+    SetWide(this, {name_start, name_len, value_start});  // the last step: nothing throws after it
     wide_ = true;
   }
-  hash_ = TLowerName(NameView()).Hash();
 }
 
-int32_t TIniIdent::WidePosition(int i) const {
-  TWideKeys& keys = WideKeys();
-  std::lock_guard<std::mutex> hold(keys.lock);
-  return keys.positions.at(this)[static_cast<size_t>(i)];
-}
+int32_t TIniIdent::WidePosition(int i) const { return GetWide(this, i); }
 
 TIniIdent::~TIniIdent() {
   if (indexed_) IndexedIn()->UnindexKey(this);
-  if (wide_) {
-    TWideKeys& keys = WideKeys();
-    std::lock_guard<std::mutex> hold(keys.lock);
-    keys.positions.erase(this);
-  }
+  if (wide_) EraseWide(this);
   is_key_ = false;  // the base's destructor detaches what is no longer a key
 }
 
@@ -493,12 +503,30 @@ TIniObject* TIniIdentList::NextObject(const TCommonIniItem* after) const {
 WideString TCommonIniSection::GetName() const { return WideString(NameView()); }
 
 TCommonIniSection::TCommonIniSection(WideView header, int32_t name_start, int32_t name_len)
-    : header_len_(static_cast<uint32_t>(header.size())), name_start_(name_start), header_(IniOwnedCopy(header)),
-      name_len_(name_len) {
+    : header_(IniOwnedCopy(header)), header_len_(static_cast<uint32_t>(header.size())) {
   text_owned_ = header_ != nullptr;
+  SetPositions(name_start, name_len, 0);
 }
 
-TCommonIniSection::~TCommonIniSection() { IniReleaseText(header_, text_owned_); }
+TCommonIniSection::~TCommonIniSection() {
+  IniReleaseText(header_, text_owned_);
+  if (wide_) EraseWide(this);
+}
+
+void TCommonIniSection::SetPositions(int32_t name_start, int32_t name_len, int32_t value_start) {
+  if (FitsSmall(name_start, name_len, value_start)) {
+    if (wide_) EraseWide(this);
+    wide_ = false;
+    small_ = static_cast<uint16_t>(name_start);
+    name_len_ = static_cast<uint16_t>(name_len);
+    value_start_ = static_cast<uint16_t>(value_start);
+  } else {
+    SetWide(this, {name_start, name_len, value_start});
+    wide_ = true;
+  }
+}
+
+int32_t TCommonIniSection::WidePosition(int i) const { return GetWide(this, i); }
 
 void TCommonIniSection::SetHeader(WideView header) {
   const char16_t* fresh = IniOwnedCopy(header);
@@ -509,16 +537,16 @@ void TCommonIniSection::SetHeader(WideView header) {
 }
 
 WideView TCommonIniSection::NameView() const {
-  return HeaderText().substr(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_));
+  return HeaderText().substr(static_cast<size_t>(NameStart() - 1), static_cast<size_t>(NameLength()));
 }
 
 void TCommonIniSection::SetName(WideView name) { ReplaceName(name); }
 
 void TCommonIniSection::ReplaceName(WideView name) {
   WideString header(HeaderText());
-  header.replace(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_), name);
+  header.replace(static_cast<size_t>(NameStart() - 1), static_cast<size_t>(NameLength()), name);
   SetHeader(header);
-  name_len_ = static_cast<int32_t>(name.size());
+  SetPositions(NameStart(), static_cast<int32_t>(name.size()), RawValueStart());
 }
 
 void TCommonIniSection::WriteHeader(TIniLineSink& sink) const { sink.WriteLine(HeaderText()); }
@@ -538,14 +566,14 @@ void TCommonIniSection::SetValue(WideView name, WideView value) {
 
 TIniSection::TIniSection(WideString header, int32_t name_start, int32_t name_len)
     : TCommonIniSection(WideView(header), name_start, name_len) {
-  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 && static_cast<size_t>(name_start_ - 1 + name_len_) <= header_len_);
+  ZEM_ASSERT(NameStart() >= 1 && NameLength() >= 0 && static_cast<size_t>(NameStart() - 1 + NameLength()) <= header_len_);
   is_section_ = true;
   UpdateLowerName();
 }
 
 TIniSection::TIniSection(TIniChunkText header, int32_t name_start, int32_t name_len)
     : TCommonIniSection(header, name_start, name_len) {
-  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 && static_cast<size_t>(name_start_ - 1 + name_len_) <= header_len_);
+  ZEM_ASSERT(NameStart() >= 1 && NameLength() >= 0 && static_cast<size_t>(NameStart() - 1 + NameLength()) <= header_len_);
   is_section_ = true;
   UpdateLowerName();
 }
@@ -561,7 +589,7 @@ void TIniSection::UpdateLowerName() {
 }
 
 TIniCollection* TIniSection::CloneEmpty(TIniCollection* owner) const {
-  auto* copy = new TIniSection(WideString(HeaderText()), name_start_, name_len_);
+  auto* copy = new TIniSection(WideString(HeaderText()), NameStart(), NameLength());
   if (owner) copy->SetOwner(owner);
   return copy;
 }
@@ -601,22 +629,23 @@ TIniObject* TIniSection::FirstObject() const {
 
 TIniObject::TIniObject(WideString header, int32_t name_start, int32_t name_len, int32_t value_start,
                        int32_t indentation, bool colon)
-    : TCommonIniSection(WideView(header), name_start, name_len),
-      value_start_(value_start) {
+    : TCommonIniSection(WideView(header), name_start, name_len) {
+  SetPositions(name_start, name_len, value_start);
   colon_ = colon;
   Check(indentation);
 }
 
 TIniObject::TIniObject(TIniChunkText header, int32_t name_start, int32_t name_len, int32_t value_start,
                        int32_t indentation, bool colon)
-    : TCommonIniSection(header, name_start, name_len), value_start_(value_start) {
+    : TCommonIniSection(header, name_start, name_len) {
+  SetPositions(name_start, name_len, value_start);
   colon_ = colon;
   Check(indentation);
 }
 
 void TIniObject::Check(int32_t indentation) const {
-  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
-             static_cast<size_t>(name_start_ - 1 + name_len_) <= header_len_ && value_start_ >= 1);
+  ZEM_ASSERT(NameStart() >= 1 && NameLength() >= 0 && static_cast<size_t>(NameStart() - 1 + NameLength()) <= header_len_ &&
+             ValueStart() >= 1);
   ZEM_ASSERT(indentation == Indentation());
 }
 
@@ -628,7 +657,7 @@ int32_t TIniObject::Indentation() const {
 }
 
 TIniCollection* TIniObject::CloneEmpty(TIniCollection* owner) const {
-  auto* copy = new TIniObject(WideString(HeaderText()), name_start_, name_len_, value_start_, Indentation(), colon_);
+  auto* copy = new TIniObject(WideString(HeaderText()), NameStart(), NameLength(), ValueStart(), Indentation(), colon_);
   if (owner) copy->SetOwner(owner);
   return copy;
 }
@@ -648,7 +677,7 @@ TCommonIniItem* TIniObject::Clone(TIniCollection* owner) const {
 
 WideView TIniObject::ValueView() const {
   WideView header = HeaderText();
-  size_t start = static_cast<size_t>(value_start_ - 1);
+  size_t start = static_cast<size_t>(ValueStart() - 1);
   if (start >= header.size()) return {};
   size_t end = header.size();
   while (end > start && IsBlank(header[end - 1])) --end;
@@ -657,14 +686,14 @@ WideView TIniObject::ValueView() const {
 
 void TIniObject::SetName(WideView name) {
   if (colon_) {
-    int32_t delta = static_cast<int32_t>(name.size()) - name_len_;
+    int32_t delta = static_cast<int32_t>(name.size()) - NameLength();
     ReplaceName(name);
-    value_start_ += delta;
+    SetPositions(NameStart(), NameLength(), ValueStart() + delta);
     return;
   }
   if (name.empty()) return;
   // No ":" yet: the header becomes "object name: rest" (a blank keeps the word apart).
-  size_t at = static_cast<size_t>(name_start_ - 1);
+  size_t at = static_cast<size_t>(NameStart() - 1);
   WideString header(HeaderText());
   WideString insert;
   if (at > 0 && !IsBlank(header[at - 1])) insert.push_back(u' ');
@@ -673,32 +702,32 @@ void TIniObject::SetName(WideView name) {
   insert += ValueView().empty() ? u":" : u": ";
   header.insert(at, insert);
   SetHeader(header);
-  name_start_ += static_cast<int32_t>(lead);
-  name_len_ = static_cast<int32_t>(name.size());
-  value_start_ = static_cast<int32_t>(at + insert.size()) + 1;
+  SetPositions(NameStart() + static_cast<int32_t>(lead), static_cast<int32_t>(name.size()),
+               static_cast<int32_t>(at + insert.size()) + 1);
   colon_ = true;
 }
 
 void TIniObject::SetValue(WideView value) {
   WideString header(HeaderText());
   if (colon_) {
-    size_t cut = static_cast<size_t>(value_start_ - 1);
+    size_t cut = static_cast<size_t>(ValueStart() - 1);
     if (cut < header.size()) header.resize(cut);
     header.append(value);
     SetHeader(header);
     return;
   }
   // Without ":" the rest was the value; it becomes the name part before the new ":".
-  name_start_ = value_start_;
-  name_len_ = static_cast<int32_t>(ValueView().size());
-  if (name_len_ == 0 && !header.empty() && !IsBlank(header.back())) {
+  int32_t name_start = ValueStart();
+  int32_t name_len = static_cast<int32_t>(ValueView().size());
+  if (name_len == 0 && !header.empty() && !IsBlank(header.back())) {
     header.push_back(u' ');
-    name_start_ = static_cast<int32_t>(header.size()) + 1;
+    name_start = static_cast<int32_t>(header.size()) + 1;
   }
   header.push_back(u':');
-  value_start_ = static_cast<int32_t>(header.size()) + 1;
+  int32_t value_start = static_cast<int32_t>(header.size()) + 1;
   header.append(value);
   SetHeader(header);
+  SetPositions(name_start, name_len, value_start);
   colon_ = true;
 }
 
@@ -712,7 +741,7 @@ TIniExtraObject::TIniExtraObject(WideString keyword, TIniChunkText header, int32
     : TIniObject(header, name_start, name_len, value_start, indentation, colon), keyword_(std::move(keyword)) {}
 
 TIniCollection* TIniExtraObject::CloneEmpty(TIniCollection* owner) const {
-  auto* copy = new TIniExtraObject(keyword_, WideString(HeaderText()), name_start_, name_len_, value_start_,
+  auto* copy = new TIniExtraObject(keyword_, WideString(HeaderText()), NameStart(), NameLength(), ValueStart(),
                                    Indentation(), colon_);
   if (owner) copy->SetOwner(owner);
   return copy;
