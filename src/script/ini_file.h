@@ -158,7 +158,7 @@ class TCommonIniItem : public TObj {
   bool is_key_ : 1 = false;      // a TIniIdent (key scans skip the other children cheaply)
   bool text_owned_ : 1 = false;  // the line or header text is an owned heap copy (else a chunk's)
   bool colon_ : 1 = false;       // an object's header has a ":"
-  bool wide_ : 1 = false;        // a key's positions did not fit 16 bits (kept aside)
+  bool wide_ : 1 = false;        // the name and value positions did not fit 16 bits (kept aside)
   bool in_chunk_ : 1 = false;    // the item's memory is in a load's chunk
   bool indexed_ : 1 = false;     // a key in a key index (see TIniIdent::IndexedIn)
   bool is_section_ : 1 = false;  // a TIniSection
