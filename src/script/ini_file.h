@@ -147,18 +147,22 @@ class TCommonIniItem : public TObj {
   friend class TIniCollection;
   friend class TIniIdentList;
   friend class TIniParser;
+  friend class TIniIdent;
+  friend class TIniStorage;
   TIniCollection* owner_ = nullptr;
   TCommonIniItem* prev_ = nullptr;
   TCommonIniItem* next_ = nullptr;
 
  protected:
   // Fields of the derived classes, kept here where they fill the base's padding.
-  bool is_key_ = false;      // a TIniIdent (key scans skip the other children cheaply)
-  bool text_owned_ = false;  // the line or header text is an owned heap copy (else a chunk's)
-  bool colon_ = false;       // an object's header has a ":"
-
- private:
-  bool in_chunk_ = false;  // the item's memory is in a load's chunk
+  bool is_key_ : 1 = false;      // a TIniIdent (key scans skip the other children cheaply)
+  bool text_owned_ : 1 = false;  // the line or header text is an owned heap copy (else a chunk's)
+  bool colon_ : 1 = false;       // an object's header has a ":"
+  bool wide_ : 1 = false;        // the name and value positions did not fit 16 bits (kept aside)
+  bool in_chunk_ : 1 = false;    // the item's memory is in a load's chunk
+  bool indexed_ : 1 = false;     // a key in a key index (see TIniIdent::IndexedIn)
+  bool is_section_ : 1 = false;  // a TIniSection
+  uint16_t small_ = 0;           // the name start of a key, section or object
 };
 
 // A blank line.
@@ -226,21 +230,25 @@ class TIniIdent : public TIniTextLine {
   // Cuts the line at the value start and appends `value`.
   void SetValue(WideView value);
 
-  int32_t NameStart() const { return name_start_; }
-  int32_t NameLength() const { return name_len_; }
-  int32_t ValueStart() const { return value_start_; }
+  int32_t NameStart() const { return wide_ ? WidePosition(0) : small_; }
+  int32_t NameLength() const { return wide_ ? WidePosition(1) : name_len_; }
+  int32_t ValueStart() const { return wide_ ? WidePosition(2) : value_start_; }
   uint32_t Hash() const { return hash_; }
 
  private:
   friend class TIniIdentList;
   friend class TIniSection;
   friend class TIniStorage;
-  void Init();
+  void Init(int32_t name_start, int32_t name_len, int32_t value_start);
+  // Positions of a key whose line is too long for the 16-bit fields (a table aside, by address).
+  int32_t WidePosition(int i) const;
   // The name's lower-case form is not kept (large shows have millions of keys): lookups compare
-  // the name in the text ignoring case, after the hash.
-  int32_t name_start_, name_len_, value_start_;
-  uint32_t hash_;
-  TIniIdentList* indexed_in_ = nullptr;  // whose key index holds this key
+  // the name in the text ignoring case, after the hash. The name start is the base's small_.
+  uint16_t name_len_ = 0, value_start_ = 0;
+  uint32_t hash_ = 0;
+  // Whose key index holds this key: none, or the owner's, or (the owner being a later section
+  // of a repeated name) the first same-name section's.
+  TIniIdentList* IndexedIn() const;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -340,8 +348,8 @@ class TCommonIniSection : public TIniIdentList {
   WideString Name() const { return GetName(); }
   WideView NameView() const;
   WideView HeaderText() const { return WideView(header_, header_len_); }
-  int32_t NameStart() const { return name_start_; }
-  int32_t NameLength() const { return name_len_; }
+  int32_t NameStart() const { return wide_ ? WidePosition(0) : small_; }
+  int32_t NameLength() const { return wide_ ? WidePosition(1) : name_len_; }
 
   // Key access by name.
   WideString ReadString(WideView name, WideView def) const;
@@ -382,18 +390,26 @@ class TCommonIniSection : public TIniIdentList {
  protected:
   TCommonIniSection(WideView header, int32_t name_start, int32_t name_len);
   TCommonIniSection(TIniChunkText header, int32_t name_start, int32_t name_len)
-      : header_len_(header.size), name_start_(name_start), header_(header.data), name_len_(name_len) {}
+      : header_(header.data), header_len_(header.size) {
+    SetPositions(name_start, name_len, 0);
+  }
   ~TCommonIniSection() override;
   void WriteHeader(TIniLineSink& sink) const override;
   // Replaces the name part of the header.
   void ReplaceName(WideView name);
   // Replaces the header with an owned copy of `header` (which may lie in the old one).
   void SetHeader(WideView header);
+  // Name start, name length and (objects) value start: 16-bit fields (the name start in the
+  // base's small_), or kept aside by address when one does not fit.
+  void SetPositions(int32_t name_start, int32_t name_len, int32_t value_start);
+  int32_t WidePosition(int i) const;
+  int32_t RawValueStart() const { return wide_ ? WidePosition(2) : value_start_; }
 
-  uint32_t header_len_;
-  int32_t name_start_;
   const char16_t* header_;
-  int32_t name_len_;
+  uint32_t header_len_;
+
+ private:
+  uint16_t name_len_ = 0, value_start_ = 0;
 };
 
 // A section "[name]"; text after "]" stays in the header.
@@ -453,7 +469,7 @@ class TIniObject : public TCommonIniSection {
   // SetValue of a key (the section-level form).
   void SetValue(WideView name, WideView value) { TCommonIniSection::SetValue(name, value); }
 
-  int32_t ValueStart() const { return value_start_; }
+  int32_t ValueStart() const { return RawValueStart(); }
   // The blanks before "object" (the header's leading blanks, which edits never change).
   int32_t Indentation() const;
   bool HasColon() const { return colon_; }
@@ -461,7 +477,6 @@ class TIniObject : public TCommonIniSection {
  protected:
   TIniCollection* CloneEmpty(TIniCollection* owner) const override;
   void Check(int32_t indentation) const;
-  int32_t value_start_;
 };
 
 // A nested block opened by a keyword the host's keyword hook accepted.
@@ -530,6 +545,13 @@ class TIniStorage : public TIniIdentList {
   void UnindexSection(TIniSection* section, bool reindex_own);
   std::unique_ptr<TIniSection*[]> section_buckets_;
 };
+
+inline TIniIdentList* TIniIdent::IndexedIn() const {
+  if (!indexed_) return nullptr;
+  TIniCollection* owner = Owner();
+  if (owner->is_section_) return static_cast<TIniSection*>(owner)->FirstSameName();
+  return static_cast<TIniIdentList*>(owner);
+}
 
 enum class TIniEncoding { Utf16LE, Utf16BE, Utf8, Ansi };
 

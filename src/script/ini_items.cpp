@@ -1,5 +1,8 @@
 // Line items, collections and the key index.
+#include <array>
+#include <mutex>
 #include <typeinfo>
+#include <unordered_map>
 
 #include "foundation/assert.h"
 #include "script/ini_arena.h"
@@ -7,6 +10,11 @@
 #include "script/ini_names.h"
 
 namespace zem {
+
+// A large show holds about a million of these: keep them from growing unnoticed.
+static_assert(sizeof(void*) != 8 || sizeof(TIniIdent) == 56, "a key line is 56 bytes");
+static_assert(sizeof(void*) != 8 || sizeof(TIniTextLine) == 48, "a text line is 48 bytes");
+static_assert(sizeof(void*) != 8 || sizeof(TIniObject) == 80, "an object is 80 bytes");
 
 EIniParseError::EIniParseError(int code)
     : std::runtime_error("script parse error " + std::to_string(code)), code_(code) {}
@@ -90,29 +98,72 @@ TCommonIniItem* TIniComment::Clone(TIniCollection* owner) const {
 // ---------------------------------------------------------------------------------------------
 
 TIniIdent::TIniIdent(WideString text, int32_t name_start, int32_t name_len, int32_t value_start)
-    : TIniTextLine(WideView(text)), name_start_(name_start), name_len_(name_len), value_start_(value_start) {
-  Init();
+    : TIniTextLine(WideView(text)) {
+  Init(name_start, name_len, value_start);
 }
 
 TIniIdent::TIniIdent(TIniChunkText text, int32_t name_start, int32_t name_len, int32_t value_start)
-    : TIniTextLine(text), name_start_(name_start), name_len_(name_len), value_start_(value_start) {
-  Init();
+    : TIniTextLine(text) {
+  Init(name_start, name_len, value_start);
 }
 
-void TIniIdent::Init() {
-  is_key_ = true;
-  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
-             static_cast<size_t>(name_start_ - 1 + name_len_) <= Text().size() && value_start_ >= 1);
-  hash_ = TLowerName(NameView()).Hash();
+namespace {
+// Positions of the keys, sections and objects whose lines are too long for 16-bit fields (lines
+// over 65,535 code units: fuzzed or generated input). Any thread: storages on different threads
+// share it.
+struct TWideKeys {
+  std::mutex lock;
+  std::unordered_map<const void*, std::array<int32_t, 3>> positions;
+};
+TWideKeys& WideKeys() {
+  static auto* keys = new TWideKeys;  // never freed: items may outlive the statics
+  return *keys;
 }
+bool FitsSmall(int32_t a, int32_t b, int32_t c) {
+  return a >= 0 && a <= 0xFFFF && b >= 0 && b <= 0xFFFF && c >= 0 && c <= 0xFFFF;
+}
+void SetWide(const void* item, std::array<int32_t, 3> positions) {
+  TWideKeys& keys = WideKeys();
+  std::lock_guard<std::mutex> hold(keys.lock);
+  keys.positions[item] = positions;
+}
+void EraseWide(const void* item) {
+  TWideKeys& keys = WideKeys();
+  std::lock_guard<std::mutex> hold(keys.lock);
+  keys.positions.erase(item);
+}
+int32_t GetWide(const void* item, int i) {
+  TWideKeys& keys = WideKeys();
+  std::lock_guard<std::mutex> hold(keys.lock);
+  return keys.positions.at(item)[static_cast<size_t>(i)];
+}
+}  // namespace
+
+void TIniIdent::Init(int32_t name_start, int32_t name_len, int32_t value_start) {
+  is_key_ = true;
+  ZEM_ASSERT(name_start >= 1 && name_len >= 0 &&
+             static_cast<size_t>(name_start - 1 + name_len) <= Text().size() && value_start >= 1);
+  hash_ = TLowerName(Text().substr(static_cast<size_t>(name_start - 1), static_cast<size_t>(name_len))).Hash();
+  if (FitsSmall(name_start, name_len, value_start)) {
+    small_ = static_cast<uint16_t>(name_start);
+    name_len_ = static_cast<uint16_t>(name_len);
+    value_start_ = static_cast<uint16_t>(value_start);
+  } else {
+    SetWide(this, {name_start, name_len, value_start});  // the last step: nothing throws after it
+    wide_ = true;
+  }
+}
+
+int32_t TIniIdent::WidePosition(int i) const { return GetWide(this, i); }
 
 TIniIdent::~TIniIdent() {
-  if (indexed_in_) indexed_in_->UnindexKey(this);
+  if (indexed_) IndexedIn()->UnindexKey(this);
+  if (wide_) EraseWide(this);
   is_key_ = false;  // the base's destructor detaches what is no longer a key
 }
 
 TCommonIniItem* TIniIdent::Clone(TIniCollection* owner) const {
-  auto* copy = new TIniIdent(WideString(Text()), name_start_, name_len_, value_start_);
+  auto* copy = new TIniIdent(WideString(Text()), NameStart(), NameLength(), ValueStart());
   if (owner) copy->SetOwner(owner);
   return copy;
 }
@@ -125,12 +176,12 @@ void TIniIdent::SetOwner(TIniCollection* owner) {
 WideString TIniIdent::GetName() const { return WideString(NameView()); }
 
 WideView TIniIdent::NameView() const {
-  return Text().substr(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_));
+  return Text().substr(static_cast<size_t>(NameStart() - 1), static_cast<size_t>(NameLength()));
 }
 
 WideView TIniIdent::ValueView() const {
   WideView text = Text();
-  size_t start = static_cast<size_t>(value_start_ - 1);
+  size_t start = static_cast<size_t>(ValueStart() - 1);
   if (start >= text.size()) return {};
   size_t end = text.size();
   while (end > start && IsBlank(text[end - 1])) --end;
@@ -139,7 +190,7 @@ WideView TIniIdent::ValueView() const {
 
 void TIniIdent::SetValue(WideView value) {
   WideView text = Text();
-  WideString line(text.substr(0, std::min(static_cast<size_t>(value_start_ - 1), text.size())));
+  WideString line(text.substr(0, std::min(static_cast<size_t>(ValueStart() - 1), text.size())));
   line.append(value);
   SetText(line);
 }
@@ -259,7 +310,7 @@ TIniIdentList::~TIniIdentList() {
   // point at a freed index.
   if (buckets_) {
     for (int32_t i = 0; i < buckets_->count; ++i)
-      for (TKeyNode* n = buckets_->heads[i]; n; n = n->next) n->key->indexed_in_ = nullptr;
+      for (TKeyNode* n = buckets_->heads[i]; n; n = n->next) n->key->indexed_ = false;
     FreeBuckets();
   }
 }
@@ -282,7 +333,7 @@ void TIniIdentList::Rehash(int32_t count) {
     // From the scanned keys: children in order onto the fronts, so the last of a name ends up
     // ahead.
     for (TCommonIniItem* c = First(); c; c = c->Next())
-      if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) {
+      if (c->is_key_ && c->indexed_) {  // scanned keys are own keys
         auto* k = static_cast<TIniIdent*>(c);
         TKeyNode*& head = fresh->Head(k->hash_);
         head = new TKeyNode{k, head};
@@ -306,10 +357,10 @@ void TIniIdentList::Rehash(int32_t count) {
 }
 
 void TIniIdentList::IndexKey(TIniIdent* key) {
-  ZEM_ASSERT(key && !key->indexed_in_);
+  ZEM_ASSERT(key && !key->indexed_ && key->Owner());
   if (!buckets_) {
     if (indexed_count_ < kScanKeys && key->Owner() == this) {
-      key->indexed_in_ = this;
+      key->indexed_ = true;
       ++indexed_count_;
       return;
     }
@@ -319,13 +370,15 @@ void TIniIdentList::IndexKey(TIniIdent* key) {
   }
   TKeyNode*& head = buckets_->Head(key->hash_);
   head = new TKeyNode{key, head};
-  key->indexed_in_ = this;
+  key->indexed_ = true;
   ++indexed_count_;
 }
 
 void TIniIdentList::UnindexKey(TIniIdent* key) {
-  ZEM_ASSERT(key->indexed_in_ == this && indexed_count_ > 0);
-  key->indexed_in_ = nullptr;
+  // Only the flag is checked: which index holds it is known to the callers (and deriving it
+  // walks a same-name chain).
+  ZEM_ASSERT(key->indexed_ && indexed_count_ > 0);
+  key->indexed_ = false;
   if (!buckets_) {
     --indexed_count_;
     return;
@@ -344,19 +397,22 @@ void TIniIdentList::UnindexKey(TIniIdent* key) {
 void TIniIdentList::RemoveChild(TCommonIniItem* item) {
   if (item->is_key_) {
     auto* key = static_cast<TIniIdent*>(item);
-    if (key->indexed_in_) key->indexed_in_->UnindexKey(key);
+    if (key->indexed_) key->IndexedIn()->UnindexKey(key);
   }
   TIniCollection::RemoveChild(item);
 }
 
 void TIniIdentList::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
+  // Our keys are all in our index, or (a later same-name section) all in the first one's.
+  const bool own_index = !is_section_ || !static_cast<TIniSection*>(this)->PrevSameName();
   int32_t own = 0;
-  for (TCommonIniItem* c = First(); c; c = c->Next())
-    if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) ++own;
-  if (own == indexed_count_) {
+  if (own_index)
+    for (TCommonIniItem* c = First(); c; c = c->Next())
+      if (c->is_key_ && c->indexed_) ++own;
+  if (own_index && own == indexed_count_) {
     // Only our own keys: forget the whole index at once.
     for (TCommonIniItem* c = First(); c; c = c->Next())
-      if (c->is_key_ && static_cast<TIniIdent*>(c)->indexed_in_ == this) static_cast<TIniIdent*>(c)->indexed_in_ = nullptr;
+      if (c->is_key_) c->indexed_ = false;
     FreeBuckets();
     indexed_count_ = 0;
   } else if (buckets_) {
@@ -367,7 +423,7 @@ void TIniIdentList::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
         TKeyNode* n = *p;
         if (n->key->Owner() == this) {
           *p = n->next;
-          n->key->indexed_in_ = nullptr;
+          n->key->indexed_ = false;
           delete n;
           --indexed_count_;
         } else {
@@ -379,7 +435,7 @@ void TIniIdentList::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
   for (TCommonIniItem* c = First(); c; c = c->Next())
     if (c->is_key_) {
       auto* key = static_cast<TIniIdent*>(c);
-      if (key->indexed_in_) key->indexed_in_->UnindexKey(key);
+      if (key->indexed_) key->IndexedIn()->UnindexKey(key);
     }
   TIniCollection::DetachAllChildren(out);
 }
@@ -400,7 +456,8 @@ TIniIdent* TIniIdentList::FindKeyLower(WideView lower, uint32_t hash) const {
     for (TCommonIniItem* c = Last(); c; c = c->Prev()) {
       if (!c->is_key_) continue;
       auto* k = static_cast<TIniIdent*>(c);
-      if (k->indexed_in_ == this && k->hash_ == hash && EqualsLower(k->NameView(), lower)) return k;
+      // Scanned keys are own keys (a later same-name section has none indexed here).
+      if (k->hash_ == hash && k->indexed_ && EqualsLower(k->NameView(), lower)) return k;
     }
     return nullptr;
   }
@@ -446,12 +503,30 @@ TIniObject* TIniIdentList::NextObject(const TCommonIniItem* after) const {
 WideString TCommonIniSection::GetName() const { return WideString(NameView()); }
 
 TCommonIniSection::TCommonIniSection(WideView header, int32_t name_start, int32_t name_len)
-    : header_len_(static_cast<uint32_t>(header.size())), name_start_(name_start), header_(IniOwnedCopy(header)),
-      name_len_(name_len) {
+    : header_(IniOwnedCopy(header)), header_len_(static_cast<uint32_t>(header.size())) {
   text_owned_ = header_ != nullptr;
+  SetPositions(name_start, name_len, 0);
 }
 
-TCommonIniSection::~TCommonIniSection() { IniReleaseText(header_, text_owned_); }
+TCommonIniSection::~TCommonIniSection() {
+  IniReleaseText(header_, text_owned_);
+  if (wide_) EraseWide(this);
+}
+
+void TCommonIniSection::SetPositions(int32_t name_start, int32_t name_len, int32_t value_start) {
+  if (FitsSmall(name_start, name_len, value_start)) {
+    if (wide_) EraseWide(this);
+    wide_ = false;
+    small_ = static_cast<uint16_t>(name_start);
+    name_len_ = static_cast<uint16_t>(name_len);
+    value_start_ = static_cast<uint16_t>(value_start);
+  } else {
+    SetWide(this, {name_start, name_len, value_start});
+    wide_ = true;
+  }
+}
+
+int32_t TCommonIniSection::WidePosition(int i) const { return GetWide(this, i); }
 
 void TCommonIniSection::SetHeader(WideView header) {
   const char16_t* fresh = IniOwnedCopy(header);
@@ -462,16 +537,16 @@ void TCommonIniSection::SetHeader(WideView header) {
 }
 
 WideView TCommonIniSection::NameView() const {
-  return HeaderText().substr(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_));
+  return HeaderText().substr(static_cast<size_t>(NameStart() - 1), static_cast<size_t>(NameLength()));
 }
 
 void TCommonIniSection::SetName(WideView name) { ReplaceName(name); }
 
 void TCommonIniSection::ReplaceName(WideView name) {
   WideString header(HeaderText());
-  header.replace(static_cast<size_t>(name_start_ - 1), static_cast<size_t>(name_len_), name);
+  header.replace(static_cast<size_t>(NameStart() - 1), static_cast<size_t>(NameLength()), name);
   SetHeader(header);
-  name_len_ = static_cast<int32_t>(name.size());
+  SetPositions(NameStart(), static_cast<int32_t>(name.size()), RawValueStart());
 }
 
 void TCommonIniSection::WriteHeader(TIniLineSink& sink) const { sink.WriteLine(HeaderText()); }
@@ -491,18 +566,21 @@ void TCommonIniSection::SetValue(WideView name, WideView value) {
 
 TIniSection::TIniSection(WideString header, int32_t name_start, int32_t name_len)
     : TCommonIniSection(WideView(header), name_start, name_len) {
-  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 && static_cast<size_t>(name_start_ - 1 + name_len_) <= header_len_);
+  ZEM_ASSERT(NameStart() >= 1 && NameLength() >= 0 && static_cast<size_t>(NameStart() - 1 + NameLength()) <= header_len_);
+  is_section_ = true;
   UpdateLowerName();
 }
 
 TIniSection::TIniSection(TIniChunkText header, int32_t name_start, int32_t name_len)
     : TCommonIniSection(header, name_start, name_len) {
-  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 && static_cast<size_t>(name_start_ - 1 + name_len_) <= header_len_);
+  ZEM_ASSERT(NameStart() >= 1 && NameLength() >= 0 && static_cast<size_t>(NameStart() - 1 + NameLength()) <= header_len_);
+  is_section_ = true;
   UpdateLowerName();
 }
 
 TIniSection::~TIniSection() {
   if (indexed_in_) indexed_in_->UnindexSection(this, false);
+  is_section_ = false;  // the base's destructors free the children: no same-name chain from here
 }
 
 void TIniSection::UpdateLowerName() {
@@ -511,7 +589,7 @@ void TIniSection::UpdateLowerName() {
 }
 
 TIniCollection* TIniSection::CloneEmpty(TIniCollection* owner) const {
-  auto* copy = new TIniSection(WideString(HeaderText()), name_start_, name_len_);
+  auto* copy = new TIniSection(WideString(HeaderText()), NameStart(), NameLength());
   if (owner) copy->SetOwner(owner);
   return copy;
 }
@@ -551,22 +629,23 @@ TIniObject* TIniSection::FirstObject() const {
 
 TIniObject::TIniObject(WideString header, int32_t name_start, int32_t name_len, int32_t value_start,
                        int32_t indentation, bool colon)
-    : TCommonIniSection(WideView(header), name_start, name_len),
-      value_start_(value_start) {
+    : TCommonIniSection(WideView(header), name_start, name_len) {
+  SetPositions(name_start, name_len, value_start);
   colon_ = colon;
   Check(indentation);
 }
 
 TIniObject::TIniObject(TIniChunkText header, int32_t name_start, int32_t name_len, int32_t value_start,
                        int32_t indentation, bool colon)
-    : TCommonIniSection(header, name_start, name_len), value_start_(value_start) {
+    : TCommonIniSection(header, name_start, name_len) {
+  SetPositions(name_start, name_len, value_start);
   colon_ = colon;
   Check(indentation);
 }
 
 void TIniObject::Check(int32_t indentation) const {
-  ZEM_ASSERT(name_start_ >= 1 && name_len_ >= 0 &&
-             static_cast<size_t>(name_start_ - 1 + name_len_) <= header_len_ && value_start_ >= 1);
+  ZEM_ASSERT(NameStart() >= 1 && NameLength() >= 0 && static_cast<size_t>(NameStart() - 1 + NameLength()) <= header_len_ &&
+             ValueStart() >= 1);
   ZEM_ASSERT(indentation == Indentation());
 }
 
@@ -578,7 +657,7 @@ int32_t TIniObject::Indentation() const {
 }
 
 TIniCollection* TIniObject::CloneEmpty(TIniCollection* owner) const {
-  auto* copy = new TIniObject(WideString(HeaderText()), name_start_, name_len_, value_start_, Indentation(), colon_);
+  auto* copy = new TIniObject(WideString(HeaderText()), NameStart(), NameLength(), ValueStart(), Indentation(), colon_);
   if (owner) copy->SetOwner(owner);
   return copy;
 }
@@ -598,7 +677,7 @@ TCommonIniItem* TIniObject::Clone(TIniCollection* owner) const {
 
 WideView TIniObject::ValueView() const {
   WideView header = HeaderText();
-  size_t start = static_cast<size_t>(value_start_ - 1);
+  size_t start = static_cast<size_t>(ValueStart() - 1);
   if (start >= header.size()) return {};
   size_t end = header.size();
   while (end > start && IsBlank(header[end - 1])) --end;
@@ -607,14 +686,14 @@ WideView TIniObject::ValueView() const {
 
 void TIniObject::SetName(WideView name) {
   if (colon_) {
-    int32_t delta = static_cast<int32_t>(name.size()) - name_len_;
+    int32_t delta = static_cast<int32_t>(name.size()) - NameLength();
     ReplaceName(name);
-    value_start_ += delta;
+    SetPositions(NameStart(), NameLength(), ValueStart() + delta);
     return;
   }
   if (name.empty()) return;
   // No ":" yet: the header becomes "object name: rest" (a blank keeps the word apart).
-  size_t at = static_cast<size_t>(name_start_ - 1);
+  size_t at = static_cast<size_t>(NameStart() - 1);
   WideString header(HeaderText());
   WideString insert;
   if (at > 0 && !IsBlank(header[at - 1])) insert.push_back(u' ');
@@ -623,32 +702,32 @@ void TIniObject::SetName(WideView name) {
   insert += ValueView().empty() ? u":" : u": ";
   header.insert(at, insert);
   SetHeader(header);
-  name_start_ += static_cast<int32_t>(lead);
-  name_len_ = static_cast<int32_t>(name.size());
-  value_start_ = static_cast<int32_t>(at + insert.size()) + 1;
+  SetPositions(NameStart() + static_cast<int32_t>(lead), static_cast<int32_t>(name.size()),
+               static_cast<int32_t>(at + insert.size()) + 1);
   colon_ = true;
 }
 
 void TIniObject::SetValue(WideView value) {
   WideString header(HeaderText());
   if (colon_) {
-    size_t cut = static_cast<size_t>(value_start_ - 1);
+    size_t cut = static_cast<size_t>(ValueStart() - 1);
     if (cut < header.size()) header.resize(cut);
     header.append(value);
     SetHeader(header);
     return;
   }
   // Without ":" the rest was the value; it becomes the name part before the new ":".
-  name_start_ = value_start_;
-  name_len_ = static_cast<int32_t>(ValueView().size());
-  if (name_len_ == 0 && !header.empty() && !IsBlank(header.back())) {
+  int32_t name_start = ValueStart();
+  int32_t name_len = static_cast<int32_t>(ValueView().size());
+  if (name_len == 0 && !header.empty() && !IsBlank(header.back())) {
     header.push_back(u' ');
-    name_start_ = static_cast<int32_t>(header.size()) + 1;
+    name_start = static_cast<int32_t>(header.size()) + 1;
   }
   header.push_back(u':');
-  value_start_ = static_cast<int32_t>(header.size()) + 1;
+  int32_t value_start = static_cast<int32_t>(header.size()) + 1;
   header.append(value);
   SetHeader(header);
+  SetPositions(name_start, name_len, value_start);
   colon_ = true;
 }
 
@@ -662,7 +741,7 @@ TIniExtraObject::TIniExtraObject(WideString keyword, TIniChunkText header, int32
     : TIniObject(header, name_start, name_len, value_start, indentation, colon), keyword_(std::move(keyword)) {}
 
 TIniCollection* TIniExtraObject::CloneEmpty(TIniCollection* owner) const {
-  auto* copy = new TIniExtraObject(keyword_, WideString(HeaderText()), name_start_, name_len_, value_start_,
+  auto* copy = new TIniExtraObject(keyword_, WideString(HeaderText()), NameStart(), NameLength(), ValueStart(),
                                    Indentation(), colon_);
   if (owner) copy->SetOwner(owner);
   return copy;

@@ -30,6 +30,9 @@ void TIniStorage::IndexSection(TIniSection* section) {
   // The newest section of a name is found first; older ones stay chained behind it.
   TIniSection* last = FindSectionLower(section->lower_name_, section->hash_);
   if (last) {
+    // Its keys belong to the first section's index: out of its own first, while it is first.
+    for (TCommonIniItem* c = section->First(); c; c = c->Next())
+      if (c->is_key_ && c->indexed_) section->UnindexKey(static_cast<TIniIdent*>(c));
     last->next_same_ = section;
     section->prev_same_ = last;
   }
@@ -38,12 +41,8 @@ void TIniStorage::IndexSection(TIniSection* section) {
   head = section;
   section->indexed_in_ = this;
   if (last) {
-    // Its keys belong to the first section's index now.
     for (TCommonIniItem* c = section->First(); c; c = c->Next())
-      if (auto* key = dynamic_cast<TIniIdent*>(c)) {
-        if (key->indexed_in_) key->indexed_in_->UnindexKey(key);
-        section->IndexKey(key);
-      }
+      if (c->is_key_) section->IndexKey(static_cast<TIniIdent*>(c));
   }
 }
 
@@ -63,15 +62,15 @@ void TIniStorage::UnindexSection(TIniSection* section, bool reindex_own) {
     // First of its name: later sections' keys move to the next first one.
     for (TIniSection* t = section->next_same_; t; t = t->next_same_)
       for (TCommonIniItem* c = t->First(); c; c = c->Next())
-        if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_in_ == section) {
+        if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_) {
           section->UnindexKey(key);
           moved.push_back(key);
         }
   } else {
     // Not first: its own keys live in the first one's index.
     for (TCommonIniItem* c = section->First(); c; c = c->Next())
-      if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_in_ && key->indexed_in_ != section) {
-        key->indexed_in_->UnindexKey(key);
+      if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_) {
+        key->IndexedIn()->UnindexKey(key);
         if (reindex_own) moved.push_back(key);
       }
   }
@@ -87,10 +86,14 @@ void TIniStorage::RemoveChild(TCommonIniItem* item) {
 }
 
 void TIniStorage::DetachAllChildren(std::vector<TCommonIniItem*>& out) {
-  // Everything goes: forget the section index wholesale. Keys of later same-name sections still
-  // sit in the first one's key index; Clear frees the later sections first, and each drops its
-  // keys from there before the first section is freed.
+  // Everything goes: forget the section index wholesale. Keys of later same-name sections leave
+  // the first one's key index first, while the chains still say which one that is.
   if (section_buckets_) {
+    for (TCommonIniItem* c = First(); c; c = c->Next())
+      if (auto* s = dynamic_cast<TIniSection*>(c); s && !s->prev_same_)
+        for (TIniSection* t = s->next_same_; t; t = t->next_same_)
+          for (TCommonIniItem* k = t->First(); k; k = k->Next())
+            if (k->is_key_ && k->indexed_) s->UnindexKey(static_cast<TIniIdent*>(k));
     for (TCommonIniItem* c = First(); c; c = c->Next())
       if (auto* s = dynamic_cast<TIniSection*>(c)) {
         s->bucket_next_ = s->next_same_ = s->prev_same_ = nullptr;

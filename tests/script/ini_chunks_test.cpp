@@ -86,5 +86,39 @@ TEST(IniChunks, ScannedAndHashedKeysGiveTheSameAnswers) {
   EXPECT_EQ(o->FindKey(u"ka"), nullptr);
 }
 
+// Positions past 65,535 code units (long blanks, names or values) are kept aside: a small and a
+// chunked load, edits, clones and freeing all see the same positions.
+TEST(IniChunks, PositionsBeyondSixteenBits) {
+  const std::string pad(70000, ' ');
+  const std::string long_name(66000, 'n');
+  const std::string text = "[S]\r\n" + pad + "Far = v1\r\n" + long_name + "=v2\r\nshort=" + pad + "v3\r\n" + pad +
+                           "object " + long_name + ": ov\r\n" + pad + "end\r\n";
+  for (bool large : {false, true}) {
+    TIniFile ini;
+    std::string bytes = text + (large ? "; " + std::string(300000, 'x') + "\r\n" : "");
+    ASSERT_TRUE(ini.LoadFromBytes(bytes.data(), bytes.size()));
+    EXPECT_EQ(SavedBytes(ini), "\xEF\xBB\xBF" + bytes);
+    TIniSection* s = ini.FindSection(u"s");
+    ASSERT_NE(s, nullptr);
+    TIniIdent* far = s->FindKey(u"FAR");
+    ASSERT_NE(far, nullptr);
+    EXPECT_EQ(far->NameStart(), 70001);
+    EXPECT_EQ(far->Value(), u"v1");
+    EXPECT_EQ(s->ReadString(Utf8ToWide(long_name), u""), u"v2");
+    EXPECT_EQ(s->ReadString(u"short", u""), u"v3");
+    TIniObject* o = s->FirstObject();
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->NameLength(), 66000);
+    EXPECT_EQ(o->Value(), u"ov");
+    o->SetName(u"box");  // the positions are set anew
+    EXPECT_EQ(o->ValueStart(), 70000 + 13);
+    EXPECT_EQ(o->Value(), u"ov");
+    std::unique_ptr<TCommonIniItem> copy(far->Clone(nullptr));
+    EXPECT_EQ(static_cast<TIniIdent*>(copy.get())->ValueView(), u"v1");
+    far->SetValue(u"w");
+    EXPECT_EQ(s->ReadString(u"far", u""), u"w");
+  }
+}
+
 }  // namespace
 }  // namespace zem
