@@ -388,10 +388,11 @@ class TCommonIniSection : public TIniIdentList {
   TIniFloatRect ReadRect(WideView name, TIniFloatRect def, TIniFloatPoint* pair = nullptr) const;
 
  protected:
-  TCommonIniSection(WideView header, int32_t name_start, int32_t name_len);
-  TCommonIniSection(TIniChunkText header, int32_t name_start, int32_t name_len)
+  // value_start: an object's (sections have none).
+  TCommonIniSection(WideView header, int32_t name_start, int32_t name_len, int32_t value_start = 0);
+  TCommonIniSection(TIniChunkText header, int32_t name_start, int32_t name_len, int32_t value_start = 0)
       : header_(header.data), header_len_(header.size) {
-    SetPositions(name_start, name_len, 0);
+    SetPositions(name_start, name_len, value_start);
   }
   ~TCommonIniSection() override;
   void WriteHeader(TIniLineSink& sink) const override;

@@ -502,10 +502,10 @@ TIniObject* TIniIdentList::NextObject(const TCommonIniItem* after) const {
 
 WideString TCommonIniSection::GetName() const { return WideString(NameView()); }
 
-TCommonIniSection::TCommonIniSection(WideView header, int32_t name_start, int32_t name_len)
+TCommonIniSection::TCommonIniSection(WideView header, int32_t name_start, int32_t name_len, int32_t value_start)
     : header_(IniOwnedCopy(header)), header_len_(static_cast<uint32_t>(header.size())) {
   text_owned_ = header_ != nullptr;
-  SetPositions(name_start, name_len, 0);
+  SetPositions(name_start, name_len, value_start);
 }
 
 TCommonIniSection::~TCommonIniSection() {
@@ -629,16 +629,14 @@ TIniObject* TIniSection::FirstObject() const {
 
 TIniObject::TIniObject(WideString header, int32_t name_start, int32_t name_len, int32_t value_start,
                        int32_t indentation, bool colon)
-    : TCommonIniSection(WideView(header), name_start, name_len) {
-  SetPositions(name_start, name_len, value_start);
+    : TCommonIniSection(WideView(header), name_start, name_len, value_start) {
   colon_ = colon;
   Check(indentation);
 }
 
 TIniObject::TIniObject(TIniChunkText header, int32_t name_start, int32_t name_len, int32_t value_start,
                        int32_t indentation, bool colon)
-    : TCommonIniSection(header, name_start, name_len) {
-  SetPositions(name_start, name_len, value_start);
+    : TCommonIniSection(header, name_start, name_len, value_start) {
   colon_ = colon;
   Check(indentation);
 }

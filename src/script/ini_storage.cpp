@@ -62,14 +62,16 @@ void TIniStorage::UnindexSection(TIniSection* section, bool reindex_own) {
     // First of its name: later sections' keys move to the next first one.
     for (TIniSection* t = section->next_same_; t; t = t->next_same_)
       for (TCommonIniItem* c = t->First(); c; c = c->Next())
-        if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_) {
+        if (c->is_key_ && c->indexed_) {
+          auto* key = static_cast<TIniIdent*>(c);
           section->UnindexKey(key);
           moved.push_back(key);
         }
   } else {
     // Not first: its own keys live in the first one's index.
     for (TCommonIniItem* c = section->First(); c; c = c->Next())
-      if (auto* key = dynamic_cast<TIniIdent*>(c); key && key->indexed_) {
+      if (c->is_key_ && c->indexed_) {
+        auto* key = static_cast<TIniIdent*>(c);
         key->IndexedIn()->UnindexKey(key);
         if (reindex_own) moved.push_back(key);
       }
